@@ -1,0 +1,34 @@
+# Entry points for people: `make test` and `make demo` do all the set-up on a fresh Debian 12.
+BUILD ?= build
+JOBS  ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build test demo asan tsan clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	@scripts/demo.sh $(BUILD)
+
+# The suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan:
+	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DKIV_SANITIZE=address,undefined"
+
+# The suite under ThreadSanitizer (the background writer).
+tsan:
+	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DKIV_SANITIZE=thread"
+
+clean:
+	rm -rf build build-asan build-tsan

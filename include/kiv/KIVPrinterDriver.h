@@ -1,0 +1,106 @@
+/*
+ * KIVPrinterDriver.h — the entry points of the Varnel printer driver module.
+ *
+ * A host opens the driver with KIVPrOpen, passes the record back to every call, one call
+ * at a time per record, and ends with KIVPrClose. Once a call has failed, been cancelled or
+ * KIVPrSetError has been called, the gated calls do nothing and return the stored code
+ * until the record is closed.
+ *
+ * The print record (the host's Handle) is 306 bytes, big-endian and packed.
+ * Results are OSErr codes: 0 success, -128 cancelled, -50 bad parameter, -108 out of memory.
+ */
+#ifndef KIV_PRINTER_DRIVER_H
+#define KIV_PRINTER_DRIVER_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <plist/plist.h>
+#include <kiv/KIVPlatform.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct DriverRecord DriverRecord;
+
+/* A page size in pixels and millimetres; native byte order, 24 bytes. */
+typedef struct PageGeometry {
+    int32_t widthPixels, heightPixels;
+    double widthMillimetres, heightMillimetres;
+} PageGeometry;
+
+/* Bottom and right are exclusive. */
+typedef struct LongRect {
+    int32_t top, left, bottom, right;
+} LongRect;
+
+/* The host's description of one band bitmap. */
+typedef struct HostBitmap {
+    void *baseAddr;
+    LongRect bounds;
+    uint32_t rowBytes;
+    int16_t pixelFormat;
+} HostBitmap;
+
+/* The printable area, filled by KIVPrGetInfo. Native byte order, packed, 34 bytes. */
+#pragma pack(push, 1)
+typedef struct PageInfo {
+    int32_t reserved0;          /* always 0 */
+    int32_t widthPixels;        /* printable width (the tile when tiled) */
+    int32_t heightPixels;
+    double widthMillimetres;
+    double heightMillimetres;
+    int16_t fromPage;
+    int16_t toPage;             /* fromPage 1 with toPage 999 means all pages */
+    int16_t reserved1;          /* always 1 */
+} PageInfo;
+#pragma pack(pop)
+
+/* Opens a driver session. The bundle is borrowed until KIVPrClose. *outRecord is set at once;
+   on failure it is NULL again and the code is returned. */
+KIV_EXPORT int32_t KIVPrOpen(KIVBundleRef bundle, DriverRecord **outRecord);
+/* Ends the session and frees the record. Returns the stored failure, 0 after a cancel. */
+KIV_EXPORT int32_t KIVPrClose(DriverRecord *record);
+
+/* The host document's page (may be NULL) and the pixel format of its bands (0 keeps the
+   current one). Used when the print record is next validated. */
+KIV_EXPORT void KIVPrSuggestPage(DriverRecord *record, Handle printHandle, const PageGeometry *page,
+                                 int16_t pixelFormat);
+/* Makes the print record usable; true when it had to be reset (also when the option key
+   is held). */
+KIV_EXPORT uint8_t KIVPrValidate(DriverRecord *record, Handle printHandle);
+/* Resets the print record to the saved page setup (306 bytes). */
+KIV_EXPORT void KIVPrDefaults(DriverRecord *record, Handle printHandle);
+KIV_EXPORT void KIVPrGetInfo(DriverRecord *record, Handle printHandle, PageInfo *outInfo);
+/* UTF-8 job name; NULL or empty means "Untitled". Returns the stored error. */
+KIV_EXPORT int32_t KIVPrSetJobName(DriverRecord *record, Handle printHandle, const char *name);
+
+/* {"fromPage", "toPage", "copies", "outputFolder"}; the caller frees it with plist_free. */
+KIV_EXPORT plist_t KIVPrCopyJobSettings(DriverRecord *record, Handle printHandle);
+/* Applies a job-settings dictionary (borrowed). False for a non-dictionary or an
+   "outputFolder" that does not resolve to an existing folder. */
+KIV_EXPORT uint8_t KIVPrSetJobSettings(DriverRecord *record, Handle printHandle, plist_t settings);
+/* Copies copies, fromPage and toPage from one print record to another. */
+KIV_EXPORT void KIVPrJobMerge(DriverRecord *record, Handle sourceHandle, Handle destinationHandle);
+
+/* Stops the job: later gated calls return code. */
+KIV_EXPORT void KIVPrSetError(DriverRecord *record, int32_t code);
+/* The user-visible text for code as a Pascal string (length byte, then the characters). */
+KIV_EXPORT void KIVPrErrorString(DriverRecord *record, int32_t code, unsigned char message[256]);
+
+/* Built-in catalogues, in the catalogue text format: lines separated by "\r", "*" marks
+   the default. */
+KIV_EXPORT extern const char kDefaultPapers[];
+KIV_EXPORT extern const char kDefaultResolutions[];
+
+/* A handle holding tag bytes followed by a binary property list. Decode returns a new node
+   owned by the caller, or NULL when the handle does not start with the tag or holds no
+   readable list after it. */
+KIV_EXPORT void EncodeHPrint(Handle handle, const void *tag, size_t tagLength, plist_t list);
+KIV_EXPORT plist_t DecodeHPrint(const void *tag, size_t tagLength, Handle handle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KIV_PRINTER_DRIVER_H */

@@ -1,0 +1,50 @@
+// The state behind a host's driver handle, and the status model every entry point shares.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <kiv/KIVPrinterDriver.h>
+
+#include "media/Catalogue.hpp"
+
+// One per KIVPrOpen; the host never looks inside.
+struct DriverRecord {
+    uint32_t mState = 0;             // a kiv::DriverState
+    int32_t mError = 0;              // the stored OSErr
+    PageGeometry mSuggestedPage{};   // all zero: no suggestion
+    int16_t mPixelFormat = 32;       // of the host's bands
+    KIVBundleRef mBundle = nullptr;  // borrowed
+    std::string mPrefsDomain;        // the bundle identifier
+    std::string mJobName = "Untitled";
+    std::optional<std::string> mOutputFileName;          // chosen in the job dialog
+    std::optional<std::filesystem::path> mHotFolder;     // receives the output files
+    kiv::PaperDescriptionPtr mPapers;
+    kiv::ResDescriptionPtr mResolutions;
+};
+
+namespace kiv {
+
+enum DriverState : uint32_t {
+    kStateRunning = 0,
+    kStateCancelled = 1,
+    kStateFailed = 2,
+    kStateHostError = 3,
+};
+
+inline constexpr int16_t kNoErr = 0;
+inline constexpr int16_t kUserCanceledErr = -128;
+inline constexpr int16_t kParamErr = -50;
+inline constexpr int16_t kMemFullErr = -108;
+
+// Records a failed operation's result: -128 cancels, anything else fails. The first non-zero
+// status wins. Returns the stored error.
+int32_t FoldResult(DriverRecord &record, int16_t result);
+
+// The driver-specific hooks run at open and close.
+int16_t DriverOpened(DriverRecord &record);
+void DriverClosed();
+
+}  // namespace kiv

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "platform/Plist.hpp"
+TEST(Plist, Smoke) { EXPECT_TRUE(kiv::MakeDict()); }

@@ -1,0 +1,89 @@
+// Loads the driver module from its bundle with dlopen, as any third-party host does, and
+// resolves its entry points. Shared by kivhost and the host-level tests.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <string>
+
+#include <kiv/KIVPrinterDriver.h>
+
+namespace kivhost {
+
+class DriverModule {
+public:
+    DriverModule() = default;
+    DriverModule(const DriverModule &) = delete;
+    DriverModule &operator=(const DriverModule &) = delete;
+    ~DriverModule() {
+        if (handle_) dlclose(handle_);
+    }
+
+    // Loads CFBundleExecutable of the bundle. On failure error() says why.
+    bool Load(KIVBundleRef bundle) {
+        const char *dir = KIVBundleGetPath(bundle);
+        plist_t exe = KIVBundleGetValueForInfoDictionaryKey(bundle, "CFBundleExecutable");
+        if (!dir || !exe || plist_get_node_type(exe) != PLIST_STRING) {
+            error_ = "the bundle names no executable (CFBundleExecutable)";
+            return false;
+        }
+        char *name = nullptr;
+        plist_get_string_val(exe, &name);
+        const std::string path = std::string(dir) + "/" + (name ? name : "");
+        free(name);
+        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle_) {
+            error_ = dlerror();
+            return false;
+        }
+        return Resolve();
+    }
+
+    void *Symbol(const char *name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+    const std::string &error() const { return error_; }
+
+#define KIV_ENTRY(name) decltype(&::name) name = nullptr;
+    KIV_ENTRY(KIVPrOpen)
+    KIV_ENTRY(KIVPrClose)
+    KIV_ENTRY(KIVPrSuggestPage)
+    KIV_ENTRY(KIVPrValidate)
+    KIV_ENTRY(KIVPrDefaults)
+    KIV_ENTRY(KIVPrGetInfo)
+    KIV_ENTRY(KIVPrSetJobName)
+    KIV_ENTRY(KIVPrCopyJobSettings)
+    KIV_ENTRY(KIVPrSetJobSettings)
+    KIV_ENTRY(KIVPrJobMerge)
+    KIV_ENTRY(KIVPrSetError)
+    KIV_ENTRY(KIVPrErrorString)
+    KIV_ENTRY(EncodeHPrint)
+    KIV_ENTRY(DecodeHPrint)
+#undef KIV_ENTRY
+    const char *defaultPapers = nullptr;
+    const char *defaultResolutions = nullptr;
+
+private:
+    template <class F>
+    bool Get(F &f, const char *name) {
+        f = reinterpret_cast<F>(dlsym(handle_, name));
+        if (!f) error_ = std::string("missing entry point ") + name;
+        return f != nullptr;
+    }
+
+    bool Resolve() {
+        defaultPapers = static_cast<const char *>(dlsym(handle_, "kDefaultPapers"));
+        defaultResolutions = static_cast<const char *>(dlsym(handle_, "kDefaultResolutions"));
+        return Get(KIVPrOpen, "KIVPrOpen") && Get(KIVPrClose, "KIVPrClose") &&
+               Get(KIVPrSuggestPage, "KIVPrSuggestPage") && Get(KIVPrValidate, "KIVPrValidate") &&
+               Get(KIVPrDefaults, "KIVPrDefaults") && Get(KIVPrGetInfo, "KIVPrGetInfo") &&
+               Get(KIVPrSetJobName, "KIVPrSetJobName") && Get(KIVPrCopyJobSettings, "KIVPrCopyJobSettings") &&
+               Get(KIVPrSetJobSettings, "KIVPrSetJobSettings") && Get(KIVPrJobMerge, "KIVPrJobMerge") &&
+               Get(KIVPrSetError, "KIVPrSetError") && Get(KIVPrErrorString, "KIVPrErrorString") &&
+               Get(EncodeHPrint, "EncodeHPrint") && Get(DecodeHPrint, "DecodeHPrint") &&
+               (defaultPapers && defaultResolutions);
+    }
+
+    void *handle_ = nullptr;
+    std::string error_;
+};
+
+}  // namespace kivhost

@@ -1,0 +1,143 @@
+// kivhost: a stand-in host that loads the Varnel printer driver from its bundle and drives it
+// through its C entry points only.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "common/DriverModule.hpp"
+
+namespace {
+
+void Usage() {
+    std::fputs("usage: kivhost info [--bundle DIR]\n"
+               "  info   open the driver, make a default print record and show it with the catalogues\n",
+               stderr);
+}
+
+// Reads big-endian numbers out of the print record, as a host sees it.
+uint64_t BE(const char *p, int n) {
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+    return v;
+}
+double BEDouble(const char *p) {
+    const uint64_t bits = BE(p, 8);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+void PrintCatalogue(const char *title, const char *key, const char *listKey, const char *domain, const char *builtIn) {
+    plist_t stored = KIVPreferencesCopyAppValue(key, domain);
+    plist_t list = stored ? plist_dict_get_item(stored, listKey) : nullptr;
+    if (list && plist_get_node_type(list) == PLIST_ARRAY) {
+        std::printf("%s (from the preferences):\n", title);
+        for (uint32_t i = 0; i < plist_array_get_size(list); ++i) {
+            plist_t name = plist_dict_get_item(plist_array_get_item(list, i), "Name");
+            const char *s = name && plist_get_node_type(name) == PLIST_STRING ? plist_get_string_ptr(name, nullptr) : "?";
+            std::printf("  %s\n", s);
+        }
+    } else {
+        std::printf("%s (built in):\n", title);
+        std::string_view text(builtIn);
+        for (std::size_t start = 0; start < text.size();) {
+            std::size_t end = text.find('\r', start);
+            if (end == std::string_view::npos) end = text.size();
+            const std::string_view line = text.substr(start, end - start);
+            std::printf("  %.*s%s\n", static_cast<int>(line.size()), line.data(), "");
+            start = end + 1;
+        }
+    }
+    if (stored) plist_free(stored);
+}
+
+int Info(const char *bundlePath) {
+    KIVBundleRef bundle = KIVBundleCreate(bundlePath);
+    if (!bundle) {
+        std::fprintf(stderr, "kivhost: %s is not a driver bundle (no Info.plist with CFBundleIdentifier)\n", bundlePath);
+        return 1;
+    }
+    int status = 0;
+    {
+        kivhost::DriverModule driver;
+        if (!driver.Load(bundle)) {
+            std::fprintf(stderr, "kivhost: cannot load the driver: %s\n", driver.error().c_str());
+            KIVBundleRelease(bundle);
+            return 1;
+        }
+        DriverRecord *record = nullptr;
+        const int32_t err = driver.KIVPrOpen(bundle, &record);
+        if (err != 0) {
+            unsigned char message[256];
+            driver.KIVPrErrorString(record, err, message);
+            std::fprintf(stderr, "kivhost: KIVPrOpen failed: %.*s (%d)\n", message[0], message + 1, err);
+            KIVBundleRelease(bundle);
+            return 1;
+        }
+        const char *domain = KIVBundleGetIdentifier(bundle);
+        std::printf("Driver opened: %s, preferences domain %s\n", KIVBundleGetPath(bundle), domain);
+
+        Handle print = NewHandle(0);
+        const bool reset = driver.KIVPrValidate(record, print);
+        const char *p = *print;
+        const double wmm = BEDouble(p + 8), hmm = BEDouble(p + 16);
+        const int32_t w = static_cast<int32_t>(BE(p, 4)), h = static_cast<int32_t>(BE(p + 4, 4));
+        std::printf("Print record (%ld bytes, %s):\n", GetHandleSize(print), reset ? "made by the driver" : "kept");
+        std::printf("  page       %d x %d pixels, %.4f x %.4f mm (%.1f x %.1f dpi)\n", w, h, wmm, hmm,
+                    w / wmm * 25.4, h / hmm * 25.4);
+        std::printf("  copies     %d, pages %d to %d, collated %s\n", static_cast<int16_t>(BE(p + 24, 2)),
+                    static_cast<int16_t>(BE(p + 26, 2)), static_cast<int16_t>(BE(p + 28, 2)), p[32] ? "yes" : "no");
+        std::printf("  options    black and white %s, mirrored %s, tiled %s\n", p[30] ? "yes" : "no",
+                    p[31] ? "yes" : "no", p[33] ? "yes" : "no");
+        std::printf("  paper      \"%.*s\"\n", static_cast<unsigned char>(p[50]), p + 51);
+
+        PageInfo info;
+        driver.KIVPrGetInfo(record, print, &info);
+        std::printf("Printable area: %d x %d pixels, %.4f x %.4f mm\n", info.widthPixels, info.heightPixels,
+                    info.widthMillimetres, info.heightMillimetres);
+
+        PrintCatalogue("Papers", "Paper Sizes", "Papers", domain, driver.defaultPapers);
+        PrintCatalogue("Resolutions", "Resolutions", "Resolutions", domain, driver.defaultResolutions);
+
+        plist_t settings = driver.KIVPrCopyJobSettings(record, print);
+        char *xml = nullptr;
+        uint32_t length = 0;
+        if (settings) plist_to_xml(settings, &xml, &length);
+        std::printf("Job settings:\n%.*s", static_cast<int>(length), xml ? xml : "");
+        if (xml) plist_to_xml_free(xml);
+        if (settings) plist_free(settings);
+
+        DisposeHandle(print);
+        status = driver.KIVPrClose(record);
+        std::printf("Driver closed: %d\n", status);
+    }
+    KIVBundleRelease(bundle);
+    return status == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        Usage();
+        return 2;
+    }
+    const std::string_view command = argv[1];
+    const char *bundle = KIV_DEFAULT_BUNDLE;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--bundle") == 0 && i + 1 < argc) {
+            bundle = argv[++i];
+        } else {
+            std::fprintf(stderr, "kivhost: unknown option %s\n", argv[i]);
+            Usage();
+            return 2;
+        }
+    }
+    if (command == "info") return Info(bundle);
+    std::fprintf(stderr, "kivhost: unknown command %s\n", argv[1]);
+    Usage();
+    return 2;
+}
