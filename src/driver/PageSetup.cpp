@@ -162,8 +162,10 @@ void SaveDefaults(DriverRecord &record, Handle h) {
 
 PageGeometry GetPageGeometry(const PrintRecord &p) {
     if (!p.isTiled) return PageGeometry{p.pageWidthPixels, p.pageHeightPixels, p.pageWidthMM, p.pageHeightMM};
+    // A tile validated as a whole number of pixels may compute a hair below it (99.99999 for
+    // 100); the same tolerance as the validation keeps that pixel.
     const auto pixels = [](double v) {
-        v = std::trunc(v);
+        v = std::trunc(v + 0.0001);
         if (!(v >= 0)) return 0;
         return v > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(v);
     };

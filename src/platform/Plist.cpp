@@ -109,9 +109,10 @@ bool ChildrenSanitized(plist_t source, plist_t target) {
             break;
         }
         Plist copy = SanitizeNode(child);
-        if (copy) plist_dict_set_item(target, SanitizeForXml(key ? key : "").c_str(), copy.release());
+        const bool copied = static_cast<bool>(copy);
+        if (copied) plist_dict_set_item(target, SanitizeForXml(key ? key : "").c_str(), copy.release());
         std::free(key);
-        if (!copy) {
+        if (!copied) {
             ok = false;
             break;
         }

@@ -1,0 +1,303 @@
+// The print record: validity, defaults, fitting to the document, saving, and tagged handles.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "driver/PageSetup.hpp"
+#include "media/Catalogue.hpp"
+#include "support/DriverFixture.hpp"
+
+using namespace kiv;
+using kivtest::DriverFixture;
+
+namespace {
+
+PrintRecord GoodRecord() {
+    PrintRecord r;
+    r.pageWidthPixels = 3307;
+    r.pageHeightPixels = 4607;
+    r.pageWidthMM = 279.99266666666665;
+    r.pageHeightMM = 390.0593333333333;
+    r.copies = 1;
+    r.fromPage = 1;
+    r.toPage = 999;
+    r.tileWidthMM = r.pageWidthMM;
+    r.tileHeightMM = r.pageHeightMM;
+    return r;
+}
+
+// A tile of the given whole or fractional pixel count at 300 dpi.
+double TileMM(double pixels) { return pixels / 300.0 * 25.4; }
+
+int gBeeps = 0;
+bool gOptionDown = false;
+
+class PageSetup : public DriverFixture {
+protected:
+    void SetUp() override {
+        DriverFixture::SetUp();
+        gBeeps = 0;
+        gOptionDown = false;
+        KIVSetBeepProc([] { ++gBeeps; });
+        KIVSetOptionKeyProc([]() -> uint8_t { return gOptionDown; });
+    }
+    void TearDown() override {
+        KIVSetBeepProc(nullptr);
+        KIVSetOptionKeyProc(nullptr);
+        DriverFixture::TearDown();
+    }
+    bool Bad(const PrintRecord &r) {
+        Put(r);
+        return HPrintIsBad(*record_, handle_);
+    }
+};
+
+}  // namespace
+
+TEST_F(PageSetup, SizeLimits) {
+    Open();
+    EXPECT_TRUE(HPrintIsBad(*record_, handle_));  // 0 bytes
+    EXPECT_FALSE(Bad(GoodRecord()));
+
+    PrintRecord limits = GoodRecord();
+    limits.pageWidthPixels = 150;  // 12.7 mm at 300 dpi
+    limits.pageWidthMM = 12.7;
+    limits.pageHeightPixels = 5905512;
+    limits.pageHeightMM = 500000.0;
+    EXPECT_FALSE(Bad(limits));
+    limits.pageWidthMM = 12.6998;
+    EXPECT_TRUE(Bad(limits));
+    limits.pageWidthPixels = 59055;
+    limits.pageWidthMM = 5000.001;
+    EXPECT_TRUE(Bad(limits));
+
+    PrintRecord zero = GoodRecord();
+    zero.pageWidthPixels = 0;
+    EXPECT_TRUE(Bad(zero));
+    PrintRecord nan = GoodRecord();
+    nan.pageHeightMM = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_TRUE(Bad(nan));
+
+    SetHandleSize(handle_, 307);
+    EXPECT_TRUE(HPrintIsBad(*record_, handle_));
+}
+
+TEST_F(PageSetup, ResolutionMustBeInTheCatalogue) {
+    Open();
+    PrintRecord r = GoodRecord();
+    r.pageWidthMM = 280.5;  // 299.46 dpi
+    EXPECT_TRUE(Bad(r));
+}
+
+TEST_F(PageSetup, TilesMustFitAndBeWholePixels) {
+    Open();
+    PrintRecord r = GoodRecord();
+    r.isTiled = true;
+    EXPECT_FALSE(Bad(r));
+    r.tileWidthMM = r.pageWidthMM + 0.0002;
+    EXPECT_TRUE(Bad(r));
+    r.tileWidthMM = TileMM(100);
+    EXPECT_FALSE(Bad(r));
+    r.tileWidthMM = TileMM(100.5);
+    EXPECT_TRUE(Bad(r));
+    r.tileWidthMM = TileMM(0.5);
+    EXPECT_TRUE(Bad(r));
+
+    r.tileWidthMM = TileMM(100);
+    Put(r);
+    PageInfo info;
+    KIVPrGetInfo(record_, handle_, &info);
+    EXPECT_EQ(info.reserved0, 0);
+    EXPECT_EQ(info.widthPixels, 100);
+    EXPECT_EQ(info.heightPixels, 4607);
+    EXPECT_EQ(info.widthMillimetres, TileMM(100));
+    EXPECT_EQ(info.toPage, 999);
+    EXPECT_EQ(info.reserved1, 1);
+}
+
+TEST_F(PageSetup, DefaultsWithNothingStored) {
+    Open();
+    KIVPrDefaults(record_, handle_);
+    ASSERT_EQ(GetHandleSize(handle_), 306);
+    const PrintRecord r = Record();
+    EXPECT_EQ(r.pageWidthPixels, 3307);
+    EXPECT_EQ(r.pageHeightPixels, 4607);
+    EXPECT_EQ(r.pageWidthMM, 279.99266666666665);
+    EXPECT_EQ(r.pageHeightMM, 390.0593333333333);
+    EXPECT_EQ(r.copies, 1);
+    EXPECT_EQ(r.fromPage, 1);
+    EXPECT_EQ(r.toPage, 999);
+    EXPECT_TRUE(r.collated);
+    EXPECT_FALSE(r.isTiled || r.isBW || r.isFlipH);
+    EXPECT_EQ(r.tileWidthMM, r.pageWidthMM);
+    EXPECT_EQ(r.pageName[0], 0);
+}
+
+TEST_F(PageSetup, StoredValuesOutOfRangeGiveTheirDefaults) {
+    Plist setup = MakeDict();
+    DictSet(setup.get(), "Width_mm", MakeReal(6000));
+    DictSet(setup.get(), "Width", MakeInteger(0));
+    DictSet(setup.get(), "B&W", MakeInteger(1));
+    Store("DefaultPageSetup", std::move(setup));
+    Open();
+    KIVPrDefaults(record_, handle_);
+    EXPECT_EQ(Record().pageWidthPixels, 3307);
+    EXPECT_FALSE(Record().isBW);
+}
+
+TEST_F(PageSetup, StoredSetupAndCatalogueNameTheRecord) {
+    std::string longName;
+    for (int i = 0; i < 150; ++i) longName += "\xC3\xA9";  // 300 bytes
+    auto papers = SetPapersFrom("A4 210 297\rA4~again 210 297");
+    AddNewPaper(*papers, {longName, 100, 100});
+    WriteNewPaperSettings(kivtest::kTestDomain, *papers);
+
+    Plist setup = MakeDict();
+    DictSet(setup.get(), "Width", MakeInteger(2480));
+    DictSet(setup.get(), "Height", MakeInteger(3508));
+    DictSet(setup.get(), "Width_mm", MakeReal(210));
+    DictSet(setup.get(), "Height_mm", MakeReal(297));
+    DictSet(setup.get(), "B&W", MakeBool(true));
+    DictSet(setup.get(), "PageName", MakeString("A4 again"));
+    Store("DefaultPageSetup", std::move(setup));
+    Open();
+    KIVPrDefaults(record_, handle_);
+    PrintRecord r = Record();
+    EXPECT_EQ(r.pageWidthPixels, 2481);  // refitted: ceil(210 / 25.4 × 300 − 0.1)
+    EXPECT_EQ(r.pageHeightPixels, 3508);
+    EXPECT_TRUE(r.isBW);
+    EXPECT_EQ(*PageNameString(r), "A4 again");
+
+    // A catalogue name of another size gives the first paper of the record's size.
+    SetPageName(r, longName);
+    EXPECT_EQ(r.pageName[0], 254);
+    SyncPageName(*record_, r);
+    EXPECT_EQ(*PageNameString(r), "A4");
+    // No paper of the record's size: empty.
+    r.pageWidthMM = 250;
+    SetPageName(r, "A4");
+    SyncPageName(*record_, r);
+    EXPECT_EQ(r.pageName[0], 0);
+    r.pageWidthMM = 100;
+    r.pageHeightMM = 100;
+    SetPageName(r, longName);  // the same cut as the catalogue's
+    SyncPageName(*record_, r);
+    EXPECT_EQ(*PageNameString(r), longName.substr(0, 254));
+}
+
+TEST_F(PageSetup, SuggestionsNeverLowerTheResolution) {
+    Open();
+    KIVPrDefaults(record_, handle_);
+    const auto dpiAfter = [&](int32_t w, int32_t h, double wmm, double hmm) {
+        SetSuggestions(*record_, handle_, PageGeometry{w, h, wmm, hmm});
+        const PrintRecord r = Record();
+        EXPECT_FALSE(HPrintIsBad(*record_, handle_));
+        return r.pageWidthPixels / r.pageWidthMM * 25.4;
+    };
+    EXPECT_NEAR(dpiAfter(4960, 7015, 210, 297), 600, 1e-9);
+    EXPECT_NEAR(dpiAfter(5787, 8185, 210, 297), 300, 1e-9);  // 700 dpi: the default
+    EXPECT_NEAR(dpiAfter(2067, 2923, 210, 297), 300, 1e-9);  // 250 dpi: the nearest above
+    EXPECT_EQ(Record().pageWidthPixels, 2481);               // ceil(210 / 25.4 × 300 − 0.1)
+    EXPECT_EQ(Record().copies, 1);
+
+    const PrintRecord before = Record();
+    SetSuggestions(*record_, handle_, PageGeometry{0, 100, 10, 10});
+    EXPECT_EQ(Record().pageWidthPixels, before.pageWidthPixels);
+}
+
+TEST_F(PageSetup, ValidateResetsOnlyWhatNeedsIt) {
+    Open();
+    EXPECT_TRUE(KIVPrValidate(record_, handle_));
+    EXPECT_EQ(GetHandleSize(handle_), 306);
+
+    PrintRecord r = GoodRecord();
+    Put(r);
+    (*handle_)[31] = 2;  // a true that is not 1 must survive untouched
+    const std::vector<char> before(*handle_, *handle_ + 306);
+    EXPECT_FALSE(KIVPrValidate(record_, handle_));
+    EXPECT_EQ(std::vector<char>(*handle_, *handle_ + 306), before);
+    EXPECT_EQ(gBeeps, 0);
+
+    gOptionDown = true;
+    EXPECT_TRUE(KIVPrValidate(record_, handle_));
+    EXPECT_EQ(gBeeps, 1);
+    EXPECT_EQ((*handle_)[31], 0);
+}
+
+TEST_F(PageSetup, ValidateFallsBackWhenTheSuggestionCannotBeFitted) {
+    Open();
+    for (const PageGeometry page : {PageGeometry{50, 50, 5.0, 5.0}, PageGeometry{100, 100, 0.0, 0.0}}) {
+        KIVPrSuggestPage(record_, handle_, &page, 0);
+        SetHandleSize(handle_, 0);
+        EXPECT_TRUE(KIVPrValidate(record_, handle_));
+        EXPECT_EQ(Record().pageWidthPixels, 3307);
+    }
+    const PageGeometry a4{2480, 3507, 210, 297};
+    KIVPrSuggestPage(record_, handle_, &a4, 0);
+    SetHandleSize(handle_, 0);
+    EXPECT_TRUE(KIVPrValidate(record_, handle_));
+    EXPECT_EQ(Record().pageWidthPixels, 2481);
+}
+
+TEST_F(PageSetup, AHandleThatCannotBeResizedFailsTheSession) {
+    Open();
+    HLock(handle_);
+    EXPECT_TRUE(KIVPrValidate(record_, handle_));
+    EXPECT_EQ(record_->mState, 2u);
+    EXPECT_EQ(record_->mError, -108);
+    HUnlock(handle_);
+}
+
+TEST_F(PageSetup, SavedSetupIsTheNextDefault) {
+    Open();
+    KIVPrDefaults(record_, handle_);
+    PrintRecord r = Record();
+    r.pageWidthPixels = 2481;
+    r.pageWidthMM = 2481 * 25.4 / 300;
+    r.isFlipH = true;
+    r.copies = 5;
+    SetPageName(r, "\xC3\xA9t\xC3\xA9");
+    Put(r);
+    SaveDefaults(*record_, handle_);
+
+    Plist saved = CopyPreferenceValue(kivtest::kTestDomain, "DefaultPageSetup");
+    EXPECT_EQ(*IntegerValue(DictGet(saved.get(), "Width")), 2481);
+    EXPECT_EQ(*StringValue(DictGet(saved.get(), "PageName")), "\xC3\xA9t\xC3\xA9");
+    EXPECT_TRUE(*BoolValue(DictGet(saved.get(), "FlipH")));
+
+    ResetPreferencesCache();
+    Handle fresh = NewHandle(0);
+    KIVPrDefaults(record_, fresh);
+    const PrintRecord back = *LoadPrintRecord(fresh);
+    EXPECT_EQ(back.pageWidthPixels, 2481);
+    EXPECT_EQ(back.pageWidthMM, r.pageWidthMM);
+    EXPECT_TRUE(back.isFlipH);
+    EXPECT_EQ(back.copies, 1);
+    DisposeHandle(fresh);
+}
+
+TEST(TaggedHandle, RoundTripAndRefusals) {
+    const char tag[] = "KIVPrint";
+    Plist list = MakeDict();
+    DictSet(list.get(), "n", MakeInteger(-3));
+    Handle h = NewHandle(0);
+    EncodeHPrint(h, tag, 8, list.get());
+    ASSERT_GT(GetHandleSize(h), 8);
+    EXPECT_EQ(std::memcmp(*h, tag, 8), 0);
+    Plist back(DecodeHPrint(tag, 8, h));
+    EXPECT_EQ(*IntegerValue(DictGet(back.get(), "n")), -3);
+
+    EXPECT_EQ(DecodeHPrint("KIVPrinX", 8, h), nullptr);
+    SetHandleSize(h, 8);
+    EXPECT_EQ(DecodeHPrint(tag, 8, h), nullptr);  // exactly the tag
+    SetHandleSize(h, 20);
+    EXPECT_EQ(DecodeHPrint(tag, 8, h), nullptr);  // zeros after it
+    EXPECT_EQ(DecodeHPrint(tag, 8, nullptr), nullptr);
+
+    HLock(h);
+    const long size = GetHandleSize(h);
+    EncodeHPrint(h, tag, 8, list.get());  // cannot grow: left as it was
+    EXPECT_EQ(GetHandleSize(h), size);
+    DisposeHandle(h);
+}

@@ -1,0 +1,80 @@
+// Temporary folders and a private preferences home for tests.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+namespace kivtest {
+
+// A fresh folder, removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kivtest.XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::filesystem::path &path() const { return path_; }
+    std::filesystem::path operator/(const std::string &name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Points XDG_CONFIG_HOME at a fresh folder for the scope. Each new folder is a new file path,
+// so the process's preferences cache starts empty for it too.
+class ScopedConfigHome {
+public:
+    ScopedConfigHome() {
+        if (const char *old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
+        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+    }
+    ~ScopedConfigHome() {
+        if (old_) {
+            setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+    }
+    const std::filesystem::path &path() const { return dir_.path(); }
+    std::filesystem::path FileOf(const std::string &domain) const { return dir_.path() / (domain + ".plist"); }
+
+private:
+    TempDir dir_;
+    std::optional<std::string> old_;
+};
+
+inline void WriteFile(const std::filesystem::path &path, const std::string &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+inline std::string ReadFile(const std::filesystem::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs a Python snippet with the file path as argv[1]; returns its standard output.
+inline std::string RunPython(const std::string &script, const std::filesystem::path &arg) {
+    TempDir dir;
+    WriteFile(dir / "check.py", script);
+    const std::string command = "python3 '" + (dir / "check.py").string() + "' '" + arg.string() + "' 2>&1";
+    std::string out;
+    if (FILE *p = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, p)) out += buffer;
+        pclose(p);
+    }
+    return out;
+}
+
+}  // namespace kivtest
