@@ -108,12 +108,12 @@ TEST_F(PageSetup, TilesMustFitAndBeWholePixels) {
     Put(r);
     PageInfo info;
     KIVPrGetInfo(record_, handle_, &info);
-    EXPECT_EQ(info.reserved0, 0);
-    EXPECT_EQ(info.widthPixels, 100);
-    EXPECT_EQ(info.heightPixels, 4607);
-    EXPECT_EQ(info.widthMillimetres, TileMM(100));
-    EXPECT_EQ(info.toPage, 999);
-    EXPECT_EQ(info.reserved1, 1);
+    EXPECT_EQ(+info.reserved0, 0);
+    EXPECT_EQ(+info.widthPixels, 100);
+    EXPECT_EQ(+info.heightPixels, 4607);
+    EXPECT_EQ(+info.widthMillimetres, TileMM(100));
+    EXPECT_EQ(+info.toPage, 999);
+    EXPECT_EQ(+info.reserved1, 1);
 }
 
 TEST_F(PageSetup, DefaultsWithNothingStored) {

@@ -97,9 +97,9 @@ TEST_F(HostModule, DefaultRecordAndValidation) {
 
     PageInfo info;
     driver_.KIVPrGetInfo(record, print_, &info);
-    EXPECT_EQ(info.widthPixels, 3307);
-    EXPECT_EQ(info.fromPage, 1);
-    EXPECT_EQ(info.toPage, 999);
+    EXPECT_EQ(+info.widthPixels, 3307);
+    EXPECT_EQ(+info.fromPage, 1);
+    EXPECT_EQ(+info.toPage, 999);
 
     gOption = 1;  // the user holds the option key: reset with a beep
     EXPECT_TRUE(driver_.KIVPrValidate(record, print_));
