@@ -93,6 +93,12 @@ KIV_EXPORT void KIVPrErrorString(DriverRecord *record, int32_t code, unsigned ch
 KIV_EXPORT extern const char kDefaultPapers[];
 KIV_EXPORT extern const char kDefaultResolutions[];
 
+/* Keys of the metadata trailer of every raster job file. */
+KIV_EXPORT extern const char kKIVPrinterDriverUUIDKey[];      /* "KIVPrinterDriver_UUID" */
+KIV_EXPORT extern const char kKIVPrinterDriverPageNameKey[];  /* "KIVPrinterDriver_PageName" */
+KIV_EXPORT extern const char kKIVPrinterDriverJobNameKey[];   /* "KIVPrinterDriver_JobName" */
+KIV_EXPORT extern const char kKIVPrinterDriverICCProfileKey[];/* "KIVPrinterDriver_ICCProfile" */
+
 /* A handle holding tag bytes followed by a binary property list. Decode returns a new node
    owned by the caller, or NULL when the handle does not start with the tag or holds no
    readable list after it. */

@@ -81,7 +81,12 @@ TEST_F(HostModule, ExportsOnlyTheDriverInterface) {
         "KIVPrOpen",          "KIVPrClose",          "KIVPrSuggestPage",     "KIVPrValidate",
         "KIVPrDefaults",      "KIVPrGetInfo",        "KIVPrSetJobName",      "KIVPrCopyJobSettings",
         "KIVPrSetJobSettings", "KIVPrJobMerge",      "KIVPrSetError",        "KIVPrErrorString",
-        "kDefaultPapers",     "kDefaultResolutions", "EncodeHPrint",         "DecodeHPrint"};
+        "kDefaultPapers",     "kDefaultResolutions", "EncodeHPrint",         "DecodeHPrint",
+        "kKIVPrinterDriverUUIDKey", "kKIVPrinterDriverPageNameKey", "kKIVPrinterDriverJobNameKey",
+        "kKIVPrinterDriverICCProfileKey", "Stuff8", "Stuff32", "StuffRGB32", "Stuff64", "Stuff96", "Blank8",
+        "Blank32", "Blank64", "Blank96", "Decompress8", "Decompress8ToRGB", "Decompress32", "Decompress64",
+        "Decompress96", "WorstCaseBufferSize8", "WorstCaseBufferSize32", "WorstCaseBufferSize64",
+        "WorstCaseBufferSize96"};
     EXPECT_EQ(names, expected);
 }
 

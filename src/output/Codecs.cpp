@@ -1,0 +1,265 @@
+// Run-length line codecs: scalar encoders, blank encoders, decoders and worst-case sizes.
+#include "Codecs.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include <kiv/VAD3Codecs.h>
+
+namespace kiv {
+namespace {
+
+// Pixel traits: how a pixel is loaded for comparison, how a record is written and read.
+// Records of 4-, 8- and 12-byte pixels are count (16-bit big-endian) then the pixel bytes;
+// grey records are value then count.
+
+struct Grey {
+    static constexpr std::size_t kSize = 1, kRecord = 2, kMaxCount = 255;
+    using Value = uint8_t;
+    static Value Load(const uint8_t *p) { return *p; }
+    static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
+        o[0] = *pixel;
+        o[1] = static_cast<uint8_t>(count);
+    }
+    static std::size_t Count(const uint8_t *r) { return r[1]; }
+    static const uint8_t *Pixel(const uint8_t *r) { return r; }
+};
+
+template <std::size_t N>
+struct Wide {
+    static constexpr std::size_t kSize = N, kRecord = 2 + N, kMaxCount = 65535;
+    static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
+        o[0] = static_cast<uint8_t>(count >> 8);
+        o[1] = static_cast<uint8_t>(count);
+        std::memcpy(o + 2, pixel, N);
+    }
+    static std::size_t Count(const uint8_t *r) { return (std::size_t{r[0]} << 8) | r[1]; }
+    static const uint8_t *Pixel(const uint8_t *r) { return r + 2; }
+};
+
+struct Pixel32 : Wide<4> {
+    using Value = uint32_t;
+    static Value Load(const uint8_t *p) {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+};
+
+// The first byte (lowest address) is treated as zero: compared and written cleared.
+struct PixelRGB32 : Pixel32 {
+    static Value Load(const uint8_t *p) {
+        uint8_t b[4] = {0, p[1], p[2], p[3]};
+        uint32_t v;
+        std::memcpy(&v, b, 4);
+        return v;
+    }
+    static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
+        Pixel32::Emit(o, count, pixel);
+        o[2] = 0;
+    }
+};
+
+struct Pixel64 : Wide<8> {
+    using Value = uint64_t;
+    static Value Load(const uint8_t *p) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        return v;
+    }
+};
+
+struct Pixel96 : Wide<12> {
+    struct Value {
+        uint32_t head;
+        uint64_t tail;
+        bool operator==(const Value &) const = default;
+    };
+    static Value Load(const uint8_t *p) {
+        Value v;
+        std::memcpy(&v.head, p, 4);
+        std::memcpy(&v.tail, p + 4, 8);
+        return v;
+    }
+};
+
+// The one encoder loop: finds each run, splits it at the maximum count and stops as soon as
+// a record would be the (N - 1)-th of a budget of N records.
+template <class P>
+std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::size_t budget) {
+    const auto *line = static_cast<const uint8_t *>(linePtr);
+    auto *out = static_cast<uint8_t *>(outPtr);
+    const std::size_t n = budget / P::kRecord;
+    if (width == 0 || n < 3) return 0;
+    const std::size_t maxRecords = n - 2;
+    std::size_t records = 0;
+    for (std::size_t i = 0; i < width;) {
+        const uint8_t *pixel = line + i * P::kSize;
+        const auto value = P::Load(pixel);
+        std::size_t end = i + 1;
+        while (end < width && P::Load(line + end * P::kSize) == value) ++end;
+        for (std::size_t run = end - i; run > 0;) {
+            const std::size_t count = std::min(run, P::kMaxCount);
+            if (++records > maxRecords) return 0;
+            P::Emit(out, count, pixel);
+            out += P::kRecord;
+            run -= count;
+        }
+        i = end;
+    }
+    std::memset(out, 0, P::kRecord);
+    return (records + 1) * P::kRecord;
+}
+
+template <class P>
+std::size_t EncodeBlank(std::size_t width, const uint8_t *pixel, void *outPtr) {
+    auto *out = static_cast<uint8_t *>(outPtr);
+    std::size_t written = 0;
+    for (std::size_t left = width; left > 0;) {
+        const std::size_t count = std::min(left, P::kMaxCount);
+        P::Emit(out + written, count, pixel);
+        written += P::kRecord;
+        left -= count;
+    }
+    std::memset(out + written, 0, P::kRecord);
+    return written + P::kRecord;
+}
+
+// Expands records; OutSize is the size of one output pixel and Write stores count copies.
+template <class P, std::size_t OutSize, class Write>
+int Decode(const void *inPtr, void *outPtr, std::size_t inBytes, std::size_t pixelCount, Write write) {
+    const auto *in = static_cast<const uint8_t *>(inPtr);
+    auto *out = static_cast<uint8_t *>(outPtr);
+    if (inBytes < P::kRecord) return pixelCount == 0 ? 0 : kDecompressError;
+    std::size_t total = 0;
+    const std::size_t records = inBytes / P::kRecord;
+    for (std::size_t r = 0; r < records; ++r) {
+        const uint8_t *record = in + r * P::kRecord;
+        const std::size_t count = P::Count(record);
+        if (count > pixelCount - total) return kDecompressError;
+        write(out + total * OutSize, P::Pixel(record), count);
+        total += count;
+    }
+    return total == pixelCount ? 0 : kDecompressError;
+}
+
+template <class P>
+int DecodeSame(const void *in, void *out, std::size_t inBytes, std::size_t pixelCount) {
+    return Decode<P, P::kSize>(in, out, inBytes, pixelCount, [](uint8_t *o, const uint8_t *pixel, std::size_t count) {
+        if constexpr (P::kSize == 1) {
+            std::memset(o, *pixel, count);
+        } else {
+            for (std::size_t i = 0; i < count; ++i) std::memcpy(o + i * P::kSize, pixel, P::kSize);
+        }
+    });
+}
+
+void StoreBE32(uint8_t *p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+const LineEncoderSet kScalar = {"scalar", Encode<Grey>, Encode<Pixel32>, Encode<PixelRGB32>, Encode<Pixel64>,
+                                Encode<Pixel96>};
+
+}  // namespace
+
+const LineEncoderSet &ScalarLineEncoders() { return kScalar; }
+
+const LineEncoderSet &LineEncoders() {
+    // Only the scalar set exists so far; a processor-specific set is chosen here once.
+    static const LineEncoderSet &chosen = kScalar;
+    return chosen;
+}
+
+std::size_t BlankProc8(std::size_t width, uint32_t, void *out) {
+    const uint8_t zero = 0;
+    return EncodeBlank<Grey>(width, &zero, out);
+}
+
+std::size_t BlankProc32(std::size_t width, uint32_t fill, void *out) {
+    uint8_t pixel[4];
+    StoreBE32(pixel, fill);
+    return EncodeBlank<Pixel32>(width, pixel, out);
+}
+
+std::size_t BlankProc64(std::size_t width, uint32_t, void *out) {
+    const uint8_t pixel[8] = {};
+    return EncodeBlank<Pixel64>(width, pixel, out);
+}
+
+std::size_t BlankProc96(std::size_t width, uint32_t fill, void *out) {
+    uint8_t pixel[12] = {};
+    StoreBE32(pixel, fill);
+    return EncodeBlank<Pixel96>(width, pixel, out);
+}
+
+std::size_t RecordSizeForPixelSize(std::size_t pixelSize) {
+    switch (pixelSize) {
+    case 1: return 2;
+    case 4: return 6;
+    case 8: return 10;
+    case 12: return 14;
+    default: return 0;
+    }
+}
+
+}  // namespace kiv
+
+using namespace kiv;
+
+extern "C" {
+
+size_t Stuff8(const void *line, size_t width, void *out, size_t budget) {
+    return LineEncoders().stuff8(line, width, out, budget);
+}
+size_t Stuff32(const void *line, size_t width, void *out, size_t budget) {
+    return LineEncoders().stuff32(line, width, out, budget);
+}
+size_t StuffRGB32(const void *line, size_t width, void *out, size_t budget) {
+    return LineEncoders().stuffRGB32(line, width, out, budget);
+}
+size_t Stuff64(const void *line, size_t width, void *out, size_t budget) {
+    return LineEncoders().stuff64(line, width, out, budget);
+}
+size_t Stuff96(const void *line, size_t width, void *out, size_t budget) {
+    return LineEncoders().stuff96(line, width, out, budget);
+}
+
+size_t Blank8(size_t width, void *out) { return BlankProc8(width, 0, out); }
+size_t Blank32(size_t width, uint32_t fill, void *out) { return BlankProc32(width, fill, out); }
+size_t Blank64(size_t width, void *out) { return BlankProc64(width, 0, out); }
+size_t Blank96(size_t width, uint32_t fill, void *out) { return BlankProc96(width, fill, out); }
+
+int Decompress8(const void *in, void *out, size_t inBytes, size_t pixelCount) {
+    return DecodeSame<Grey>(in, out, inBytes, pixelCount);
+}
+
+int Decompress8ToRGB(const void *in, void *out, size_t inBytes, size_t pixelCount) {
+    return Decode<Grey, 4>(in, out, inBytes, pixelCount, [](uint8_t *o, const uint8_t *pixel, size_t count) {
+        const uint8_t v = static_cast<uint8_t>(255 - *pixel);
+        for (size_t i = 0; i < count; ++i, o += 4) {
+            o[0] = 0;
+            o[1] = o[2] = o[3] = v;
+        }
+    });
+}
+
+int Decompress32(const void *in, void *out, size_t inBytes, size_t pixelCount) {
+    return DecodeSame<Pixel32>(in, out, inBytes, pixelCount);
+}
+int Decompress64(const void *in, void *out, size_t inBytes, size_t pixelCount) {
+    return DecodeSame<Pixel64>(in, out, inBytes, pixelCount);
+}
+int Decompress96(const void *in, void *out, size_t inBytes, size_t pixelCount) {
+    return DecodeSame<Pixel96>(in, out, inBytes, pixelCount);
+}
+
+size_t WorstCaseBufferSize8(size_t width) { return 2 * width; }
+size_t WorstCaseBufferSize32(size_t width) { return 6 * width; }
+size_t WorstCaseBufferSize64(size_t width) { return 10 * width; }
+size_t WorstCaseBufferSize96(size_t width) { return 14 * width; }
+
+}  // extern "C"

@@ -1,0 +1,290 @@
+// The raster job file writer.
+#include "VAD3Output.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "Codecs.hpp"
+#include "FileIO.hpp"
+#include "SetURLFinderInfo.hpp"
+#include "VAD3Format.hpp"
+#include "Wbuffer.hpp"
+#include "platform/Assert.hpp"
+#include "platform/Utf8.hpp"
+#include "platform/Uuid.hpp"
+
+extern "C" {
+const char kKIVPrinterDriverUUIDKey[] = "KIVPrinterDriver_UUID";
+const char kKIVPrinterDriverPageNameKey[] = "KIVPrinterDriver_PageName";
+const char kKIVPrinterDriverJobNameKey[] = "KIVPrinterDriver_JobName";
+const char kKIVPrinterDriverICCProfileKey[] = "KIVPrinterDriver_ICCProfile";
+}
+
+namespace kiv {
+
+struct OutputRecord {
+    OutputRecord() = default;
+    OutputRecord(const OutputRecord &) = delete;
+    OutputRecord &operator=(const OutputRecord &) = delete;
+    ~OutputRecord();
+
+    std::optional<std::filesystem::path> fileURL;
+    int fd = -1;
+    std::array<uint8_t, kVAD3HeaderSize> header{};
+    uint64_t bytesPerLine = 0;
+    std::unique_ptr<Wbuffer> writer;
+    std::vector<uint8_t> compressionBuffer;
+    StuffProc encodeLine = nullptr;
+    bool storeRaw = false;              // lines too short to encode within their budget
+    std::vector<uint8_t> blankRecord;   // the whole record of a blank line, length word included
+    Plist metadata;
+};
+
+namespace {
+
+constexpr mode_t kFileMode = 0666;
+
+struct FormatProcs {
+    int16_t pixelFormat;
+    std::size_t pixelSize;
+    StuffProc LineEncoderSet::*encoder;
+    BlankProc blank;
+    uint32_t fill;
+};
+
+constexpr FormatProcs kFormats[] = {
+    {8, 1, &LineEncoderSet::stuff8, BlankProc8, 0},
+    {32, 4, &LineEncoderSet::stuffRGB32, BlankProc32, 0xFFFFFFFF},
+    {33, 4, &LineEncoderSet::stuff32, BlankProc32, 0},
+    {34, 8, &LineEncoderSet::stuff64, BlankProc64, 0},
+    {35, 12, &LineEncoderSet::stuff96, BlankProc96, 0xFFFFFFFF},
+    {36, 12, &LineEncoderSet::stuff96, BlankProc96, 0},
+    {64, 8, &LineEncoderSet::stuff64, BlankProc64, 0},
+};
+
+const FormatProcs *ProcsFor(int16_t pixelFormat) {
+    for (const FormatProcs &f : kFormats)
+        if (f.pixelFormat == pixelFormat) return &f;
+    return nullptr;
+}
+
+// rint(pixels × 25.4 × 65536 ÷ mm), the low 32 bits.
+uint32_t FixedResolution(int32_t pixels, double mm) {
+    const double r = std::rint(pixels * 1664614.4 / mm);
+    if (!std::isfinite(r) || std::fabs(r) >= 0x1p63) return 0;
+    return static_cast<uint32_t>(static_cast<int64_t>(r));
+}
+
+void FillHeader(OutputRecord &ref, const PageGeometry &g, const OutputFormat &f) {
+    uint8_t *h = ref.header.data();
+    StoreBigEndian(h + vad3::kCopies, f.copies, 2);
+    StoreBigEndian(h + vad3::kWidth, static_cast<uint32_t>(g.widthPixels), 4);
+    StoreBigEndian(h + vad3::kHeight, static_cast<uint32_t>(g.heightPixels), 4);
+    StoreBigEndian(h + vad3::kHResolution, FixedResolution(g.widthPixels, g.widthMillimetres), 4);
+    StoreBigEndian(h + vad3::kVResolution, FixedResolution(g.heightPixels, g.heightMillimetres), 4);
+    StoreBigEndian(h + vad3::kPixelFormat, static_cast<uint16_t>(f.pixelFormat), 2);
+    h[vad3::kFlipHorizontal] = f.flipHorizontal;
+    h[vad3::kReserved1] = f.reserved1;
+    h[vad3::kReserved2] = f.reserved2;
+    h[vad3::kGreyscale] = f.pixelFormat == 8 ? 1 : 0;
+    h[vad3::kCollate] = f.collate;
+    StoreBigEndian(h + vad3::kDocumentWidth, static_cast<uint32_t>(f.documentWidth), 4);
+    StoreBigEndian(h + vad3::kDocumentHeight, static_cast<uint32_t>(f.documentHeight), 4);
+}
+
+// The record of a blank line. Where its length word would equal the raw line size (grey 8
+// pixels, 4-byte 4 pixels, 8-byte 3 pixels) a reader would take it for a raw line, so the
+// blank pixels are stored raw instead.
+std::vector<uint8_t> BlankRecord(const FormatProcs &f, uint64_t width, uint64_t bytesPerLine) {
+    const std::size_t recordSize = RecordSizeForPixelSize(f.pixelSize);
+    const uint64_t maxCount = f.pixelSize == 1 ? 255 : 65535;
+    std::vector<uint8_t> record(4 + (width / maxCount + 2) * recordSize);
+    const std::size_t n = f.blank(width, f.fill, record.data() + 4);
+    if (n + 4 != bytesPerLine) {
+        record.resize(4 + n);
+        StoreBigEndian(record.data(), n + 4, 4);
+        return record;
+    }
+    std::vector<uint8_t> raw(4 + bytesPerLine);
+    StoreBigEndian(raw.data(), bytesPerLine, 4);
+    uint8_t pixel[12] = {};
+    StoreBigEndian(pixel, f.fill, 4);
+    for (uint64_t i = 0; i < width; ++i) std::memcpy(raw.data() + 4 + i * f.pixelSize, pixel, f.pixelSize);
+    return raw;
+}
+
+// Queues the whole of data; the write buffer's sticky error otherwise.
+int QueueBytes(OutputRecord &ref, const void *data, std::size_t size) {
+    std::size_t accepted = size;
+    const int e = WBWrite(*ref.writer, accepted, data);
+    return e != 0 ? e : (accepted == size ? 0 : EIO);
+}
+
+int WriteLineRecord(OutputRecord &ref, const void *payload, std::size_t n, uint32_t lengthWord) {
+    uint8_t word[4];
+    StoreBigEndian(word, lengthWord, 4);
+    const int e = QueueBytes(ref, word, 4);
+    return e != 0 ? e : QueueBytes(ref, payload, n);
+}
+
+// Closes the descriptor and deletes the file, for a file that will not be finished.
+void Abandon(OutputRecord &ref) {
+    if (ref.writer) DisposeWbuffer(std::move(ref.writer));
+    if (ref.fd >= 0) ::close(ref.fd);
+    ref.fd = -1;
+    if (ref.fileURL) DeleteFileAtURL(*ref.fileURL);
+    ref.fileURL.reset();
+}
+
+}  // namespace
+
+OutputRecord::~OutputRecord() { Abandon(*this); }
+
+void OutputRecordDeleter::operator()(OutputRecord *ref) const { std::unique_ptr<OutputRecord> owned(ref); }
+
+std::size_t PixelSizeFromFormat(int16_t pixelFormat) {
+    const FormatProcs *f = ProcsFor(pixelFormat);
+    return f ? f->pixelSize : 0;
+}
+
+int16_t Output_Create(const std::filesystem::path &folder, const std::optional<std::string> &fileName,
+                      std::string_view jobName, const PageGeometry &geometry, const OutputFormat &format,
+                      OutputRef &outRef) {
+    outRef.reset();
+    OutputRef ref;
+    try {
+        ref = OutputRef(std::make_unique<OutputRecord>().release());
+    } catch (const std::bad_alloc &) {
+        return -108;
+    }
+    FillHeader(*ref, geometry, format);
+
+    const FormatProcs *procs = ProcsFor(format.pixelFormat);
+    if (!procs || geometry.widthPixels < 1 || geometry.heightPixels < 0) return -50;
+    const uint64_t width = static_cast<uint64_t>(geometry.widthPixels);
+    ref->bytesPerLine = procs->pixelSize * width;
+    ref->encodeLine = LineEncoders().*(procs->encoder);
+    // A line of 8 bytes or less has no budget (bytesPerLine − 8) to encode into.
+    ref->storeRaw = ref->bytesPerLine <= 8;
+
+    try {
+        // One record more than the widest encoding, so that every blank line fits too.
+        ref->compressionBuffer.assign((width + 1) * RecordSizeForPixelSize(procs->pixelSize), 0);
+        ref->blankRecord = BlankRecord(*procs, width, ref->bytesPerLine);
+    } catch (const std::bad_alloc &) {
+        std::fputs("Output_Create: malloc failed on compression buffer\n", stderr);
+        return -108;
+    }
+    ref->metadata = MakeDict();
+    if (!ref->metadata) {
+        std::fputs("Output_Create: metaData dictionary creation failed\n", stderr);
+        return -108;
+    }
+
+    if (fileName) {
+        ref->fd = CreateFileInFolder(folder, *fileName, kFileMode, ref->fileURL);
+    } else {
+        ref->fd = CreateAndOpenUniqueFileInFolder(folder, jobName, "vad3", kFileMode, ref->fileURL);
+    }
+    if (ref->fd < 0) return -1;
+
+    ref->writer = NewWbuffer(kWbufferBlockSize, ref->fd);
+    if (!ref->writer) {
+        std::fputs("Output_Create: NewWbuffer failed\n", stderr);
+        return -108;  // the record's destructor deletes the new file
+    }
+    if (const int e = QueueBytes(*ref, ref->header.data(), ref->header.size())) return static_cast<int16_t>(e);
+
+    if (const auto uuid = NewUuidString()) DictSet(ref->metadata.get(), kKIVPrinterDriverUUIDKey, MakeString(*uuid));
+    DictSet(ref->metadata.get(), kKIVPrinterDriverPageNameKey, MakeString(SanitizeForXml(format.pageName)));
+    DictSet(ref->metadata.get(), kKIVPrinterDriverJobNameKey, MakeString(SanitizeForXml(jobName)));
+    outRef = std::move(ref);
+    return 0;
+}
+
+int16_t Output_AddPage(OutputRecord &ref) {
+    const uint64_t pages = LoadBigEndian(ref.header.data() + vad3::kPageCount, 2);
+    if (pages == 0xFFFF) return EFBIG;
+    StoreBigEndian(ref.header.data() + vad3::kPageCount, pages + 1, 2);
+    return 0;
+}
+
+int16_t Output_WriteLine(OutputRecord &ref, const void *line) {
+    const std::size_t bytesPerLine = ref.bytesPerLine;
+    std::size_t n = 0;
+    if (!ref.storeRaw) {
+        const std::size_t width = LoadBigEndian(ref.header.data() + vad3::kWidth, 4);
+        n = ref.encodeLine(line, width, ref.compressionBuffer.data(), bytesPerLine - 8);
+    }
+    const int e = n > 0 ? WriteLineRecord(ref, ref.compressionBuffer.data(), n, static_cast<uint32_t>(n + 4))
+                        : WriteLineRecord(ref, line, bytesPerLine, static_cast<uint32_t>(bytesPerLine));
+    if (e != 0) std::fprintf(stderr, "VAD3 Output_WriteLine returned: %d\n", e);
+    return static_cast<int16_t>(e);
+}
+
+int16_t Output_WriteBlankLine(OutputRecord &ref) {
+    return static_cast<int16_t>(QueueBytes(ref, ref.blankRecord.data(), ref.blankRecord.size()));
+}
+
+int16_t Output_SetProfile(OutputRecord &ref, plist_t profile) {
+    return Output_SetMetadata(ref, kKIVPrinterDriverICCProfileKey, profile);
+}
+
+int16_t Output_SetMetadata(OutputRecord &ref, const char *key, plist_t value) {
+    if (!key || !value) return -50;
+    DictSet(ref.metadata.get(), key, Plist::Copy(value));
+    return 0;
+}
+
+int16_t Output_Close(OutputRef ref) {
+    KIV_ASSERT(ref != nullptr, "Output_Close", "VAD3Output/VAD3Output");
+    int e = DisposeWbuffer(std::move(ref->writer));
+
+    // The trailer: its offset is where the line data ends.
+    if (e == 0) {
+        if (const auto xml = ToXml(ref->metadata.get())) {
+            const off_t offset = ::lseek(ref->fd, 0, SEEK_CUR);
+            uint8_t length[4];
+            StoreBigEndian(length, xml->size(), 4);
+            if (offset < 0) {
+                e = errno;
+            } else if ((e = WriteFully(ref->fd, length, 4)) == 0 && (e = WriteFully(ref->fd, xml->data(), xml->size())) == 0) {
+                StoreBigEndian(ref->header.data() + vad3::kTrailerOffset, static_cast<uint64_t>(offset), 8);
+            }
+        }
+    }
+    if (e == 0) e = PWriteFully(ref->fd, ref->header.data(), ref->header.size(), 0);
+    if (e == 0 && ::close(std::exchange(ref->fd, -1)) != 0) e = errno;
+    if (e != 0) {
+        Abandon(*ref);  // a damaged file must not be taken for a finished one
+        return static_cast<int16_t>(e);
+    }
+    SetURLFinderInfo(*ref->fileURL, "RIR2", "VAD3");
+    ref->fileURL.reset();  // finished: the record's end must not delete it
+    return 0;
+}
+
+void Output_Kill(OutputRef ref) {
+    KIV_ASSERT(ref != nullptr, "Output_Kill", "VAD3Output/VAD3Output");
+    Abandon(*ref);
+}
+
+uint32_t Output_FileType() { return 0; }
+
+uint32_t Output_Creator() { return ('R' << 24) | ('I' << 16) | ('R' << 8) | '2'; }
+
+uint64_t Output_BytesPerLine(const OutputRecord &ref) { return ref.bytesPerLine; }
+
+const std::filesystem::path *Output_FileURL(const OutputRecord &ref) {
+    return ref.fileURL ? &*ref.fileURL : nullptr;
+}
+
+}  // namespace kiv

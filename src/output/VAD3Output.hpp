@@ -1,0 +1,68 @@
+// The raster job file writer: creates a file in the hot folder, takes every scanline of every
+// page, and on close appends the metadata trailer and rewrites the header.
+//
+// Calling order: Output_Create; any Output_SetProfile / Output_SetMetadata; per page
+// Output_AddPage and exactly `height` lines (Output_WriteLine or Output_WriteBlankLine);
+// then Output_Close or Output_Kill, which consume the reference. A reference dropped without
+// either is abandoned like Output_Kill: its file is deleted.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <kiv/KIVPrinterDriver.h>
+
+#include "platform/Plist.hpp"
+
+namespace kiv {
+
+struct OutputFormat {
+    uint8_t flipHorizontal = 0;
+    uint8_t reserved1 = 0;
+    uint8_t reserved2 = 0;
+    int16_t pixelFormat = 0;
+    uint8_t collate = 0;
+    uint16_t copies = 1;
+    int32_t documentWidth = 0;   // the whole page in pixels (the tile's page when tiled)
+    int32_t documentHeight = 0;
+    std::string pageName;
+};
+
+struct OutputRecord;
+// Destroying an unfinished record abandons its file (as Output_Kill).
+struct OutputRecordDeleter {
+    void operator()(OutputRecord *ref) const;
+};
+using OutputRef = std::unique_ptr<OutputRecord, OutputRecordDeleter>;
+
+// 0; -50 for an unknown pixel format or a width below 1; -108 when memory is short; -1 when
+// the file cannot be created; or the write error of the header. On failure no file is left.
+// fileName (if given) replaces a file of that name; otherwise the job name makes a new name.
+int16_t Output_Create(const std::filesystem::path &folder, const std::optional<std::string> &fileName,
+                      std::string_view jobName, const PageGeometry &geometry, const OutputFormat &format,
+                      OutputRef &outRef);
+// 0, or EFBIG when the file already holds 65535 pages (the page count has 16 bits).
+int16_t Output_AddPage(OutputRecord &ref);
+// line holds bytesPerLine bytes in the file's pixel format. 0 or the sticky write error.
+int16_t Output_WriteLine(OutputRecord &ref, const void *line);
+int16_t Output_WriteBlankLine(OutputRecord &ref);
+// Trailer values (copied). -50 for a null key or value.
+int16_t Output_SetProfile(OutputRecord &ref, plist_t profile);
+int16_t Output_SetMetadata(OutputRecord &ref, const char *key, plist_t value);
+// Finishes the file. On any write failure the partial file is deleted and the error returned.
+int16_t Output_Close(OutputRef ref);
+// Abandons the file and deletes it.
+void Output_Kill(OutputRef ref);
+
+uint32_t Output_FileType();
+uint32_t Output_Creator();  // 'RIR2'
+
+// Bytes per encoded line of the file (for tests and the reader).
+uint64_t Output_BytesPerLine(const OutputRecord &ref);
+const std::filesystem::path *Output_FileURL(const OutputRecord &ref);
+
+}  // namespace kiv

@@ -1,0 +1,309 @@
+// Whole raster job files: written, read back pixel for pixel, and the failures that must
+// leave nothing behind.
+#include <gtest/gtest.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "output/VAD3Output.hpp"
+#include "reader/VAD3Reader.hpp"
+#include "support/FileIOFake.hpp"
+#include "support/JobFiles.hpp"
+#include "support/TempDir.hpp"
+
+using namespace kiv;
+using namespace kivtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+int FilesIn(const fs::path &folder) {
+    int n = 0;
+    for ([[maybe_unused]] const auto &e : fs::directory_iterator(folder)) ++n;
+    return n;
+}
+
+// Writes pages of `height` lines: blank, then content lines of the three kinds in turn.
+// Returns the lines written, in order.
+std::vector<Bytes> WritePages(OutputRecord &out, int16_t format, int width, int height, int pages) {
+    std::mt19937 rng(format * 1000 + width);
+    std::vector<Bytes> lines;
+    for (int p = 0; p < pages; ++p) {
+        EXPECT_EQ(Output_AddPage(out), 0);
+        for (int y = 0; y < height; ++y) {
+            if (y % 4 == 0) {
+                EXPECT_EQ(Output_WriteBlankLine(out), 0);
+                lines.push_back(BlankLine(format, width));
+            } else {
+                lines.push_back(ContentLine(format, width, y + p, rng));
+                EXPECT_EQ(Output_WriteLine(out, lines.back().data()), 0);
+            }
+        }
+    }
+    return lines;
+}
+
+// Reads every line back and compares it with what was written.
+void ExpectLines(const fs::path &file, int16_t format, const std::vector<Bytes> &lines) {
+    VAD3Reader reader;
+    ASSERT_EQ(reader.Open(file), "");
+    Bytes pixels;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        LineKind kind;
+        ASSERT_EQ(reader.ReadLine(pixels, &kind), "") << "line " << i;
+        Bytes expected = lines[i];
+        // Encoded ARGB lines carry A as zero; raw lines keep it.
+        if (format == 32 && kind == LineKind::Encoded && expected != BlankLine(32, reader.header().width))
+            for (std::size_t x = 0; x < expected.size(); x += 4) expected[x] = 0;
+        EXPECT_EQ(pixels, expected) << "format " << format << " line " << i;
+    }
+    EXPECT_EQ(VerifyVAD3(file), "");
+}
+
+class VAD3OutputTest : public ::testing::Test {
+protected:
+    OutputRef Create(int16_t format, int width, int height, const char *jobName = "Job",
+                     std::optional<std::string> fileName = std::nullopt) {
+        OutputRef out;
+        EXPECT_EQ(Output_Create(dir_.path(), fileName, jobName, Geometry(width, height), Format(format, width, height), out), 0);
+        return out;
+    }
+    TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(VAD3OutputTest, EveryPixelFormatReadsBackPixelForPixel) {
+    for (int16_t format : kAllPixelFormats) {
+        const std::string job = "Job" + std::to_string(format);
+        OutputRef out = Create(format, 37, 7, job.c_str());
+        ASSERT_TRUE(out);
+        const fs::path file = *Output_FileURL(*out);
+        const auto lines = WritePages(*out, format, 37, 7, 2);
+        ASSERT_EQ(Output_Close(std::move(out)), 0);
+        ExpectLines(file, format, lines);
+
+        VAD3Reader reader;
+        ASSERT_EQ(reader.Open(file), "");
+        const VAD3Header &h = reader.header();
+        EXPECT_EQ(h.width, 37);
+        EXPECT_EQ(h.height, 7);
+        EXPECT_EQ(h.pixelFormat, format);
+        EXPECT_EQ(h.pageCount, 2);
+        EXPECT_EQ(h.copies, 2);
+        EXPECT_EQ(h.collate, 1);
+        EXPECT_EQ(h.greyscale, format == 8 ? 1 : 0);
+        EXPECT_EQ(h.hResolution, 300u << 16);
+        Plist trailer;
+        ASSERT_EQ(reader.ReadTrailer(trailer), "");
+        EXPECT_EQ(*StringValue(DictGet(trailer.get(), "KIVPrinterDriver_JobName")), job);
+        EXPECT_EQ(*StringValue(DictGet(trailer.get(), "KIVPrinterDriver_PageName")), "A3");
+        EXPECT_EQ(StringValue(DictGet(trailer.get(), "KIVPrinterDriver_UUID"))->size(), 36u);
+    }
+}
+
+TEST_F(VAD3OutputTest, NoiseIsStoredRawAndUniformLinesEncoded) {
+    OutputRef out = Create(33, 100, 2);
+    std::mt19937 rng(3);
+    Output_AddPage(*out);
+    Bytes noise = ContentLine(33, 100, 1, rng), flat = ContentLine(33, 100, 0, rng);
+    Output_WriteLine(*out, noise.data());
+    Output_WriteLine(*out, flat.data());
+    const fs::path file = *Output_FileURL(*out);
+    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    const std::string bytes = ReadFile(file);
+    EXPECT_EQ(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64, 4), 400u);
+    EXPECT_EQ(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64 + 4 + 400, 4), 16u);  // 12 + 4
+}
+
+TEST_F(VAD3OutputTest, HeaderResolutionIsSixteenDotSixteen) {
+    OutputRef out;
+    ASSERT_EQ(Output_Create(dir_.path(), std::nullopt, "R", PageGeometry{3600, 10, 254.0, 10.0}, Format(8, 3600, 10), out), 0);
+    const fs::path file = *Output_FileURL(*out);
+    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    VAD3Reader reader;
+    ASSERT_EQ(reader.Open(file), "");
+    EXPECT_EQ(reader.header().hResolution, 23592960u);
+}
+
+TEST_F(VAD3OutputTest, ADocumentWithoutPagesHasItsTrailerAt64) {
+    OutputRef out = Create(32, 10, 10);
+    const fs::path file = *Output_FileURL(*out);
+    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    VAD3Reader reader;
+    ASSERT_EQ(reader.Open(file), "");
+    EXPECT_EQ(reader.header().pageCount, 0);
+    EXPECT_EQ(reader.header().trailerOffset, 64u);
+    EXPECT_EQ(VerifyVAD3(file), "");
+}
+
+TEST_F(VAD3OutputTest, TinyWidthsNeverOverrunAndStayReadable) {
+    for (int16_t format : kAllPixelFormats) {
+        for (int width = 1; width <= 9; ++width) {
+            OutputRef out = Create(format, width, 8, ("T" + std::to_string(format) + "_" + std::to_string(width)).c_str());
+            ASSERT_TRUE(out);
+            const fs::path file = *Output_FileURL(*out);
+            const auto lines = WritePages(*out, format, width, 8, 1);
+            ASSERT_EQ(Output_Close(std::move(out)), 0);
+            ExpectLines(file, format, lines);
+        }
+    }
+}
+
+TEST_F(VAD3OutputTest, BlankLinesThatWouldLookRawAreStoredRaw) {
+    // Grey 8 pixels, 4-byte 4 pixels, 8-byte 3 pixels: a blank encoding's length word would
+    // equal the line size.
+    for (auto [format, width] : {std::pair<int16_t, int>{8, 8}, {32, 4}, {33, 4}, {34, 3}, {64, 3}}) {
+        OutputRef out = Create(format, width, 1, ("B" + std::to_string(format)).c_str());
+        const fs::path file = *Output_FileURL(*out);
+        Output_AddPage(*out);
+        Output_WriteBlankLine(*out);
+        ASSERT_EQ(Output_Close(std::move(out)), 0);
+        VAD3Reader reader;
+        ASSERT_EQ(reader.Open(file), "");
+        Bytes pixels;
+        LineKind kind;
+        ASSERT_EQ(reader.ReadLine(pixels, &kind), "");
+        EXPECT_EQ(kind, LineKind::Raw) << format;
+        EXPECT_EQ(pixels, BlankLine(format, width)) << format;
+    }
+}
+
+TEST_F(VAD3OutputTest, NamesFollowTheJobNameAndRunOutAfter100) {
+    for (const char *expected : {"Same.vad3", "Same_01.vad3"}) {
+        OutputRef out = Create(8, 4, 1, "Same");
+        EXPECT_EQ(Output_FileURL(*out)->filename(), expected);
+        ASSERT_EQ(Output_Close(std::move(out)), 0);
+    }
+    for (int i = 2; i <= 99; ++i) {
+        OutputRef out = Create(8, 4, 1, "Same");
+        ASSERT_EQ(Output_Close(std::move(out)), 0);
+    }
+    OutputRef out;
+    EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "Same", Geometry(4, 1), Format(8, 4, 1), out), -1);
+    EXPECT_FALSE(out);
+    EXPECT_EQ(FilesIn(dir_.path()), 100);
+
+    WriteFile(dir_ / "chosen.vad3", std::string(100000, 'x'));
+    OutputRef named = Create(8, 4, 1, "Same", "chosen.vad3");
+    ASSERT_EQ(Output_Close(std::move(named)), 0);
+    EXPECT_EQ(VerifyVAD3(dir_ / "chosen.vad3"), "");
+}
+
+TEST_F(VAD3OutputTest, AbandonedFilesLeaveNothing) {
+    OutputRef killed = Create(32, 50, 3);
+    WritePages(*killed, 32, 50, 3, 2);
+    Output_Kill(std::move(killed));
+    {
+        OutputRef dropped = Create(32, 50, 3);
+        WritePages(*dropped, 32, 50, 3, 1);
+    }
+    EXPECT_EQ(FilesIn(dir_.path()), 0);
+
+    OutputRef out;
+    EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(10, 10), Format(16, 10, 10), out), -50);
+    EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(0, 10), Format(8, 0, 10), out), -50);
+    EXPECT_EQ(Output_Create(dir_ / "missing", std::nullopt, "J", Geometry(10, 10), Format(8, 10, 10), out), -1);
+    EXPECT_FALSE(out);
+    EXPECT_EQ(FilesIn(dir_.path()), 0);
+}
+
+TEST_F(VAD3OutputTest, WriteFailuresDeleteTheFileAndReachTheCaller) {
+    for (int failingCall : {1, 2, 3}) {  // a data block, the trailer's length, the trailer
+        FileIOFake fake;
+        FileIOFake::failFrom = failingCall;
+        FileIOFake::failErrno = ENOSPC;
+        OutputRef out = Create(8, 20, 2);
+        WritePages(*out, 8, 20, 2, 1);
+        EXPECT_EQ(Output_Close(std::move(out)), ENOSPC) << failingCall;
+        EXPECT_EQ(FilesIn(dir_.path()), 0) << failingCall;
+    }
+    {
+        FileIOFake fake;
+        FileIOFake::pwriteErrno = EIO;
+        OutputRef out = Create(8, 20, 2);
+        EXPECT_EQ(Output_Close(std::move(out)), EIO);
+        EXPECT_EQ(FilesIn(dir_.path()), 0);
+    }
+}
+
+TEST_F(VAD3OutputTest, LineWritesReportTheStickyError) {
+    FileIOFake fake;
+    FileIOFake::failFrom = 1;
+    FileIOFake::failErrno = EIO;
+    OutputRef out = Create(33, 1000, 100);
+    Output_AddPage(*out);
+    std::mt19937 rng(1);
+    const Bytes noise = ContentLine(33, 1000, 1, rng);
+    int16_t e = 0;
+    testing::internal::CaptureStderr();
+    for (int y = 0; y < 100 && e == 0; ++y) e = Output_WriteLine(*out, noise.data());
+    EXPECT_EQ(e, EIO);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("VAD3 Output_WriteLine returned: 5"), std::string::npos);
+    EXPECT_EQ(Output_WriteBlankLine(*out), EIO);
+    EXPECT_EQ(Output_Close(std::move(out)), EIO);
+    EXPECT_EQ(FilesIn(dir_.path()), 0);
+}
+
+TEST_F(VAD3OutputTest, ShortWritesStillMakeACompleteFile) {
+    FileIOFake fake;
+    FileIOFake::maxChunk = 7;
+    FileIOFake::interruptEveryOther = true;
+    OutputRef out = Create(64, 30, 5);
+    const fs::path file = *Output_FileURL(*out);
+    const auto lines = WritePages(*out, 64, 30, 5, 3);
+    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    ExpectLines(file, 64, lines);
+}
+
+TEST_F(VAD3OutputTest, PageCountStopsAt65535) {
+    OutputRef out = Create(8, 4, 0);
+    for (int i = 0; i < 65535; ++i) ASSERT_EQ(Output_AddPage(*out), 0);
+    EXPECT_EQ(Output_AddPage(*out), EFBIG);
+    const fs::path file = *Output_FileURL(*out);
+    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    VAD3Reader reader;
+    ASSERT_EQ(reader.Open(file), "");
+    EXPECT_EQ(reader.header().pageCount, 65535);
+    EXPECT_EQ(VerifyVAD3(file), "");  // pages of height 0
+}
+
+TEST_F(VAD3OutputTest, TrailerHoldsTheMetadataForAnyXmlReader) {
+    OutputRef out = Create(8, 4, 1, "Job \x01\x1b[31m with \xFF bytes");
+    const fs::path file = *Output_FileURL(*out);
+    Output_AddPage(*out);
+    Output_WriteBlankLine(*out);
+    EXPECT_EQ(Output_SetMetadata(*out, "Count", MakeInteger(-3).get()), 0);
+    EXPECT_EQ(Output_SetMetadata(*out, "Count", MakeInteger(4).get()), 0);
+    EXPECT_EQ(Output_SetMetadata(*out, nullptr, MakeInteger(4).get()), -50);
+    EXPECT_EQ(Output_SetMetadata(*out, "Null", nullptr), -50);
+    EXPECT_EQ(Output_SetProfile(*out, nullptr), -50);
+    const char icc[] = "icc\0profile";
+    EXPECT_EQ(Output_SetProfile(*out, MakeData(icc, sizeof icc).get()), 0);  // after the last line
+    ASSERT_EQ(Output_Close(std::move(out)), 0);
+
+    VAD3Reader reader;
+    ASSERT_EQ(reader.Open(file), "");
+    const std::string bytes = ReadFile(file);
+    const auto offset = reader.header().trailerOffset;
+    const auto length = LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + offset, 4);
+    WriteFile(dir_ / "trailer.plist", bytes.substr(offset + 4, length));
+    const std::string python = RunPython(
+        "import plistlib, sys\n"
+        "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
+        "print(ascii(d['KIVPrinterDriver_JobName']), d['Count'], d['KIVPrinterDriver_ICCProfile'])\n",
+        dir_ / "trailer.plist");
+    EXPECT_EQ(python, "'Job \\ufffd\\ufffd[31m with \\ufffd bytes' 4 b'icc\\x00profile\\x00'\n");
+}
+
+TEST_F(VAD3OutputTest, FinishedFilesCarryTypeAndCreator) {
+    OutputRef out = Create(8, 4, 1);
+    const fs::path file = *Output_FileURL(*out);
+    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    char info[32];
+    if (::getxattr(file.c_str(), "user.com.apple.FinderInfo", info, 32) != 32) GTEST_SKIP() << "no user xattrs";
+    EXPECT_EQ(std::string(info, 8), "VAD3RIR2");
+    EXPECT_EQ(Output_Creator(), 0x52495232u);
+    EXPECT_EQ(Output_FileType(), 0u);
+}

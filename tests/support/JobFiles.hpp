@@ -1,0 +1,66 @@
+// Writing small raster job files for tests, and the blank pixel of each format.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "output/VAD3Format.hpp"
+#include "output/VAD3Output.hpp"
+
+namespace kivtest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline constexpr int16_t kAllPixelFormats[] = {8, 32, 33, 34, 35, 36, 64};
+
+inline Bytes BlankPixel(int16_t format) {
+    switch (format) {
+    case 32: return Bytes(4, 0xFF);
+    case 35: return Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
+    default: return Bytes(kiv::PixelSizeFromFormat(format), 0);
+    }
+}
+
+inline Bytes BlankLine(int16_t format, int width) {
+    Bytes line;
+    const Bytes pixel = BlankPixel(format);
+    for (int i = 0; i < width; ++i) line.insert(line.end(), pixel.begin(), pixel.end());
+    return line;
+}
+
+// Lines of different character: uniform, noise, short runs.
+inline Bytes ContentLine(int16_t format, int width, int kind, std::mt19937 &rng) {
+    const std::size_t size = kiv::PixelSizeFromFormat(format);
+    Bytes line(size * width);
+    for (int x = 0; x < width; ++x) {
+        for (std::size_t b = 0; b < size; ++b) {
+            uint8_t v;
+            switch (kind % 3) {
+            case 0: v = static_cast<uint8_t>(40 + b); break;                   // one colour
+            case 1: v = static_cast<uint8_t>(rng()); break;                     // noise
+            default: v = static_cast<uint8_t>((x / 3) * 50 + b); break;        // runs of three
+            }
+            line[x * size + b] = v;
+        }
+    }
+    return line;
+}
+
+inline kiv::OutputFormat Format(int16_t pixelFormat, int width, int height) {
+    kiv::OutputFormat f;
+    f.pixelFormat = pixelFormat;
+    f.copies = 2;
+    f.collate = 1;
+    f.documentWidth = width;
+    f.documentHeight = height;
+    f.pageName = "A3";
+    return f;
+}
+
+inline PageGeometry Geometry(int width, int height) {
+    return PageGeometry{width, height, width / 300.0 * 25.4, height / 300.0 * 25.4};
+}
+
+}  // namespace kivtest

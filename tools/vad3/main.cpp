@@ -1,0 +1,263 @@
+// vad3: inspects, verifies and renders raster job files.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Render.hpp"
+#include "reader/VAD3Reader.hpp"
+
+namespace {
+
+void Usage() {
+    std::fputs("usage: vad3 info [--json] FILE...\n"
+               "       vad3 verify FILE...\n"
+               "       vad3 render FILE [--page N] -o OUT.png\n",
+               stderr);
+}
+
+const char *FormatName(int format) {
+    switch (format) {
+    case 8: return "grey density";
+    case 32: return "A, R, G, B";
+    case 33: return "C, M, Y, K";
+    case 34: return "8 bytes, passed through";
+    case 35: return "12 bytes, white blank";
+    case 36: return "12 bytes, zero blank";
+    case 64: return "8 bytes, passed through";
+    default: return "unknown";
+    }
+}
+
+void JsonString(std::string &out, const std::string &s) {
+    out += '"';
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    out += '"';
+}
+
+std::string Base64(std::string_view bytes) {
+    static const char *table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+        if (i + 2 < bytes.size()) v |= static_cast<uint8_t>(bytes[i + 2]);
+        out += table[(v >> 18) & 63];
+        out += table[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? table[(v >> 6) & 63] : '=';
+        out += i + 2 < bytes.size() ? table[v & 63] : '=';
+    }
+    return out;
+}
+
+void PlistToJson(std::string &out, plist_t node) {
+    using namespace kiv;
+    if (auto s = StringValue(node)) return JsonString(out, *s);
+    if (auto i = IntegerValue(node)) return void(out += std::to_string(*i));
+    if (auto r = RealValue(node)) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.17g", *r);
+        return void(out += buf);
+    }
+    if (auto b = BoolValue(node)) return void(out += *b ? "true" : "false");
+    if (auto d = DataValue(node)) return JsonString(out, Base64(*d));
+    if (IsArray(node)) {
+        out += '[';
+        for (uint32_t i = 0; i < plist_array_get_size(node); ++i) {
+            if (i) out += ", ";
+            PlistToJson(out, plist_array_get_item(node, i));
+        }
+        return void(out += ']');
+    }
+    if (IsDict(node)) {
+        out += '{';
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        bool first = true;
+        for (;;) {
+            char *key = nullptr;
+            plist_t value = nullptr;
+            plist_dict_next_item(node, it, &key, &value);
+            if (!value) {
+                std::free(key);
+                break;
+            }
+            out += first ? "" : ", ";
+            first = false;
+            JsonString(out, key ? key : "");
+            out += ": ";
+            PlistToJson(out, value);
+            std::free(key);
+        }
+        std::free(it);
+        return void(out += '}');
+    }
+    out += "null";
+}
+
+// A short text for a metadata value in the readable listing.
+std::string Summary(plist_t node) {
+    if (auto d = kiv::DataValue(node)) return "<" + std::to_string(d->size()) + " bytes of data>";
+    std::string json;
+    PlistToJson(json, node);
+    return json.size() > 100 ? json.substr(0, 97) + "..." : json;
+}
+
+int Info(const std::vector<std::string> &files, bool json) {
+    int status = 0;
+    std::string out = json ? "[" : "";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        kiv::VAD3Reader reader;
+        std::string fault = reader.Open(files[i]);
+        kiv::Plist trailer;
+        if (fault.empty()) fault = reader.ReadTrailer(trailer);
+        if (!fault.empty() && reader.bytesPerLine() == 0) {
+            std::fprintf(stderr, "vad3: %s: %s\n", files[i].c_str(), fault.c_str());
+            status = 1;
+            continue;
+        }
+        const kiv::VAD3Header &h = reader.header();
+        const double dpiX = h.hResolution / 65536.0, dpiY = h.vResolution / 65536.0;
+        if (json) {
+            if (out.size() > 1) out += ",\n ";
+            out += "{\"file\": ";
+            JsonString(out, files[i]);
+            char buf[512];
+            std::snprintf(buf, sizeof buf,
+                          ", \"width\": %d, \"height\": %d, \"hResolution\": %.4f, \"vResolution\": %.4f, "
+                          "\"pixelFormat\": %d, \"pageCount\": %u, \"copies\": %u, \"collate\": %s, "
+                          "\"flipHorizontal\": %s, \"greyscale\": %s, \"documentWidth\": %d, \"documentHeight\": %d, "
+                          "\"trailerOffset\": %llu, \"fileSize\": %llu, \"metadata\": ",
+                          h.width, h.height, dpiX, dpiY, h.pixelFormat, h.pageCount, h.copies,
+                          h.collate ? "true" : "false", h.flipHorizontal ? "true" : "false",
+                          h.greyscale ? "true" : "false", h.documentWidth, h.documentHeight,
+                          static_cast<unsigned long long>(h.trailerOffset),
+                          static_cast<unsigned long long>(reader.fileSize()));
+            out += buf;
+            PlistToJson(out, trailer.get());
+            out += '}';
+        } else {
+            std::printf("%s\n", files[i].c_str());
+            std::printf("  page          %d x %d pixels at %.2f x %.2f dpi (%.2f x %.2f mm)\n", h.width, h.height,
+                        dpiX, dpiY, dpiX > 0 ? h.width / dpiX * 25.4 : 0.0, dpiY > 0 ? h.height / dpiY * 25.4 : 0.0);
+            std::printf("  document      %d x %d pixels%s\n", h.documentWidth, h.documentHeight,
+                        h.documentWidth != h.width || h.documentHeight != h.height ? " (printed in tiles)" : "");
+            std::printf("  pixel format  %d (%s)\n", h.pixelFormat, FormatName(h.pixelFormat));
+            std::printf("  pages         %u\n", h.pageCount);
+            std::printf("  copies        %u, %scollated\n", h.copies, h.collate ? "" : "not ");
+            std::printf("  mirrored      %s\n", h.flipHorizontal ? "yes" : "no");
+            std::printf("  file size     %llu bytes, trailer at %llu\n", static_cast<unsigned long long>(reader.fileSize()),
+                        static_cast<unsigned long long>(h.trailerOffset));
+            if (trailer) {
+                std::printf("  metadata\n");
+                plist_dict_iter it = nullptr;
+                plist_dict_new_iter(trailer.get(), &it);
+                for (;;) {
+                    char *key = nullptr;
+                    plist_t value = nullptr;
+                    plist_dict_next_item(trailer.get(), it, &key, &value);
+                    if (!value) {
+                        std::free(key);
+                        break;
+                    }
+                    std::printf("    %-28s %s\n", key ? key : "", Summary(value).c_str());
+                    std::free(key);
+                }
+                std::free(it);
+            }
+        }
+        if (!fault.empty()) {
+            std::fprintf(stderr, "vad3: %s: %s\n", files[i].c_str(), fault.c_str());
+            status = 1;
+        }
+    }
+    if (json) std::printf("%s]\n", out.c_str());
+    return status;
+}
+
+int Verify(const std::vector<std::string> &files) {
+    int status = 0;
+    for (const std::string &file : files) {
+        const std::string fault = kiv::VerifyVAD3(file);
+        if (fault.empty()) {
+            std::printf("%s: ok\n", file.c_str());
+        } else {
+            std::fprintf(stderr, "vad3: %s: %s\n", file.c_str(), fault.c_str());
+            status = 1;
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 3) {
+        Usage();
+        return 2;
+    }
+    const std::string command = argv[1];
+    std::vector<std::string> files;
+    bool json = false;
+    unsigned long page = 1;
+    std::string out;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--json" && command == "info") {
+            json = true;
+        } else if (arg == "--page" && command == "render" && i + 1 < argc) {
+            char *end = nullptr;
+            page = std::strtoul(argv[++i], &end, 10);
+            if (!end || *end || page < 1 || page > 65535) {
+                std::fprintf(stderr, "vad3: --page needs a page number from 1 to 65535\n");
+                return 2;
+            }
+        } else if (arg == "-o" && command == "render" && i + 1 < argc) {
+            out = argv[++i];
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::fprintf(stderr, "vad3: unknown option %s\n", arg.c_str());
+            Usage();
+            return 2;
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (files.empty()) {
+        Usage();
+        return 2;
+    }
+    if (command == "info") return Info(files, json);
+    if (command == "verify") return Verify(files);
+    if (command == "render") {
+        if (files.size() != 1 || out.empty()) {
+            Usage();
+            return 2;
+        }
+        const std::string fault = vad3tool::RenderPage(files[0], static_cast<unsigned>(page), out);
+        if (!fault.empty()) {
+            std::fprintf(stderr, "vad3: %s: %s\n", files[0].c_str(), fault.c_str());
+            return 1;
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "vad3: unknown command %s\n", command.c_str());
+    Usage();
+    return 2;
+}
