@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo asan tsan clean
+.PHONY: all deps configure build test demo bench asan tsan clean
 
 all: build
 
@@ -21,6 +21,11 @@ test: build
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# Encoder throughput on synthetic A3 pages, and the write-buffer cache hints.
+bench: build
+	$(BUILD)/bench/bench_codecs
+	$(BUILD)/bench/bench_write_hint $(BUILD) 1024
 
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan:

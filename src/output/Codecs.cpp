@@ -137,6 +137,7 @@ int Decode(const void *inPtr, void *outPtr, std::size_t inBytes, std::size_t pix
         const uint8_t *record = in + r * P::kRecord;
         const std::size_t count = P::Count(record);
         if (count > pixelCount - total) return kDecompressError;
+        if (count == 0) continue;  // the terminator
         write(out + total * OutSize, P::Pixel(record), count);
         total += count;
     }
