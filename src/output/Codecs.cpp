@@ -2,6 +2,7 @@
 #include "Codecs.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include <kiv/VAD3Codecs.h>
@@ -48,12 +49,9 @@ struct Pixel32 : Wide<4> {
 
 // The first byte (lowest address) is treated as zero: compared and written cleared.
 struct PixelRGB32 : Pixel32 {
-    static Value Load(const uint8_t *p) {
-        uint8_t b[4] = {0, p[1], p[2], p[3]};
-        uint32_t v;
-        std::memcpy(&v, b, 4);
-        return v;
-    }
+    // Clears the byte at the lowest address, whichever end of the word that is.
+    static constexpr uint32_t kMask = std::endian::native == std::endian::little ? 0xFFFFFF00u : 0x00FFFFFFu;
+    static Value Load(const uint8_t *p) { return Pixel32::Load(p) & kMask; }
     static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
         Pixel32::Emit(o, count, pixel);
         o[2] = 0;

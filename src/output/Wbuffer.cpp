@@ -15,7 +15,7 @@
 
 namespace kiv {
 
-CacheHint gDefaultCacheHint = CacheHint::None;
+CacheHint gDefaultCacheHint = CacheHint::DropBehind;
 
 void Queue::QueuePush(WbufferBlock *item) {
     bool wasEmpty;

@@ -132,9 +132,9 @@ TEST_F(WbufferTest, ABadDescriptorIsRefused) {
               "NewWBuffer, fstat returned 9\nNewWbuffer: failed, cleaning up, err = 9\n");
 }
 
-TEST_F(WbufferTest, DropBehindWritesTheSameBytes) {
+TEST_F(WbufferTest, WithoutCacheHintsTheSameBytesArrive) {
     const CacheHint saved = gDefaultCacheHint;
-    gDefaultCacheHint = CacheHint::DropBehind;
+    gDefaultCacheHint = CacheHint::None;
     auto wb = NewWbuffer(kWbufferBlockSize, Open());
     const auto data = Pattern(4 * kWbufferBlockSize + 3);
     ASSERT_EQ(WriteInPieces(*wb, data, 30000), 0);
