@@ -4,23 +4,14 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/BigEndian.hpp"
 #include "platform/Utf8.hpp"
 
 namespace kiv {
 namespace {
 
-uint64_t LoadBE(const unsigned char *p, int bytes) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v = (v << 8) | p[i];
-    return v;
-}
-
-void StoreBE(unsigned char *p, uint64_t v, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i, v >>= 8) p[i] = static_cast<unsigned char>(v & 0xFF);
-}
-
-double LoadDouble(const unsigned char *p) { return std::bit_cast<double>(LoadBE(p, 8)); }
-void StoreDouble(unsigned char *p, double v) { StoreBE(p, std::bit_cast<uint64_t>(v), 8); }
+double LoadDouble(const unsigned char *p) { return std::bit_cast<double>(LoadBigEndian(p, 8)); }
+void StoreDouble(unsigned char *p, double v) { StoreBigEndian(p, std::bit_cast<uint64_t>(v), 8); }
 
 }  // namespace
 
@@ -37,13 +28,13 @@ void StorePrintRecord(Handle h, const PrintRecord &record) {
 
 PrintRecord DecodePrintRecord(const unsigned char *b) {
     PrintRecord r;
-    r.pageWidthPixels = static_cast<int32_t>(LoadBE(b + 0, 4));
-    r.pageHeightPixels = static_cast<int32_t>(LoadBE(b + 4, 4));
+    r.pageWidthPixels = static_cast<int32_t>(LoadBigEndian(b + 0, 4));
+    r.pageHeightPixels = static_cast<int32_t>(LoadBigEndian(b + 4, 4));
     r.pageWidthMM = LoadDouble(b + 8);
     r.pageHeightMM = LoadDouble(b + 16);
-    r.copies = static_cast<int16_t>(LoadBE(b + kOffsetCopies, 2));
-    r.fromPage = static_cast<int16_t>(LoadBE(b + kOffsetFromPage, 2));
-    r.toPage = static_cast<int16_t>(LoadBE(b + kOffsetToPage, 2));
+    r.copies = static_cast<int16_t>(LoadBigEndian(b + kOffsetCopies, 2));
+    r.fromPage = static_cast<int16_t>(LoadBigEndian(b + kOffsetFromPage, 2));
+    r.toPage = static_cast<int16_t>(LoadBigEndian(b + kOffsetToPage, 2));
     r.isBW = b[30] != 0;
     r.isFlipH = b[31] != 0;
     r.collated = b[32] != 0;
@@ -55,13 +46,13 @@ PrintRecord DecodePrintRecord(const unsigned char *b) {
 }
 
 void EncodePrintRecord(const PrintRecord &r, unsigned char *b) {
-    StoreBE(b + 0, static_cast<uint32_t>(r.pageWidthPixels), 4);
-    StoreBE(b + 4, static_cast<uint32_t>(r.pageHeightPixels), 4);
+    StoreBigEndian(b + 0, static_cast<uint32_t>(r.pageWidthPixels), 4);
+    StoreBigEndian(b + 4, static_cast<uint32_t>(r.pageHeightPixels), 4);
     StoreDouble(b + 8, r.pageWidthMM);
     StoreDouble(b + 16, r.pageHeightMM);
-    StoreBE(b + kOffsetCopies, static_cast<uint16_t>(r.copies), 2);
-    StoreBE(b + kOffsetFromPage, static_cast<uint16_t>(r.fromPage), 2);
-    StoreBE(b + kOffsetToPage, static_cast<uint16_t>(r.toPage), 2);
+    StoreBigEndian(b + kOffsetCopies, static_cast<uint16_t>(r.copies), 2);
+    StoreBigEndian(b + kOffsetFromPage, static_cast<uint16_t>(r.fromPage), 2);
+    StoreBigEndian(b + kOffsetToPage, static_cast<uint16_t>(r.toPage), 2);
     b[30] = r.isBW;
     b[31] = r.isFlipH;
     b[32] = r.collated;

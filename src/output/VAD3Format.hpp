@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/BigEndian.hpp"
+
 namespace kiv {
 
 inline constexpr std::size_t kVAD3HeaderSize = 64;
@@ -33,15 +35,5 @@ inline constexpr std::size_t kTrailerOffset = 36;  // uint64
 
 // Bytes per pixel of a pixel format: 1 (8), 4 (32, 33), 8 (34, 64), 12 (35, 36); 0 otherwise.
 std::size_t PixelSizeFromFormat(int16_t pixelFormat);
-
-inline uint64_t LoadBigEndian(const uint8_t *p, int bytes) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v = (v << 8) | p[i];
-    return v;
-}
-
-inline void StoreBigEndian(uint8_t *p, uint64_t v, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i, v >>= 8) p[i] = static_cast<uint8_t>(v & 0xFF);
-}
 
 }  // namespace kiv

@@ -5,16 +5,12 @@
 #include <cstring>
 #include <vector>
 
+#include "BigEndian.hpp"
 #include "Plist.hpp"
 
 namespace kiv {
 namespace {
 
-uint64_t ReadBE(const unsigned char *p, unsigned size) {
-    uint64_t v = 0;
-    for (unsigned i = 0; i < size; ++i) v = (v << 8) | p[i];
-    return v;
-}
 
 class BinaryChecker {
 public:
@@ -25,9 +21,9 @@ public:
         const unsigned char *trailer = data_ + length_ - 32;
         offsetSize_ = trailer[6];
         refSize_ = trailer[7];
-        count_ = ReadBE(trailer + 8, 8);
-        const uint64_t top = ReadBE(trailer + 16, 8);
-        tableOffset_ = ReadBE(trailer + 24, 8);
+        count_ = LoadBigEndian(trailer + 8, 8);
+        const uint64_t top = LoadBigEndian(trailer + 16, 8);
+        tableOffset_ = LoadBigEndian(trailer + 24, 8);
         const uint64_t objectsEnd = length_ - 32;
         if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8) return false;
         if (count_ < 1 || top >= count_ || tableOffset_ < 8 || tableOffset_ > objectsEnd) return false;
@@ -51,7 +47,7 @@ private:
         const unsigned bytes = 1u << (data_[pos] & 0x0F);
         ++pos;
         if (bytes > 8 || pos + bytes > tableOffset_) return false;
-        count = ReadBE(data_ + pos, bytes);
+        count = LoadBigEndian(data_ + pos, static_cast<int>(bytes));
         pos += bytes;
         return true;
     }
@@ -62,7 +58,7 @@ private:
         if (state_[object] == 1) return false;  // a cycle
         state_[object] = 1;
 
-        uint64_t pos = ReadBE(data_ + tableOffset_ + object * offsetSize_, offsetSize_);
+        uint64_t pos = LoadBigEndian(data_ + tableOffset_ + object * offsetSize_, static_cast<int>(offsetSize_));
         if (pos < 8 || pos >= tableOffset_) return false;
         const unsigned type = data_[pos] >> 4;
         uint64_t childSize = 0;
@@ -74,7 +70,7 @@ private:
             if (n > tableOffset_ || refs > (tableOffset_ - pos) / refSize_) return false;
             // Dictionary keys are leaves; only values (and array elements) add depth.
             for (uint64_t i = 0; i < refs; ++i) {
-                const uint64_t child = ReadBE(data_ + pos + i * refSize_, refSize_);
+                const uint64_t child = LoadBigEndian(data_ + pos + i * refSize_, static_cast<int>(refSize_));
                 if (child >= count_ || !Visit(child, depth + 1)) return false;
                 childSize += size_[child];
                 if (childSize > kMaxPlistNodes) return false;

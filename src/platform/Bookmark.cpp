@@ -10,6 +10,8 @@
 
 #include <kiv/KIVPlatform.h>
 
+#include "BigEndian.hpp"
+
 namespace kiv {
 namespace fs = std::filesystem;
 namespace {
@@ -20,13 +22,13 @@ constexpr std::size_t kHeaderSize = 12 + 4 + 8 + 8 + 4;
 constexpr std::size_t kMaxPath = 4096;
 
 void PutBE(std::string &out, uint64_t v, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    uint8_t b[8];
+    StoreBigEndian(b, v, bytes);
+    out.append(reinterpret_cast<const char *>(b), static_cast<std::size_t>(bytes));
 }
 
 uint64_t GetBE(std::string_view in, std::size_t at, int bytes) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v = (v << 8) | static_cast<unsigned char>(in[at + i]);
-    return v;
+    return LoadBigEndian(reinterpret_cast<const uint8_t *>(in.data()) + at, bytes);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Guarded making, reading, parsing and writing of property-list values.
 #include "Plist.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -24,22 +25,9 @@ bool TreeWithinLimits(plist_t node, int depth, std::size_t &nodes) {
             if (!TreeWithinLimits(plist_array_get_item(node, i), depth + 1, nodes)) return false;
         }
     } else if (type == PLIST_DICT) {
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        bool ok = true;
-        for (;;) {
-            char *key = nullptr;
-            plist_t child = nullptr;
-            plist_dict_next_item(node, it, &key, &child);
-            std::free(key);
-            if (!child) break;
-            if (!TreeWithinLimits(child, depth + 1, nodes)) {
-                ok = false;
-                break;
-            }
-        }
-        std::free(it);
-        return ok;
+        return ForEachDictItem(node, [&](std::string_view, plist_t child) {
+            return TreeWithinLimits(child, depth + 1, nodes);
+        });
     }
     return true;
 }
@@ -97,28 +85,12 @@ bool ChildrenSanitized(plist_t source, plist_t target) {
         }
         return true;
     }
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(source, &it);
-    bool ok = true;
-    for (;;) {
-        char *key = nullptr;
-        plist_t child = nullptr;
-        plist_dict_next_item(source, it, &key, &child);
-        if (!child) {
-            std::free(key);
-            break;
-        }
+    return ForEachDictItem(source, [&](std::string_view key, plist_t child) {
         Plist copy = SanitizeNode(child);
-        const bool copied = static_cast<bool>(copy);
-        if (copied) plist_dict_set_item(target, SanitizeForXml(key ? key : "").c_str(), copy.release());
-        std::free(key);
-        if (!copied) {
-            ok = false;
-            break;
-        }
-    }
-    std::free(it);
-    return ok;
+        if (!copy) return false;
+        plist_dict_set_item(target, SanitizeForXml(key).c_str(), copy.release());
+        return true;
+    });
 }
 
 bool TreeIsXmlSafe(plist_t node) {
@@ -134,25 +106,10 @@ bool TreeIsXmlSafe(plist_t node) {
             if (!TreeIsXmlSafe(plist_array_get_item(node, i))) return false;
         return true;
     }
-    case PLIST_DICT: {
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        bool ok = true;
-        for (;;) {
-            char *key = nullptr;
-            plist_t child = nullptr;
-            plist_dict_next_item(node, it, &key, &child);
-            if (!child) {
-                std::free(key);
-                break;
-            }
-            ok = IsXmlSafe(key ? key : "") && TreeIsXmlSafe(child);
-            std::free(key);
-            if (!ok) break;
-        }
-        std::free(it);
-        return ok;
-    }
+    case PLIST_DICT:
+        return ForEachDictItem(node, [](std::string_view key, plist_t child) {
+            return IsXmlSafe(key) && TreeIsXmlSafe(child);
+        });
     default:
         return true;
     }
@@ -273,18 +230,10 @@ int PlistDepth(plist_t node, int limit) {
             if (d > deepest) deepest = d;
         }
     } else if (type == PLIST_DICT) {
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        while (deepest <= limit) {
-            char *key = nullptr;
-            plist_t child = nullptr;
-            plist_dict_next_item(node, it, &key, &child);
-            std::free(key);
-            if (!child) break;
-            const int d = PlistDepth(child, limit - 1);
-            if (d > deepest) deepest = d;
-        }
-        std::free(it);
+        ForEachDictItem(node, [&](std::string_view, plist_t child) {
+            deepest = std::max(deepest, PlistDepth(child, limit - 1));
+            return deepest <= limit;
+        });
     }
     return deepest + 1;
 }

@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,6 +92,24 @@ std::optional<int32_t> NumberAsInt32(plist_t node);
 plist_t DictGet(plist_t dict, const char *key);
 void DictSet(plist_t dict, const char *key, Plist value);
 void ArrayAppend(plist_t array, Plist value);
+
+// Calls visit(key, child) for each item of a dictionary, in order, until it returns false.
+// False when visit stopped the walk; true otherwise (also for a node that is not a dictionary).
+template <class Visit>
+bool ForEachDictItem(plist_t dict, Visit &&visit) {
+    if (!IsDict(dict)) return true;
+    plist_dict_iter raw = nullptr;
+    plist_dict_new_iter(dict, &raw);
+    const std::unique_ptr<void, decltype(&std::free)> it(raw, std::free);
+    for (;;) {
+        char *rawKey = nullptr;
+        plist_t child = nullptr;
+        plist_dict_next_item(dict, raw, &rawKey, &child);
+        const std::unique_ptr<char, decltype(&std::free)> key(rawKey, std::free);
+        if (!child) return true;
+        if (!visit(std::string_view(rawKey ? rawKey : ""), child)) return false;
+    }
+}
 
 // Parsing: XML (a leading byte-order mark is skipped) or binary, under the "C" numeric
 // locale, refused (null) beyond kMaxPlistDepth levels or kMaxPlistNodes nodes.

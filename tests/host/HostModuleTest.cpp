@@ -6,24 +6,17 @@
 #include <set>
 #include <string>
 
+#include "common/BigEndian.hpp"
 #include "common/DriverModule.hpp"
 #include "support/TempDir.hpp"
+
+using kivhost::BE;
+using kivhost::BEDouble;
 
 namespace {
 
 constexpr const char *kDomain = "com.varnel.printerdriver";
 
-uint64_t BE(const char *p, int n) {
-    uint64_t v = 0;
-    for (int i = 0; i < n; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-    return v;
-}
-double BEDouble(const char *p) {
-    const uint64_t bits = BE(p, 8);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
 
 int gBeeps = 0;
 uint8_t gOption = 0;

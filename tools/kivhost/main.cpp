@@ -7,7 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/BigEndian.hpp"
 #include "common/DriverModule.hpp"
+
+using kivhost::BE;
+using kivhost::BEDouble;
 
 namespace {
 
@@ -17,18 +21,6 @@ void Usage() {
                stderr);
 }
 
-// Reads big-endian numbers out of the print record, as a host sees it.
-uint64_t BE(const char *p, int n) {
-    uint64_t v = 0;
-    for (int i = 0; i < n; ++i) v = (v << 8) | static_cast<unsigned char>(p[i]);
-    return v;
-}
-double BEDouble(const char *p) {
-    const uint64_t bits = BE(p, 8);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
 
 void PrintCatalogue(const char *title, const char *key, const char *listKey, const char *domain, const char *builtIn) {
     plist_t stored = KIVPreferencesCopyAppValue(key, domain);

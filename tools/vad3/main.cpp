@@ -88,25 +88,15 @@ void PlistToJson(std::string &out, plist_t node) {
     }
     if (IsDict(node)) {
         out += '{';
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
         bool first = true;
-        for (;;) {
-            char *key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            if (!value) {
-                std::free(key);
-                break;
-            }
+        kiv::ForEachDictItem(node, [&](std::string_view key, plist_t value) {
             out += first ? "" : ", ";
             first = false;
-            JsonString(out, key ? key : "");
+            JsonString(out, std::string(key));
             out += ": ";
             PlistToJson(out, value);
-            std::free(key);
-        }
-        std::free(it);
+            return true;
+        });
         return void(out += '}');
     }
     out += "null";
@@ -167,20 +157,10 @@ int Info(const std::vector<std::string> &files, bool json) {
                         static_cast<unsigned long long>(h.trailerOffset));
             if (trailer) {
                 std::printf("  metadata\n");
-                plist_dict_iter it = nullptr;
-                plist_dict_new_iter(trailer.get(), &it);
-                for (;;) {
-                    char *key = nullptr;
-                    plist_t value = nullptr;
-                    plist_dict_next_item(trailer.get(), it, &key, &value);
-                    if (!value) {
-                        std::free(key);
-                        break;
-                    }
-                    std::printf("    %-28s %s\n", key ? key : "", Summary(value).c_str());
-                    std::free(key);
-                }
-                std::free(it);
+                kiv::ForEachDictItem(trailer.get(), [](std::string_view key, plist_t value) {
+                    std::printf("    %-28.*s %s\n", static_cast<int>(key.size()), key.data(), Summary(value).c_str());
+                    return true;
+                });
             }
         }
         if (!fault.empty()) {
