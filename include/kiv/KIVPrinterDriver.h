@@ -59,7 +59,8 @@ typedef struct PageInfo {
 /* Opens a driver session. The bundle is borrowed until KIVPrClose. *outRecord is set at once;
    on failure it is NULL again and the code is returned. */
 KIV_EXPORT int32_t KIVPrOpen(KIVBundleRef bundle, DriverRecord **outRecord);
-/* Ends the session and frees the record. Returns the stored failure, 0 after a cancel. */
+/* Ends the session and frees the record; a document still open is abandoned and its file
+   deleted. Returns the stored failure, 0 after a cancel. */
 KIV_EXPORT int32_t KIVPrClose(DriverRecord *record);
 
 /* The host document's page (may be NULL) and the pixel format of its bands (0 keeps the
@@ -82,6 +83,29 @@ KIV_EXPORT plist_t KIVPrCopyJobSettings(DriverRecord *record, Handle printHandle
 KIV_EXPORT uint8_t KIVPrSetJobSettings(DriverRecord *record, Handle printHandle, plist_t settings);
 /* Copies copies, fromPage and toPage from one print record to another. */
 KIV_EXPORT void KIVPrJobMerge(DriverRecord *record, Handle sourceHandle, Handle destinationHandle);
+
+/* Starts a document: the job file is created in the hot folder (chosen in the job dialog or
+   handed over with KIVPrSetJobSettings). Returns the stored error; -1 without a hot folder,
+   -50 for a pixel format the driver does not take. */
+KIV_EXPORT int32_t KIVPrOpenDoc(DriverRecord *record, Handle printHandle);
+/* Per page: KIVPrOpenPage, any number of KIVPrPrintBitmap, KIVPrClosePage. Bands come top
+   to bottom; rows no band covers print blank. -50 when no document is open. */
+KIV_EXPORT int32_t KIVPrOpenPage(DriverRecord *record);
+/* One band: the src rectangle of the bitmap (in its bounds' coordinates, inside them) scaled
+   onto dst (page pixels). -157 for a band in another pixel format than suggested. */
+KIV_EXPORT int32_t KIVPrPrintBitmap(DriverRecord *record, const HostBitmap *bitmap, const LongRect *src,
+                                    const LongRect *dst);
+KIV_EXPORT int32_t KIVPrClosePage(DriverRecord *record);
+/* Finishes the job file, or after a failure or cancel deletes it. Returns the stored error,
+   also a failed last write. */
+KIV_EXPORT int32_t KIVPrCloseDoc(DriverRecord *record);
+/* Metadata for the job file's trailer while a document is open (the values are copied).
+   -50 without a document or for a null key or value. */
+KIV_EXPORT int32_t KIVPrSetProfile(DriverRecord *record, plist_t profile);
+KIV_EXPORT int32_t KIVPrSetMetadata(DriverRecord *record, const char *key, plist_t value);
+/* name followed by the local time as "(hh_mm_ss)", cut so that the whole is at most 70
+   UTF-16 code units; malloc'ed, the caller frees it. */
+KIV_EXPORT char *MakeDestFileName(const char *name);
 
 /* Stops the job: later gated calls return code. */
 KIV_EXPORT void KIVPrSetError(DriverRecord *record, int32_t code);

@@ -9,6 +9,7 @@
 #include <kiv/KIVPrinterDriver.h>
 
 #include "media/Catalogue.hpp"
+#include "raster/PageOutput.hpp"
 
 // One per KIVPrOpen; the host never looks inside.
 struct DriverRecord {
@@ -23,6 +24,7 @@ struct DriverRecord {
     std::optional<std::filesystem::path> mHotFolder;     // receives the output files
     kiv::PaperDescriptionPtr mPapers;
     kiv::ResDescriptionPtr mResolutions;
+    kiv::PageOutputSessionPtr mPageOutputSession;  // the open document; dropping it abandons the file
 };
 
 namespace kiv {

@@ -126,10 +126,13 @@ void SetSuggestions(DriverRecord &record, Handle h, const PageGeometry &page) {
         ry = def.ydpi;
     }
     // Never print below the document's own resolution when the catalogue goes high enough.
+    // The document's resolution went through millimetres and back: a 300 dpi page may come
+    // out a hair above 300, which must not send it to the next resolution up.
+    constexpr double kDpiTolerance = 0.001;
     double best = 1e9;
     for (int64_t i = 0; i < CountResolution(res); ++i) {
         const ResEntry &r = GetResolution(res, i);
-        if (!(r.xdpi >= xdpi && r.ydpi >= ydpi)) continue;
+        if (!(r.xdpi >= xdpi - kDpiTolerance && r.ydpi >= ydpi - kDpiTolerance)) continue;
         const double d = (xdpi - r.xdpi) * (xdpi - r.xdpi) + (ydpi - r.ydpi) * (ydpi - r.ydpi);
         if (d < best) {
             best = d;

@@ -199,6 +199,8 @@ TEST_F(PageSetup, SuggestionsNeverLowerTheResolution) {
     EXPECT_NEAR(dpiAfter(5787, 8185, 210, 297), 300, 1e-9);  // 700 dpi: the default
     EXPECT_NEAR(dpiAfter(2067, 2923, 210, 297), 300, 1e-9);  // 250 dpi: the nearest above
     EXPECT_EQ(Record().pageWidthPixels, 2481);               // ceil(210 / 25.4 × 300 − 0.1)
+    // Exactly 300 dpi through millimetres and back lands a hair above 300: still 300.
+    EXPECT_NEAR(dpiAfter(3508, 4961, 3508 / 300.0 * 25.4, 4961 / 300.0 * 25.4), 300, 1e-9);
     EXPECT_EQ(Record().copies, 1);
 
     const PrintRecord before = Record();

@@ -79,7 +79,8 @@ TEST_F(HostModule, ExportsOnlyTheDriverInterface) {
         "kKIVPrinterDriverICCProfileKey", "Stuff8", "Stuff32", "StuffRGB32", "Stuff64", "Stuff96", "Blank8",
         "Blank32", "Blank64", "Blank96", "Decompress8", "Decompress8ToRGB", "Decompress32", "Decompress64",
         "Decompress96", "WorstCaseBufferSize8", "WorstCaseBufferSize32", "WorstCaseBufferSize64",
-        "WorstCaseBufferSize96"};
+        "WorstCaseBufferSize96", "KIVPrOpenDoc", "KIVPrOpenPage", "KIVPrPrintBitmap", "KIVPrClosePage",
+        "KIVPrCloseDoc", "KIVPrSetProfile", "KIVPrSetMetadata", "MakeDestFileName"};
     EXPECT_EQ(names, expected);
 }
 

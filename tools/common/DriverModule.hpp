@@ -55,6 +55,14 @@ public:
     KIV_ENTRY(KIVPrJobMerge)
     KIV_ENTRY(KIVPrSetError)
     KIV_ENTRY(KIVPrErrorString)
+    KIV_ENTRY(KIVPrOpenDoc)
+    KIV_ENTRY(KIVPrOpenPage)
+    KIV_ENTRY(KIVPrPrintBitmap)
+    KIV_ENTRY(KIVPrClosePage)
+    KIV_ENTRY(KIVPrCloseDoc)
+    KIV_ENTRY(KIVPrSetProfile)
+    KIV_ENTRY(KIVPrSetMetadata)
+    KIV_ENTRY(MakeDestFileName)
     KIV_ENTRY(EncodeHPrint)
     KIV_ENTRY(DecodeHPrint)
 #undef KIV_ENTRY
@@ -78,6 +86,10 @@ private:
                Get(KIVPrSetJobName, "KIVPrSetJobName") && Get(KIVPrCopyJobSettings, "KIVPrCopyJobSettings") &&
                Get(KIVPrSetJobSettings, "KIVPrSetJobSettings") && Get(KIVPrJobMerge, "KIVPrJobMerge") &&
                Get(KIVPrSetError, "KIVPrSetError") && Get(KIVPrErrorString, "KIVPrErrorString") &&
+               Get(KIVPrOpenDoc, "KIVPrOpenDoc") && Get(KIVPrOpenPage, "KIVPrOpenPage") &&
+               Get(KIVPrPrintBitmap, "KIVPrPrintBitmap") && Get(KIVPrClosePage, "KIVPrClosePage") &&
+               Get(KIVPrCloseDoc, "KIVPrCloseDoc") && Get(KIVPrSetProfile, "KIVPrSetProfile") &&
+               Get(KIVPrSetMetadata, "KIVPrSetMetadata") && Get(MakeDestFileName, "MakeDestFileName") &&
                Get(EncodeHPrint, "EncodeHPrint") && Get(DecodeHPrint, "DecodeHPrint") &&
                (defaultPapers && defaultResolutions);
     }

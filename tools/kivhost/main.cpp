@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "PrintCommand.hpp"
 #include "common/BigEndian.hpp"
 #include "common/DriverModule.hpp"
 
@@ -17,8 +18,70 @@ namespace {
 
 void Usage() {
     std::fputs("usage: kivhost info [--bundle DIR]\n"
-               "  info   open the driver, make a default print record and show it with the catalogues\n",
+               "       kivhost print [IMAGE.png ...] [--hot-folder DIR] [--job-name NAME]\n"
+               "                     [--format argb|grey|cmyk] [--band-rows N] [--copies N] [--bw] [--flip]\n"
+               "                     [--bundle DIR]\n"
+               "  info   open the driver, make a default print record and show it with the catalogues\n"
+               "  print  print each image as one page (the built-in test page without images) into\n"
+               "         a job file in the hot folder (default ./hot-folder)\n",
                stderr);
+}
+
+bool ParseCount(const char *text, int min, int max, int &out) {
+    char *end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (!end || *end || v < min || v > max) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+int Print(int argc, char **argv) {
+    kivhost::PrintOptions options;
+    options.bundle = KIV_DEFAULT_BUNDLE;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--bw") {
+            options.blackAndWhite = true;
+        } else if (arg == "--flip") {
+            options.flip = true;
+        } else if (arg == "--hot-folder" && hasValue) {
+            options.hotFolder = argv[++i];
+        } else if (arg == "--job-name" && hasValue) {
+            options.jobName = argv[++i];
+        } else if (arg == "--bundle" && hasValue) {
+            options.bundle = argv[++i];
+        } else if (arg == "--format" && hasValue) {
+            const std::string_view f = argv[++i];
+            if (f == "argb") {
+                options.format = kivhost::BandFormat::Argb;
+            } else if (f == "grey" || f == "gray") {
+                options.format = kivhost::BandFormat::Grey;
+            } else if (f == "cmyk") {
+                options.format = kivhost::BandFormat::Cmyk;
+            } else {
+                std::fprintf(stderr, "kivhost: --format takes argb, grey or cmyk, not %s\n", argv[i]);
+                return 2;
+            }
+        } else if (arg == "--band-rows" && hasValue) {
+            if (!ParseCount(argv[++i], 1, 1 << 20, options.bandRows)) {
+                std::fprintf(stderr, "kivhost: --band-rows needs a number of rows from 1\n");
+                return 2;
+            }
+        } else if (arg == "--copies" && hasValue) {
+            if (!ParseCount(argv[++i], 1, 32767, options.copies)) {
+                std::fprintf(stderr, "kivhost: --copies needs a number from 1 to 32767\n");
+                return 2;
+            }
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::fprintf(stderr, "kivhost: unknown option %s\n", argv[i]);
+            Usage();
+            return 2;
+        } else {
+            options.images.emplace_back(arg);
+        }
+    }
+    return kivhost::RunPrint(options);
 }
 
 
@@ -118,6 +181,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     const std::string_view command = argv[1];
+    if (command == "print") return Print(argc, argv);
     const char *bundle = KIV_DEFAULT_BUNDLE;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--bundle") == 0 && i + 1 < argc) {

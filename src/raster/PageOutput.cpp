@@ -1,0 +1,153 @@
+// The page output session.
+#include "PageOutput.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "output/VAD3Format.hpp"
+#include "platform/Assert.hpp"
+
+namespace kiv {
+namespace {
+
+constexpr std::size_t kLargestPixel = 12;
+
+struct Converters {
+    ScaleLineProc scale;
+    EraseLineProc erase;
+};
+
+// The converter pair for a document; the line format matters only for bands of 32 and 33.
+std::optional<Converters> ChooseConverters(int16_t bandFormat, int16_t lineFormat) {
+    switch (bandFormat) {
+    case 8: return Converters{ScaleLine_8, EraseLine_8};
+    case 32:
+        return lineFormat == 8 ? Converters{ScaleLine_Grey, EraseLine_8} : Converters{ScaleLine_32, EraseLineRGB};
+    case 33:
+        if (lineFormat == 8) return Converters{ScaleLine_CMYKToGrey, EraseLine_8};
+        if (lineFormat == 32) return Converters{ScaleLine_CMYKToRGB, EraseLineRGB};
+        return Converters{ScaleLine_32, EraseLine_32};
+    case 34:
+    case 64: return Converters{ScaleLine_64, EraseLine_64};
+    case 35: return Converters{ScaleLine_96, EraseLineRGB96};
+    case 36: return Converters{ScaleLine_96, EraseLineCMYK96};
+    default: return std::nullopt;
+    }
+}
+
+int16_t WriteSessionLine(void *refCon, const void *line) {
+    return Output_WriteLine(*static_cast<PageOutputSession *>(refCon)->output, line);
+}
+
+// A band must lie inside its bitmap: the bitmap's extent is its bounds, and each row holds
+// at least the bounds' width of pixels.
+bool BandInsideBitmap(const HostBitmap &bitmap, const LongRect &src, std::size_t pixelSize) {
+    const LongRect &b = bitmap.bounds;
+    if (!bitmap.baseAddr || b.top > b.bottom || b.left > b.right) return false;
+    if (src.top > src.bottom || src.left > src.right) return false;  // inverted
+    if (src.top < b.top || src.bottom > b.bottom || src.left < b.left || src.right > b.right) return false;
+    return uint64_t{bitmap.rowBytes} >= (int64_t{b.right} - b.left) * pixelSize;
+}
+
+int16_t Report(const char *format, int16_t status) {
+    std::fprintf(stderr, format, static_cast<int>(status));
+    return status;
+}
+
+}  // namespace
+
+std::size_t BandPixelSize(int16_t bandFormat) {
+    return ChooseConverters(bandFormat, bandFormat) ? PixelSizeFromFormat(bandFormat) : 0;
+}
+
+int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> &fileName,
+                     const PageGeometry &geometry, int16_t bandFormat, int16_t lineFormat, const OutputFormat &format,
+                     const std::optional<std::filesystem::path> &folder, PageOutputSessionPtr &out) {
+    out.reset();
+    const std::optional<Converters> converters = ChooseConverters(bandFormat, lineFormat);
+    if (!converters) return -50;
+    if (!folder) {
+        std::fputs("PrinterDriver OpenDocument: no hot folder to write into\n", stderr);
+        return -1;
+    }
+    PageOutputSessionPtr session;
+    try {
+        session = std::make_unique<PageOutputSession>();
+        session->lineBuffer.assign(static_cast<std::size_t>(std::max(geometry.widthPixels, 0)) * kLargestPixel, 0);
+    } catch (const std::bad_alloc &) {
+        return -108;
+    }
+    session->bandFormat = bandFormat;
+    session->lineFormat = lineFormat;
+    session->pageWidth = geometry.widthPixels;
+    session->pageHeight = geometry.heightPixels;
+    session->zoom = ZoomProcs{WriteSessionLine, converters->scale, converters->erase, session->lineBuffer.data(),
+                              static_cast<uint32_t>(std::max(geometry.widthPixels, 0)), session.get()};
+
+    if (const int16_t status = Output_Create(*folder, fileName, jobName, geometry, format, session->output)) {
+        return Report("PrinterDriver Output_Create returned: %d\n", status);
+    }
+    out = std::move(session);
+    return 0;
+}
+
+int16_t OpenPage(PageOutputSession &session) {
+    session.pageRect = LongRect{0, 0, session.pageHeight, session.pageWidth};
+    if (const int16_t status = Output_AddPage(*session.output)) {
+        return Report("PrinterDriver OpenPage returned: %d\n", status);
+    }
+    return 0;
+}
+
+int16_t PrintBits(PageOutputSession &session, const HostBitmap &bitmap, const LongRect &src, const LongRect &dst) {
+    if (bitmap.pixelFormat != session.bandFormat) {
+        return Report("PrinterDriver PrintBits returned: %d\n", kBadPixelFormatErr);
+    }
+    // Reading outside the host's bitmap is never right: refuse before anything is written.
+    if (!BandInsideBitmap(bitmap, src, BandPixelSize(session.bandFormat)) ||
+        int64_t{dst.right} - dst.left > INT32_MAX || int64_t{dst.bottom} - dst.top > INT32_MAX) {
+        return Report("PrinterDriver PrintBits returned: %d\n", -50);
+    }
+    LongRect clip;
+    if (!SectLongRects(session.pageRect, dst, clip)) return 0;
+    if (src.top == src.bottom || src.left == src.right) return 0;  // nothing to draw
+
+    for (; session.pageRect.top < clip.top; ++session.pageRect.top) {
+        if (const int16_t status = Output_WriteBlankLine(*session.output)) {
+            session.pageRect.top = clip.bottom;
+            return Report("PrinterDriver PrintBits returned: %d\n", status);
+        }
+    }
+    const int16_t status = ZoomRect(bitmap, src, dst, clip, session.zoom);
+    session.pageRect.top = clip.bottom;
+    return status ? Report("PrinterDriver PrintBits returned: %d\n", status) : 0;
+}
+
+int16_t ClosePage(PageOutputSession &session) {
+    for (; session.pageRect.top < session.pageRect.bottom; ++session.pageRect.top) {
+        if (const int16_t status = Output_WriteBlankLine(*session.output)) {
+            return Report("ClosePage returned: %d\n", status);
+        }
+    }
+    return 0;
+}
+
+void KillPage(PageOutputSession &) {}
+
+int16_t CloseDocument(PageOutputSessionPtr session) {
+    KIV_ASSERT(session != nullptr, "CloseDocument", "Common/Src/PageOutput");
+    return Output_Close(std::move(session->output));
+}
+
+void KillDocument(PageOutputSessionPtr session) {
+    if (session && session->output) Output_Kill(std::move(session->output));
+}
+
+int16_t SetProfile(PageOutputSession &session, plist_t profile) { return Output_SetProfile(*session.output, profile); }
+
+int16_t SetMetadata(PageOutputSession &session, const char *key, plist_t value) {
+    return Output_SetMetadata(*session.output, key, value);
+}
+
+}  // namespace kiv

@@ -1,0 +1,151 @@
+// Page output sessions, read back from the job file they write.
+#include <gtest/gtest.h>
+
+#include "raster/PageOutput.hpp"
+#include "reader/VAD3Reader.hpp"
+#include "support/FileIOFake.hpp"
+#include "support/JobFiles.hpp"
+#include "support/TempDir.hpp"
+
+using namespace kiv;
+using namespace kivtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWidth = 20, kHeight = 300;
+
+// A grey band whose pixel at bitmap row r, column c is (r × 7 + c) mod 251 + 1 (never blank).
+struct GreyBand {
+    GreyBand(int top, int rows, int cols = kWidth) : pixels(static_cast<std::size_t>(rows) * cols) {
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c) pixels[r * cols + c] = Value(top + r, c);
+        bitmap = HostBitmap{pixels.data(), LongRect{top, 0, top + rows, cols}, static_cast<uint32_t>(cols), 8};
+    }
+    static uint8_t Value(int row, int col) { return static_cast<uint8_t>((row * 7 + col) % 251 + 1); }
+    Bytes pixels;
+    HostBitmap bitmap;
+};
+
+class PageOutputTest : public ::testing::Test {
+protected:
+    PageOutputSessionPtr Open(int16_t bandFormat = 8, int16_t lineFormat = 8) {
+        PageOutputSessionPtr session;
+        EXPECT_EQ(OpenDocument("Doc", std::string("doc.vad3"), Geometry(kWidth, kHeight), bandFormat, lineFormat,
+                               Format(lineFormat, kWidth, kHeight), dir_.path(), session),
+                  0);
+        return session;
+    }
+    std::vector<Bytes> Lines() {
+        VAD3Reader reader;
+        EXPECT_EQ(reader.Open(dir_ / "doc.vad3"), "");
+        std::vector<Bytes> lines;
+        Bytes line;
+        for (int i = 0; i < reader.header().pageCount * reader.header().height; ++i) {
+            EXPECT_EQ(reader.ReadLine(line), "");
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    TempDir dir_;
+};
+
+bool Blank(const Bytes &line) { return line == Bytes(line.size(), 0); }
+
+}  // namespace
+
+TEST_F(PageOutputTest, RowsNoBandCoversAreBlank) {
+    auto session = Open();
+    ASSERT_EQ(OpenPage(*session), 0);
+    GreyBand band(0, 100);
+    ASSERT_EQ(PrintBits(*session, band.bitmap, {0, 0, 100, kWidth}, {100, 0, 200, kWidth}), 0);
+    ASSERT_EQ(ClosePage(*session), 0);
+    ASSERT_EQ(OpenPage(*session), 0);  // a page without bands
+    ASSERT_EQ(ClosePage(*session), 0);
+    ASSERT_EQ(CloseDocument(std::move(session)), 0);
+
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 2u * kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        if (y >= 100 && y < 200) {
+            EXPECT_EQ(lines[y][5], GreyBand::Value(y - 100, 5)) << y;
+        } else {
+            EXPECT_TRUE(Blank(lines[y])) << y;
+        }
+        EXPECT_TRUE(Blank(lines[kHeight + y]));
+    }
+}
+
+TEST_F(PageOutputTest, BandsNeverGoBackUpThePage) {
+    auto session = Open();
+    OpenPage(*session);
+    GreyBand first(0, 50), beside(0, 50, 10), overlapping(40, 30);
+    ASSERT_EQ(PrintBits(*session, first.bitmap, {0, 0, 50, kWidth}, {0, 0, 50, kWidth}), 0);
+    // Side by side on the same rows: already written, dropped.
+    ASSERT_EQ(PrintBits(*session, beside.bitmap, {0, 0, 50, 10}, {0, 10, 50, 20}), 0);
+    // Ten rows above the next line: only rows 50…69 are written, from source rows 50…69.
+    ASSERT_EQ(PrintBits(*session, overlapping.bitmap, {40, 0, 70, kWidth}, {40, 0, 70, kWidth}), 0);
+    // Wider than the page and past its bottom: clipped, scaled as a whole (2× down).
+    GreyBand tall(0, 40, 2 * kWidth + 10);
+    ASSERT_EQ(PrintBits(*session, tall.bitmap, {0, 0, 40, 2 * kWidth + 10}, {280, 0, 360, 4 * kWidth + 20}), 0);
+    ClosePage(*session);
+    ASSERT_EQ(CloseDocument(std::move(session)), 0);
+
+    const auto lines = Lines();
+    for (int y = 0; y < 70; ++y) EXPECT_EQ(lines[y][15], GreyBand::Value(y, 15)) << y;
+    for (int y = 70; y < 280; ++y) EXPECT_TRUE(Blank(lines[y])) << y;
+    for (int y = 280; y < 300; ++y) EXPECT_EQ(lines[y][6], GreyBand::Value((y - 280) / 2, 3)) << y;
+}
+
+TEST_F(PageOutputTest, BadBandsAreRefusedBeforeAnythingIsWritten) {
+    auto session = Open();
+    OpenPage(*session);
+    GreyBand band(0, 10);
+    HostBitmap wrongFormat = band.bitmap;
+    wrongFormat.pixelFormat = 32;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(PrintBits(*session, wrongFormat, {0, 0, 10, kWidth}, {50, 0, 60, kWidth}), -157);
+    EXPECT_EQ(PrintBits(*session, band.bitmap, {0, 5, 10, 2}, {50, 0, 60, kWidth}), -50);        // inverted
+    EXPECT_EQ(PrintBits(*session, band.bitmap, {0, 0, 11, kWidth}, {50, 0, 60, kWidth}), -50);   // below the bitmap
+    EXPECT_EQ(PrintBits(*session, band.bitmap, {-1, 0, 10, kWidth}, {50, 0, 60, kWidth}), -50);  // above it
+    EXPECT_EQ(PrintBits(*session, band.bitmap, {0, 0, 10, kWidth + 1}, {50, 0, 60, kWidth}), -50);
+    HostBitmap narrowRows = band.bitmap;
+    narrowRows.rowBytes = kWidth - 1;
+    EXPECT_EQ(PrintBits(*session, narrowRows, {0, 0, 10, kWidth}, {50, 0, 60, kWidth}), -50);
+    const std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_NE(messages.find("PrinterDriver PrintBits returned: -157"), std::string::npos);
+    EXPECT_EQ(session->pageRect.top, 0);
+    // The page goes on where it was.
+    ASSERT_EQ(PrintBits(*session, band.bitmap, {0, 0, 10, kWidth}, {0, 0, 10, kWidth}), 0);
+    ClosePage(*session);
+    ASSERT_EQ(CloseDocument(std::move(session)), 0);
+    EXPECT_EQ(Lines()[0][0], GreyBand::Value(0, 0));
+}
+
+TEST_F(PageOutputTest, OpeningRefusesWhatCannotBePrinted) {
+    PageOutputSessionPtr session;
+    const auto format = Format(8, kWidth, kHeight);
+    EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 16, 16, format, dir_.path(), session), -50);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 8, 8, format, std::nullopt, session), -1);
+    EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 8, 8, format, dir_ / "missing", session), -1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("PrinterDriver Output_Create returned: -1"), std::string::npos);
+    EXPECT_FALSE(session);
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
+}
+
+TEST_F(PageOutputTest, AFailedCloseReachesTheCallerAndLeavesNoFile) {
+    FileIOFake fake;
+    FileIOFake::failFrom = 1;
+    FileIOFake::failErrno = ENOSPC;
+    auto session = Open();
+    OpenPage(*session);
+    ClosePage(*session);
+    EXPECT_EQ(CloseDocument(std::move(session)), ENOSPC);
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
+
+    auto killed = Open();
+    OpenPage(*killed);
+    KillDocument(std::move(killed));
+    EXPECT_TRUE(fs::is_empty(dir_.path()));
+}

@@ -1,0 +1,27 @@
+// `kivhost print`: prints images (or the built-in test page) through the driver's entry points.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Images.hpp"
+
+namespace kivhost {
+
+struct PrintOptions {
+    std::string bundle;
+    std::vector<std::string> images;  // none: the built-in test page
+    std::string hotFolder = "hot-folder";
+    std::string jobName;
+    std::optional<BandFormat> format;  // default: grey for grey images, else ARGB
+    int bandRows = 256;
+    int copies = 1;
+    bool blackAndWhite = false;
+    bool flip = false;
+};
+
+// Exit status: 0, or 1 after reporting the error.
+int RunPrint(const PrintOptions &options);
+
+}  // namespace kivhost
