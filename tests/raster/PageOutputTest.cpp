@@ -3,6 +3,7 @@
 
 #include "raster/PageOutput.hpp"
 #include "reader/VAD3Reader.hpp"
+#include "support/BandReference.hpp"
 #include "support/FileIOFake.hpp"
 #include "support/JobFiles.hpp"
 #include "support/TempDir.hpp"
@@ -148,4 +149,32 @@ TEST_F(PageOutputTest, AFailedCloseReachesTheCallerAndLeavesNoFile) {
     OpenPage(*killed);
     KillDocument(std::move(killed));
     EXPECT_TRUE(fs::is_empty(dir_.path()));
+}
+
+TEST_F(PageOutputTest, CmykBandsConvertToGreyAndRgbLines) {
+    // Documents the driver opens only for CMYK output; the session also serves grey and RGB.
+    for (int16_t lineFormat : {int16_t{8}, int16_t{32}}) {
+        PageOutputSessionPtr session;
+        ASSERT_EQ(OpenDocument("Doc", std::string("doc.vad3"), Geometry(160, 170), 33, lineFormat,
+                               Format(lineFormat, 160, 170), dir_.path(), session),
+                  0);
+        const SourceImage image(80, 85, 4);
+        OpenPage(*session);
+        for (const BandSpec &b : UnevenBands()) {
+            const HostBitmap bitmap{const_cast<uint8_t *>(image.At(0, b.srcTop)),
+                                    LongRect{b.srcTop, 0, b.srcTop + b.srcRows, 80}, 320, 33};
+            ASSERT_EQ(PrintBits(*session, bitmap, b.src, b.dst), 0);
+        }
+        ClosePage(*session);
+        ASSERT_EQ(CloseDocument(std::move(session)), 0);
+        const auto expected = ExpectedPage(image, UnevenBands(), 160, 170, 33, lineFormat);
+        const auto lines = Lines();
+        ASSERT_EQ(lines.size(), expected.size());
+        for (std::size_t y = 0; y < lines.size(); ++y) {
+            Bytes want = expected[y];
+            if (lineFormat == 32)
+                for (std::size_t i = 0; i < want.size(); i += 4) want[i] = lines[y][i];  // A: 0 when encoded
+            ASSERT_EQ(lines[y], want) << lineFormat << " line " << y;
+        }
+    }
 }

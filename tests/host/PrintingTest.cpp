@@ -1,0 +1,334 @@
+// Printing end to end through the module loaded from its bundle, read back with the reader.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <regex>
+
+#include "common/DriverModule.hpp"
+#include "common/PngWriter.hpp"
+#include "reader/VAD3Reader.hpp"
+#include "support/BandReference.hpp"
+#include "support/TempDir.hpp"
+
+using namespace kivtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kPageWidth = 160, kPageHeight = 170;
+
+int PixelSize(int16_t format) {
+    return format == 8 ? 1 : format == 32 || format == 33 ? 4 : format == 35 || format == 36 ? 12 : 8;
+}
+
+std::vector<fs::path> JobFiles(const fs::path &folder) {
+    std::vector<fs::path> files;
+    for (const auto &e : fs::directory_iterator(folder)) files.push_back(e.path());
+    return files;
+}
+
+class Printing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bundle_ = KIVBundleCreate(KIV_BUNDLE_DIR);
+        ASSERT_NE(bundle_, nullptr);
+        ASSERT_TRUE(driver_.Load(bundle_)) << driver_.error();
+        print_ = NewHandle(0);
+    }
+    void TearDown() override {
+        if (record_) driver_.KIVPrClose(record_);
+        DisposeHandle(print_);
+        KIVBundleRelease(bundle_);
+    }
+
+    // Opens the driver on a 160 × 170 page at 300 dpi in the given band format.
+    void OpenFor(int16_t bandFormat, bool bw = false, bool withFolder = true) {
+        ASSERT_EQ(driver_.KIVPrOpen(bundle_, &record_), 0);
+        const PageGeometry page{kPageWidth, kPageHeight, kPageWidth / 300.0 * 25.4, kPageHeight / 300.0 * 25.4};
+        driver_.KIVPrSuggestPage(record_, print_, &page, bandFormat);
+        driver_.KIVPrValidate(record_, print_);
+        (*print_)[30] = bw;
+        driver_.KIVPrSetJobName(record_, print_, "Job");
+        if (withFolder) {
+            plist_t settings = plist_new_dict();
+            plist_dict_set_item(settings, "outputFolder", KIVCreateBookmarkDataForPath(hot_.path().c_str()));
+            ASSERT_TRUE(driver_.KIVPrSetJobSettings(record_, print_, settings));
+            plist_free(settings);
+        }
+    }
+
+    int32_t PrintBands(const SourceImage &image, const std::vector<BandSpec> &bands, int16_t bandFormat) {
+        for (const BandSpec &b : bands) {
+            const HostBitmap bitmap{const_cast<uint8_t *>(image.At(0, b.srcTop)),
+                                    LongRect{b.srcTop, 0, b.srcTop + b.srcRows, image.width},
+                                    static_cast<uint32_t>(image.width * image.pixelSize), bandFormat};
+            if (const int32_t e = driver_.KIVPrPrintBitmap(record_, &bitmap, &b.src, &b.dst)) return e;
+        }
+        return 0;
+    }
+
+    int32_t Close() {
+        const int32_t e = driver_.KIVPrClose(record_);
+        record_ = nullptr;
+        return e;
+    }
+
+    TempDir hot_;
+    KIVBundleRef bundle_ = nullptr;
+    kivhost::DriverModule driver_;
+    DriverRecord *record_ = nullptr;
+    Handle print_ = nullptr;
+};
+
+void ExpectFileHolds(const fs::path &file, const std::vector<Pixels> &expected, int16_t lineFormat) {
+    ASSERT_EQ(kiv::VerifyVAD3(file), "");
+    kiv::VAD3Reader reader;
+    ASSERT_EQ(reader.Open(file), "");
+    ASSERT_EQ(reader.header().pixelFormat, lineFormat);
+    ASSERT_EQ(static_cast<std::size_t>(reader.header().height) * reader.header().pageCount, expected.size());
+    Pixels line;
+    for (std::size_t y = 0; y < expected.size(); ++y) {
+        kiv::LineKind kind;
+        ASSERT_EQ(reader.ReadLine(line, &kind), "");
+        Pixels want = expected[y];
+        // An encoded ARGB line stores A as 0, a raw one as it came: compare R, G, B only.
+        if (lineFormat == 32)
+            for (std::size_t i = 0; i < want.size(); i += 4) want[i] = line[i];
+        ASSERT_EQ(line, want) << "format " << lineFormat << ", line " << y;
+    }
+}
+
+}  // namespace
+
+TEST_F(Printing, EveryPixelFormatArrivesPixelForPixel) {
+    const struct {
+        int16_t band;
+        bool bw;
+        int16_t line;
+    } cases[] = {{8, false, 8},   {32, false, 32}, {32, true, 8},   {33, true, 33},
+                 {34, false, 34}, {35, false, 35}, {36, false, 36}, {64, false, 64}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << "band " << c.band << (c.bw ? " bw" : ""));
+        OpenFor(c.band, c.bw);
+        const SourceImage image(80, 85, PixelSize(c.band));
+        ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
+        ASSERT_EQ(driver_.KIVPrOpenPage(record_), 0);
+        ASSERT_EQ(PrintBands(image, UnevenBands(), c.band), 0);
+        ASSERT_EQ(driver_.KIVPrClosePage(record_), 0);
+        ASSERT_EQ(driver_.KIVPrOpenPage(record_), 0);  // a second page with no bands
+        ASSERT_EQ(driver_.KIVPrClosePage(record_), 0);
+        ASSERT_EQ(driver_.KIVPrCloseDoc(record_), 0);
+        ASSERT_EQ(Close(), 0);
+
+        auto expected = ExpectedPage(image, UnevenBands(), kPageWidth, kPageHeight, c.band, c.line);
+        const auto blankPage = ExpectedPage(image, {}, kPageWidth, kPageHeight, c.band, c.line);
+        expected.insert(expected.end(), blankPage.begin(), blankPage.end());
+        const auto files = JobFiles(hot_.path());
+        ASSERT_EQ(files.size(), 1u);
+        ExpectFileHolds(files[0], expected, c.line);
+        fs::remove(files[0]);
+    }
+}
+
+TEST_F(Printing, TilesArePrintedAtTheTileSize) {
+    OpenFor(8);
+    // A tile of 100 × 120 pixels: the printable page; the header keeps the whole page.
+    const auto putDouble = [&](int offset, double v) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        for (int i = 0; i < 8; ++i) (*print_)[offset + i] = static_cast<char>(bits >> (56 - 8 * i));
+    };
+    (*print_)[33] = 1;
+    putDouble(34, 100 / 300.0 * 25.4);
+    putDouble(42, 120 / 300.0 * 25.4);
+    EXPECT_FALSE(driver_.KIVPrValidate(record_, print_));
+    PageInfo info;
+    driver_.KIVPrGetInfo(record_, print_, &info);
+    EXPECT_EQ(+info.widthPixels, 100);
+    ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
+    driver_.KIVPrOpenPage(record_);
+    const SourceImage image(80, 85, 1);
+    ASSERT_EQ(PrintBands(image, UnevenBands(), 8), 0);
+    driver_.KIVPrClosePage(record_);
+    ASSERT_EQ(driver_.KIVPrCloseDoc(record_), 0);
+    ASSERT_EQ(Close(), 0);
+
+    const fs::path file = JobFiles(hot_.path()).at(0);
+    kiv::VAD3Reader reader;
+    ASSERT_EQ(reader.Open(file), "");
+    EXPECT_EQ(reader.header().width, 100);
+    EXPECT_EQ(reader.header().height, 120);
+    EXPECT_EQ(reader.header().documentWidth, kPageWidth);
+    EXPECT_EQ(reader.header().documentHeight, kPageHeight);
+    ExpectFileHolds(file, ExpectedPage(image, UnevenBands(), 100, 120, 8, 8), 8);
+}
+
+TEST_F(Printing, AFailingDiskLeavesNoFileAndTheHostSeesTheError) {
+    // A child process whose files may not grow past 1 MiB: its writes fail with EFBIG.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1 << 20, 1 << 20};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        OpenFor(32);
+        const SourceImage image(80, 85, 4);
+        int32_t status = driver_.KIVPrOpenDoc(record_, print_);
+        for (int page = 0; page < 100 && status == 0; ++page) {
+            status = driver_.KIVPrOpenPage(record_);
+            if (status == 0) status = PrintBands(image, UnevenBands(), 32);
+            if (status == 0) status = driver_.KIVPrClosePage(record_);
+        }
+        const int32_t closeDoc = driver_.KIVPrCloseDoc(record_);
+        const int32_t close = Close();
+        _exit(closeDoc == EFBIG && close == EFBIG && JobFiles(hot_.path()).empty() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(JobFiles(hot_.path()).empty());
+}
+
+TEST_F(Printing, HostErrorsAndWrongBandsStopTheJobAndDeleteTheFile) {
+    for (int32_t code : {-128, -39}) {
+        OpenFor(8);
+        ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
+        driver_.KIVPrOpenPage(record_);
+        driver_.KIVPrSetError(record_, code);
+        const SourceImage image(80, 85, 1);
+        EXPECT_EQ(PrintBands(image, UnevenBands(), 8), code);
+        EXPECT_EQ(driver_.KIVPrClosePage(record_), code);
+        EXPECT_EQ(driver_.KIVPrCloseDoc(record_), code);
+        EXPECT_TRUE(JobFiles(hot_.path()).empty());
+        EXPECT_EQ(Close(), code);
+    }
+    OpenFor(32);
+    ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
+    driver_.KIVPrOpenPage(record_);
+    const SourceImage cmyk(80, 85, 4);
+    EXPECT_EQ(PrintBands(cmyk, UnevenBands(), 33), -157);
+    EXPECT_EQ(driver_.KIVPrOpenPage(record_), -157);
+    EXPECT_EQ(driver_.KIVPrCloseDoc(record_), -157);
+    EXPECT_TRUE(JobFiles(hot_.path()).empty());
+    EXPECT_EQ(Close(), -157);
+}
+
+TEST_F(Printing, CallsOutsideADocumentAreRefused) {
+    OpenFor(8, false, false);
+    EXPECT_EQ(driver_.KIVPrOpenPage(record_), -50);
+    const SourceImage image(80, 85, 1);
+    EXPECT_EQ(PrintBands(image, UnevenBands(), 8), -50);
+    plist_t value = plist_new_uint(1);
+    EXPECT_EQ(driver_.KIVPrSetMetadata(record_, "k", value), -50);
+    EXPECT_EQ(driver_.KIVPrSetProfile(record_, value), -50);
+    plist_free(value);
+    EXPECT_EQ(driver_.KIVPrClosePage(record_), -50);
+    EXPECT_EQ(driver_.KIVPrCloseDoc(record_), 0);
+    // No hot folder: refused before any file operation.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(driver_.KIVPrOpenDoc(record_, print_), -1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("no hot folder"), std::string::npos);
+    EXPECT_EQ(Close(), -1);
+
+    OpenFor(16);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(driver_.KIVPrOpenDoc(record_, print_), -50);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "PrinterDriver DoOpenDocument: invalid data format (16)\n");
+    EXPECT_EQ(Close(), -50);
+}
+
+TEST_F(Printing, ClosingTheDriverAbandonsAnOpenDocument) {
+    OpenFor(8);
+    ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
+    driver_.KIVPrOpenPage(record_);
+    const SourceImage image(80, 85, 1);
+    PrintBands(image, UnevenBands(), 8);
+    EXPECT_EQ(JobFiles(hot_.path()).size(), 1u);
+    EXPECT_EQ(Close(), 0);
+    EXPECT_TRUE(JobFiles(hot_.path()).empty());
+}
+
+TEST_F(Printing, MetadataReachesTheTrailer) {
+    OpenFor(8);
+    ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
+    plist_t profile = plist_new_data("ICC", 3);
+    EXPECT_EQ(driver_.KIVPrSetProfile(record_, profile), 0);
+    plist_free(profile);
+    plist_t note = plist_new_string("from the host");
+    EXPECT_EQ(driver_.KIVPrSetMetadata(record_, "Note", note), 0);
+    EXPECT_EQ(driver_.KIVPrSetMetadata(record_, nullptr, note), -50);
+    plist_free(note);
+    ASSERT_EQ(driver_.KIVPrCloseDoc(record_), 0);
+    ASSERT_EQ(Close(), 0);
+    kiv::VAD3Reader reader;
+    ASSERT_EQ(reader.Open(JobFiles(hot_.path()).at(0)), "");
+    kiv::Plist trailer;
+    ASSERT_EQ(reader.ReadTrailer(trailer), "");
+    EXPECT_EQ(*kiv::StringValue(kiv::DictGet(trailer.get(), "Note")), "from the host");
+    EXPECT_EQ(*kiv::DataValue(kiv::DictGet(trailer.get(), "KIVPrinterDriver_ICCProfile")), "ICC");
+    EXPECT_EQ(*kiv::StringValue(kiv::DictGet(trailer.get(), "KIVPrinterDriver_JobName")), "Job");
+}
+
+TEST_F(Printing, DestinationNamesAreTimeStampedAndShort) {
+    const std::regex suffix(R"(\(\d\d_\d\d_\d\d\)$)");
+    const auto name = [&](const char *in) {
+        char *out = driver_.MakeDestFileName(in);
+        std::string s(out);
+        free(out);
+        return s;
+    };
+    const std::string sixty(60, 'a');
+    EXPECT_EQ(name(sixty.c_str()).size(), 70u);
+    EXPECT_TRUE(std::regex_search(name(sixty.c_str()), suffix));
+    EXPECT_EQ(name((sixty + "b").c_str()).substr(0, 61), sixty + "(");
+    EXPECT_EQ(name("").size(), 10u);
+    // 59 letters and a character outside the BMP (two UTF-16 units): it does not fit and is
+    // dropped whole rather than cut in half.
+    const std::string emoji = std::string(59, 'x') + "\xF0\x9F\x98\x80";
+    EXPECT_EQ(name(emoji.c_str()).substr(0, 60), std::string(59, 'x') + "(");
+    const std::string fits = std::string(58, 'x') + "\xF0\x9F\x98\x80";
+    EXPECT_EQ(name(fits.c_str()).substr(0, 62), fits);
+}
+
+TEST(Kivhost, PrintsAPngThatRendersBackTheSame) {
+    TempDir dir;
+    const int w = 160, h = 170;
+    std::vector<uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t *p = &rgb[(static_cast<std::size_t>(y) * w + x) * 3];
+            p[0] = static_cast<uint8_t>(x * 255 / w);
+            p[1] = static_cast<uint8_t>((y / 10) * 15);
+            p[2] = static_cast<uint8_t>((x + y) % 3 == 0 ? 200 : 40);
+        }
+    {
+        kivtools::PngWriter png;
+        ASSERT_TRUE(png.Open((dir / "in.png").string(), w, h, PNG_COLOR_TYPE_RGB, 300, 300)) << png.error();
+        for (int y = 0; y < h; ++y) ASSERT_TRUE(png.WriteRow(&rgb[static_cast<std::size_t>(y) * w * 3]));
+        ASSERT_TRUE(png.Finish());
+    }
+    const fs::path hot = dir / "hot";
+    const std::string command = std::string(KIVHOST_TOOL) + " print '" + (dir / "in.png").string() +
+                                "' --band-rows 37 --hot-folder '" + hot.string() + "' --bundle '" KIV_BUNDLE_DIR "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const fs::path job = hot / "in.vad3";
+    ASSERT_EQ(kiv::VerifyVAD3(job), "");
+    const std::string render = std::string(VAD3_TOOL) + " render '" + job.string() + "' -o '" + (dir / "out.png").string() + "'";
+    ASSERT_EQ(std::system(render.c_str()), 0);
+
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir / "out.png").c_str()));
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> back(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), 0, nullptr));
+    EXPECT_EQ(image.width, static_cast<unsigned>(w));
+    EXPECT_EQ(image.height, static_cast<unsigned>(h));
+    EXPECT_EQ(back, rgb);
+}
