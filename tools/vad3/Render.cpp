@@ -1,6 +1,7 @@
 // Page rendering for `vad3 render`.
 #include "Render.hpp"
 
+#include <cstring>
 #include <vector>
 
 #include "common/PngWriter.hpp"
@@ -44,7 +45,7 @@ void LineToPng(int pixelFormat, const unsigned char *line, unsigned width, unsig
     }
 }
 
-std::string RenderPage(const std::string &path, unsigned page, const std::string &out) {
+std::string RenderPage(const std::string &path, unsigned page, const std::string &out, unsigned scale) {
     kiv::VAD3Reader reader;
     if (auto fault = reader.Open(path); !fault.empty()) return fault;
     const kiv::VAD3Header &h = reader.header();
@@ -60,16 +61,24 @@ std::string RenderPage(const std::string &path, unsigned page, const std::string
     }
 
     const bool grey = h.pixelFormat == 8;
+    const unsigned channels = grey ? 1 : 3;
+    const unsigned outWidth = (width + scale - 1) / scale, outHeight = (height + scale - 1) / scale;
     kivtools::PngWriter png;
-    if (!png.Open(out, width, height, grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, h.hResolution / 65536.0,
-                  h.vResolution / 65536.0)) {
+    if (!png.Open(out, outWidth, outHeight, grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
+                  h.hResolution / 65536.0 / scale, h.vResolution / 65536.0 / scale)) {
         return png.error();
     }
-    std::vector<unsigned char> line, row(static_cast<std::size_t>(width) * (grey ? 1 : 3));
+    std::vector<unsigned char> line, row(static_cast<std::size_t>(width) * channels);
     kivtools::ProgressBar progress("Rendering page " + std::to_string(page), height);
     for (unsigned y = 0; y < height; ++y) {
+        if (y % scale != 0) {
+            if (auto fault = reader.SkipLine(); !fault.empty()) return "line " + std::to_string(y + 1) + ": " + fault;
+            continue;
+        }
         if (auto fault = reader.ReadLine(line); !fault.empty()) return "line " + std::to_string(y + 1) + ": " + fault;
         LineToPng(h.pixelFormat, line.data(), width, row.data());
+        for (unsigned x = 1; x < outWidth; ++x)  // keep every scale-th pixel
+            std::memmove(&row[x * channels], &row[x * scale * channels], channels);
         if (!png.WriteRow(row.data())) return png.error();
         progress.Update(y + 1);
     }

@@ -13,7 +13,7 @@ namespace {
 void Usage() {
     std::fputs("usage: vad3 info [--json] FILE...\n"
                "       vad3 verify FILE...\n"
-               "       vad3 render FILE [--page N] -o OUT.png\n",
+               "       vad3 render FILE [--page N] [--scale N] -o OUT.png\n",
                stderr);
 }
 
@@ -196,7 +196,7 @@ int main(int argc, char **argv) {
     const std::string command = argv[1];
     std::vector<std::string> files;
     bool json = false;
-    unsigned long page = 1;
+    unsigned long page = 1, scale = 1;
     std::string out;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -207,6 +207,13 @@ int main(int argc, char **argv) {
             page = std::strtoul(argv[++i], &end, 10);
             if (!end || *end || page < 1 || page > 65535) {
                 std::fprintf(stderr, "vad3: --page needs a page number from 1 to 65535\n");
+                return 2;
+            }
+        } else if (arg == "--scale" && command == "render" && i + 1 < argc) {
+            char *end = nullptr;
+            scale = std::strtoul(argv[++i], &end, 10);
+            if (!end || *end || scale < 1 || scale > 64) {
+                std::fprintf(stderr, "vad3: --scale needs a factor from 1 to 64\n");
                 return 2;
             }
         } else if (arg == "-o" && command == "render" && i + 1 < argc) {
@@ -230,7 +237,7 @@ int main(int argc, char **argv) {
             Usage();
             return 2;
         }
-        const std::string fault = vad3tool::RenderPage(files[0], static_cast<unsigned>(page), out);
+        const std::string fault = vad3tool::RenderPage(files[0], static_cast<unsigned>(page), out, static_cast<unsigned>(scale));
         if (!fault.empty()) {
             std::fprintf(stderr, "vad3: %s: %s\n", files[0].c_str(), fault.c_str());
             return 1;
