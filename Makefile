@@ -26,6 +26,7 @@ demo: build
 bench: build
 	$(BUILD)/bench/bench_codecs
 	$(BUILD)/bench/bench_write_hint $(BUILD) 1024
+	cd $(BUILD) && bench/bench_print 7
 
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan:

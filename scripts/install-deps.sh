@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libplist-dev uuid-dev libpng-dev
-          libgtest-dev libgmock-dev libbenchmark-dev python3 binutils locales)
+          libgtest-dev libgmock-dev libbenchmark-dev libcups2-dev python3 binutils locales)
 
 missing=()
 for p in "${packages[@]}"; do

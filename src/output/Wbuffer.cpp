@@ -38,29 +38,31 @@ WbufferBlock *Queue::QueuePop() {
 
 namespace {
 
-// Keeps written blocks out of the page cache: writeback of each block starts at once, and the
-// block before it is waited for and dropped, so the disk always has one block in flight.
+// Keeps written blocks out of the page cache without waiting on the disk block by block:
+// writeback of each block starts as soon as it is written, and only what lies more than a
+// window behind is waited for and dropped, so at most about one window of the file is cached.
 class DropBehind {
 public:
-    explicit DropBehind(int fd) : fd_(fd), offset_(::lseek(fd, 0, SEEK_CUR)) {}
+    static constexpr off_t kWindow = 16 << 20;
+
+    explicit DropBehind(int fd) : fd_(fd), offset_(::lseek(fd, 0, SEEK_CUR)), dropped_(offset_) {}
     void Written(std::size_t size) {
         if (offset_ < 0) return;
         ::sync_file_range(fd_, offset_, static_cast<off_t>(size), SYNC_FILE_RANGE_WRITE);
-        if (previousSize_ > 0) {
-            ::sync_file_range(fd_, previous_, previousSize_,
-                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
-            ::posix_fadvise(fd_, previous_, previousSize_, POSIX_FADV_DONTNEED);
-        }
-        previous_ = offset_;
-        previousSize_ = static_cast<off_t>(size);
         offset_ += static_cast<off_t>(size);
+        if (offset_ - dropped_ > kWindow) {
+            const off_t end = offset_ - kWindow / 2;  // half a window at a time: few calls
+            ::sync_file_range(fd_, dropped_, end - dropped_,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+            ::posix_fadvise(fd_, dropped_, end - dropped_, POSIX_FADV_DONTNEED);
+            dropped_ = end;
+        }
     }
 
 private:
     int fd_;
     off_t offset_;
-    off_t previous_ = 0;
-    off_t previousSize_ = 0;
+    off_t dropped_;
 };
 
 void WbufferWriterThread(Wbuffer *wb) {

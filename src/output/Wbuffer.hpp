@@ -41,7 +41,7 @@ private:
 // How the writer thread keeps finished blocks out of the page cache.
 enum class CacheHint {
     None,        // leave caching to the kernel
-    DropBehind,  // start writeback of each block, wait for the one before, drop it from the cache
+    DropBehind,  // start writeback of each block; wait for and drop what lies a window behind
 };
 
 struct Wbuffer {

@@ -69,19 +69,21 @@ private:
 
 int RunPrint(const PrintOptions &options) {
     const auto started = std::chrono::steady_clock::now();
-    std::vector<std::unique_ptr<Picture>> pictures;
-    for (const std::string &path : options.images) {
+    // One picture in memory at a time: the next is read when its page comes.
+    const std::size_t pages = options.images.empty() ? 1 : options.images.size();
+    const auto load = [&](std::size_t i) -> std::unique_ptr<Picture> {
+        if (options.images.empty()) return TestPage();
         std::string error;
-        auto picture = LoadPng(path, error);
-        if (!picture) {
-            std::fprintf(stderr, "kivhost: cannot read %s: %s\n", path.c_str(), error.c_str());
-            return 1;
-        }
-        pictures.push_back(std::move(picture));
-    }
-    if (pictures.empty()) pictures.push_back(TestPage());
-    const Picture &first = *pictures.front();
-    const BandFormat format = options.format.value_or(first.isGrey() ? BandFormat::Grey : BandFormat::Argb);
+        auto picture = LoadPng(options.images[i], error);
+        if (!picture) std::fprintf(stderr, "kivhost: cannot read %s: %s\n", options.images[i].c_str(), error.c_str());
+        return picture;
+    };
+    std::unique_ptr<Picture> current = load(0);
+    if (!current) return 1;
+    // The first picture's size and resolution are the document's page.
+    const int firstWidth = current->width(), firstHeight = current->height();
+    const double firstDpiX = current->dpiX(), firstDpiY = current->dpiY();
+    const BandFormat format = options.format.value_or(current->isGrey() ? BandFormat::Grey : BandFormat::Argb);
     std::string jobName = options.jobName;
     if (jobName.empty()) jobName = options.images.empty() ? "Test page" : fs::path(options.images[0]).stem().string();
 
@@ -110,9 +112,8 @@ int RunPrint(const PrintOptions &options) {
     Handle print = NewHandle(0);
     unsigned long long bandsDone = 0;
     if (ok) {
-        // The first picture's size and resolution are the document's page.
-        const PageGeometry suggested{first.width(), first.height(), first.width() / first.dpiX() * 25.4,
-                                     first.height() / first.dpiY() * 25.4};
+        const PageGeometry suggested{firstWidth, firstHeight, firstWidth / firstDpiX * 25.4,
+                                     firstHeight / firstDpiY * 25.4};
         driver.KIVPrSuggestPage(record, print, &suggested, PixelFormatCode(format));
         driver.KIVPrValidate(record, print);
         (*print)[30] = options.blackAndWhite ? 1 : 0;
@@ -135,12 +136,13 @@ int RunPrint(const PrintOptions &options) {
         ok = session.Check(driver.KIVPrOpenDoc(record, print), "KIVPrOpenDoc");
     }
     if (ok) {
-        unsigned long long bands = 0;
-        for (const auto &p : pictures) bands += (p->height() + options.bandRows - 1) / options.bandRows;
-        kivtools::ProgressBar progress("Printing", bands);
-        for (std::size_t i = 0; i < pictures.size() && ok; ++i) {
-            ok = session.PrintPage(*pictures[i], format, options.bandRows, page, progress, bandsDone,
-                                   static_cast<int>(i + 1), static_cast<int>(pictures.size()));
+        // Every page is about as tall as the first; the bar counts bands.
+        const unsigned long long bandsPerPage = (firstHeight + options.bandRows - 1) / options.bandRows;
+        kivtools::ProgressBar progress("Printing", bandsPerPage * pages);
+        for (std::size_t i = 0; i < pages && ok; ++i) {
+            if (i > 0) current = load(i);
+            ok = current && session.PrintPage(*current, format, options.bandRows, page, progress, bandsDone,
+                                              static_cast<int>(i + 1), static_cast<int>(pages));
         }
         progress.Finish();
     }
@@ -160,8 +162,8 @@ int RunPrint(const PrintOptions &options) {
     for (const fs::path &f : after)
         if (!before.count(f)) written = f;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%s: %zu page%s, %ju bytes, %.2f s\n", written.empty() ? "(no file)" : written.c_str(),
-                pictures.size(), pictures.size() == 1 ? "" : "s",
+    std::printf("%s: %zu page%s, %ju bytes, %.2f s\n", written.empty() ? "(no file)" : written.c_str(), pages,
+                pages == 1 ? "" : "s",
                 static_cast<uintmax_t>(written.empty() ? 0 : fs::file_size(written, ec)), seconds);
     return 0;
 }

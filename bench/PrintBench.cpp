@@ -1,0 +1,239 @@
+// End to end: the three synthetic A3 pages printed through the driver's entry points in
+// bands of 256 rows, beside the same pixels written as PWG raster with libcups and the same
+// number of bytes written plainly in 64 KiB blocks. Medians of several runs; then the peak
+// resident memory of `kivhost print` for a 20-page job.
+//   bench_print [RUNS]
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "SyntheticPages.hpp"
+#include "common/DriverModule.hpp"
+#include "common/PngWriter.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kivbench::kPageHeight;
+using kivbench::kPageWidth;
+using kivbench::PageKind;
+using kivbench::SyntheticPage;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBandRows = 256;
+
+enum class Mode { Argb, Bw, Cmyk };
+
+struct Result {
+    double ms;
+    uintmax_t bytes;
+};
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The page's pixels as the host sends them: ARGB, or CMYK converted once beforehand.
+std::vector<uint8_t> BandPixels(const SyntheticPage &page, Mode mode) {
+    std::vector<uint8_t> out(page.Bytes());
+    for (std::size_t i = 0; i < page.Bytes(); i += 4) {
+        const uint8_t *p = page.Line(0) + i;
+        uint8_t *o = out.data() + i;
+        if (mode != Mode::Cmyk) {
+            std::copy(p, p + 4, o);
+        } else {
+            const int c = 255 - p[1], m = 255 - p[2], y = 255 - p[3], k = std::min({c, m, y});
+            const auto under = [k](int v) { return static_cast<uint8_t>(k == 255 ? 0 : (v - k) * 255 / (255 - k)); };
+            o[0] = under(c), o[1] = under(m), o[2] = under(y), o[3] = static_cast<uint8_t>(k);
+        }
+    }
+    return out;
+}
+
+class DriverPrinter {
+public:
+    DriverPrinter(kivhost::DriverModule &driver, KIVBundleRef bundle, const fs::path &folder)
+        : driver_(driver), bundle_(bundle), folder_(folder) {}
+
+    Result Print(const std::vector<uint8_t> &pixels, Mode mode) {
+        for (const auto &e : fs::directory_iterator(folder_)) fs::remove(e.path());
+        const auto start = Clock::now();
+        DriverRecord *record = nullptr;
+        driver_.KIVPrOpen(bundle_, &record);
+        Handle print = NewHandle(0);
+        const int16_t format = mode == Mode::Cmyk ? 33 : 32;
+        const PageGeometry page{kPageWidth, kPageHeight, kPageWidth / 300.0 * 25.4, kPageHeight / 300.0 * 25.4};
+        driver_.KIVPrSuggestPage(record, print, &page, format);
+        driver_.KIVPrValidate(record, print);
+        (*print)[30] = mode == Mode::Bw;
+        plist_t settings = plist_new_dict();
+        plist_dict_set_item(settings, "outputFolder", KIVCreateBookmarkDataForPath(folder_.c_str()));
+        driver_.KIVPrSetJobSettings(record, print, settings);
+        plist_free(settings);
+        int32_t e = driver_.KIVPrOpenDoc(record, print);
+        if (e == 0) e = driver_.KIVPrOpenPage(record);
+        for (int y = 0; y < kPageHeight && e == 0; y += kBandRows) {
+            const int rows = std::min(kBandRows, kPageHeight - y);
+            const HostBitmap bitmap{const_cast<uint8_t *>(pixels.data()) + static_cast<std::size_t>(y) * kPageWidth * 4,
+                                    LongRect{y, 0, y + rows, kPageWidth}, kPageWidth * 4, format};
+            const LongRect rect{y, 0, y + rows, kPageWidth};
+            e = driver_.KIVPrPrintBitmap(record, &bitmap, &rect, &rect);
+        }
+        if (e == 0) e = driver_.KIVPrClosePage(record);
+        const int32_t closed = driver_.KIVPrCloseDoc(record);
+        driver_.KIVPrClose(record);
+        DisposeHandle(print);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        if (e || closed) std::fprintf(stderr, "bench_print: the driver failed (%d, %d)\n", e, closed);
+        uintmax_t bytes = 0;
+        for (const auto &f : fs::directory_iterator(folder_)) bytes += fs::file_size(f.path());
+        return {ms, bytes};
+    }
+
+private:
+    kivhost::DriverModule &driver_;
+    KIVBundleRef bundle_;
+    fs::path folder_;
+};
+
+// The same pixels as PWG raster: sRGB, grey or CMYK, 8 bits, one cupsRasterWritePixels a line.
+Result WritePwg(const SyntheticPage &page, Mode mode, const std::vector<uint8_t> &cmyk, const fs::path &file) {
+    const int channels = mode == Mode::Argb ? 3 : mode == Mode::Bw ? 1 : 4;
+    std::vector<std::vector<uint8_t>> lines(kPageHeight, std::vector<uint8_t>(static_cast<std::size_t>(kPageWidth) * channels));
+    for (int y = 0; y < kPageHeight; ++y) {
+        const uint8_t *argb = page.Line(y);
+        for (int x = 0; x < kPageWidth; ++x) {
+            const uint8_t *p = argb + 4 * x;
+            uint8_t *o = lines[y].data() + static_cast<std::size_t>(x) * channels;
+            if (mode == Mode::Argb) {
+                o[0] = p[1], o[1] = p[2], o[2] = p[3];
+            } else if (mode == Mode::Bw) {
+                o[0] = p[2];
+            } else {
+                std::copy_n(cmyk.data() + (static_cast<std::size_t>(y) * kPageWidth + x) * 4, 4, o);
+            }
+        }
+    }
+    const auto start = Clock::now();
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+    cups_page_header2_t header;
+    cupsRasterInitPWGHeader(&header, pwgMediaForPWG("iso_a3_297x420mm"),
+                            mode == Mode::Argb ? "srgb_8" : mode == Mode::Bw ? "sgray_8" : "cmyk_8", 300, 300,
+                            "one-sided", nullptr);
+    header.cupsWidth = kPageWidth;
+    header.cupsHeight = kPageHeight;
+    header.cupsBytesPerLine = static_cast<unsigned>(kPageWidth * channels);
+    cupsRasterWriteHeader2(raster, &header);
+    for (auto &line : lines) cupsRasterWritePixels(raster, line.data(), header.cupsBytesPerLine);
+    cupsRasterClose(raster);
+    ::close(fd);
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return {ms, static_cast<uintmax_t>(fs::file_size(file))};
+}
+
+// The disk's own speed: the same number of bytes in 64 KiB writes.
+double WritePlain(uintmax_t bytes, const fs::path &file) {
+    std::vector<uint8_t> block(65536, 0x5A);
+    const auto start = Clock::now();
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    for (uintmax_t done = 0; done < bytes;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<uintmax_t>(block.size(), bytes - done));
+        if (::write(fd, block.data(), n) <= 0) break;
+        done += n;
+    }
+    ::close(fd);
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Peak resident memory (MiB) of kivhost printing the document page 20 times.
+double KivhostPeakMiB(const fs::path &dir) {
+    const fs::path png = dir / "page.png";
+    const SyntheticPage page(PageKind::Document, 4);
+    kivtools::PngWriter writer;
+    writer.Open(png.string(), kPageWidth, kPageHeight, PNG_COLOR_TYPE_RGB, 300, 300);
+    std::vector<uint8_t> rgb(static_cast<std::size_t>(kPageWidth) * 3);
+    for (int y = 0; y < kPageHeight; ++y) {
+        for (int x = 0; x < kPageWidth; ++x) std::copy_n(page.Line(y) + 4 * x + 1, 3, rgb.data() + 3 * x);
+        writer.WriteRow(rgb.data());
+    }
+    writer.Finish();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        std::vector<std::string> args = {KIVHOST_TOOL, "print", "--hot-folder", (dir / "rss").string(), "--bundle", KIV_BUNDLE_DIR};
+        for (int i = 0; i < 20; ++i) args.push_back(png.string());
+        std::vector<char *> argv;
+        for (auto &a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const fs::path dir = fs::absolute("bench-print.tmp");
+    fs::remove_all(dir);
+    fs::create_directories(dir / "hot");
+    KIVBundleRef bundle = KIVBundleCreate(KIV_BUNDLE_DIR);
+    kivhost::DriverModule driver;
+    if (!bundle || !driver.Load(bundle)) {
+        std::fprintf(stderr, "bench_print: cannot load the driver from %s\n", KIV_BUNDLE_DIR);
+        return 1;
+    }
+    DriverPrinter printer(driver, bundle, dir / "hot");
+    std::printf("A3 at 300 dpi (%d x %d), bands of %d rows, medians of %d runs\n\n", kPageWidth, kPageHeight, kBandRows, runs);
+    std::printf("| page | mode | driver ms | input MB/s | job file | PWG ms | PWG file | plain write ms | driver ÷ PWG | driver ÷ write |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    const struct {
+        const char *name;
+        PageKind kind;
+    } pages[] = {{"white", PageKind::White}, {"document", PageKind::Document}, {"noise", PageKind::Noise}};
+    const struct {
+        const char *name;
+        Mode mode;
+    } modes[] = {{"ARGB", Mode::Argb}, {"grey (B&W)", Mode::Bw}, {"CMYK", Mode::Cmyk}};
+    for (const auto &p : pages) {
+        const SyntheticPage page(p.kind, 4);
+        for (const auto &m : modes) {
+            const std::vector<uint8_t> pixels = BandPixels(page, m.mode);
+            std::vector<double> driverMs, pwgMs, plainMs;
+            uintmax_t jobBytes = 0, pwgBytes = 0;
+            for (int r = 0; r < runs; ++r) {
+                const Result job = printer.Print(pixels, m.mode);
+                driverMs.push_back(job.ms);
+                jobBytes = job.bytes;
+                const Result pwg = WritePwg(page, m.mode, pixels, dir / "page.pwg");
+                pwgMs.push_back(pwg.ms);
+                pwgBytes = pwg.bytes;
+                plainMs.push_back(WritePlain(jobBytes, dir / "plain.bin"));
+            }
+            const double d = Median(driverMs), c = Median(pwgMs), w = Median(plainMs);
+            std::printf("| %s | %s | %.1f | %.0f | %.2f MB | %.1f | %.2f MB | %.1f | %.2f | %.2f |\n", p.name, m.name, d,
+                        page.Bytes() / d / 1000.0, jobBytes / 1e6, c, pwgBytes / 1e6, w, d / c, d / w);
+            std::fflush(stdout);
+        }
+    }
+    std::printf("\nkivhost print, 20 A3 pages from a PNG: peak resident memory %.0f MiB\n", KivhostPeakMiB(dir));
+    KIVBundleRelease(bundle);
+    fs::remove_all(dir);
+    return 0;
+}
