@@ -7,8 +7,7 @@
 #include <string>
 
 #include "common/BigEndian.hpp"
-#include "common/DriverModule.hpp"
-#include "support/TempDir.hpp"
+#include "support/LoadedDriver.hpp"
 
 using kivhost::BE;
 using kivhost::BEDouble;
@@ -21,13 +20,10 @@ constexpr const char *kDomain = "com.varnel.printerdriver";
 int gBeeps = 0;
 uint8_t gOption = 0;
 
-class HostModule : public ::testing::Test {
+class HostModule : public kivtest::LoadedDriver {
 protected:
     void SetUp() override {
-        bundle_ = KIVBundleCreate(KIV_BUNDLE_DIR);
-        ASSERT_NE(bundle_, nullptr);
-        ASSERT_TRUE(driver_.Load(bundle_)) << driver_.error();
-        print_ = NewHandle(0);
+        LoadedDriver::SetUp();
         gBeeps = 0;
         gOption = 0;
         KIVSetBeepProc([] { ++gBeeps; });
@@ -36,8 +32,7 @@ protected:
     void TearDown() override {
         KIVSetBeepProc(nullptr);
         KIVSetOptionKeyProc(nullptr);
-        DisposeHandle(print_);
-        KIVBundleRelease(bundle_);
+        LoadedDriver::TearDown();
     }
     DriverRecord *Open() {
         DriverRecord *record = nullptr;
@@ -48,11 +43,6 @@ protected:
         KIVPreferencesSetAppValue(key, value, kDomain);
         plist_free(value);
     }
-
-    kivtest::ScopedConfigHome home_;
-    KIVBundleRef bundle_ = nullptr;
-    kivhost::DriverModule driver_;
-    Handle print_ = nullptr;
 };
 
 }  // namespace

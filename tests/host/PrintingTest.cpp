@@ -9,10 +9,10 @@
 #include <cstring>
 #include <regex>
 
-#include "common/DriverModule.hpp"
 #include "common/PngWriter.hpp"
 #include "reader/VAD3Reader.hpp"
 #include "support/BandReference.hpp"
+#include "support/LoadedDriver.hpp"
 #include "support/TempDir.hpp"
 
 using namespace kivtest;
@@ -32,18 +32,11 @@ std::vector<fs::path> JobFiles(const fs::path &folder) {
     return files;
 }
 
-class Printing : public ::testing::Test {
+class Printing : public LoadedDriver {
 protected:
-    void SetUp() override {
-        bundle_ = KIVBundleCreate(KIV_BUNDLE_DIR);
-        ASSERT_NE(bundle_, nullptr);
-        ASSERT_TRUE(driver_.Load(bundle_)) << driver_.error();
-        print_ = NewHandle(0);
-    }
     void TearDown() override {
         if (record_) driver_.KIVPrClose(record_);
-        DisposeHandle(print_);
-        KIVBundleRelease(bundle_);
+        LoadedDriver::TearDown();
     }
 
     // Opens the driver on a 160 × 170 page at 300 dpi in the given band format.
@@ -79,10 +72,7 @@ protected:
     }
 
     TempDir hot_;
-    KIVBundleRef bundle_ = nullptr;
-    kivhost::DriverModule driver_;
     DriverRecord *record_ = nullptr;
-    Handle print_ = nullptr;
 };
 
 void ExpectFileHolds(const fs::path &file, const std::vector<Pixels> &expected, int16_t lineFormat) {
