@@ -76,6 +76,13 @@ KIV_EXPORT void KIVPrGetInfo(DriverRecord *record, Handle printHandle, PageInfo 
 /* UTF-8 job name; NULL or empty means "Untitled". Returns the stored error. */
 KIV_EXPORT int32_t KIVPrSetJobName(DriverRecord *record, Handle printHandle, const char *name);
 
+/* The page setup dialog on the print record; true when the user accepted (the setup is then
+   saved as the next default). A cancel stops the job: later gated calls do nothing. */
+KIV_EXPORT uint8_t KIVPrStyle(DriverRecord *record, Handle printHandle);
+/* The print job dialog: page range, copies, collation and the hot folder, which is
+   remembered for the next time. A cancel stops the job. */
+KIV_EXPORT uint8_t KIVPrJob(DriverRecord *record, Handle printHandle);
+
 /* {"fromPage", "toPage", "copies", "outputFolder"}; the caller frees it with plist_free. */
 KIV_EXPORT plist_t KIVPrCopyJobSettings(DriverRecord *record, Handle printHandle);
 /* Applies a job-settings dictionary (borrowed). False for a non-dictionary or an

@@ -1,0 +1,111 @@
+// KIVPrStyle and KIVPrJob: the dialogs on the print record and what they remember.
+#include <gtest/gtest.h>
+
+#include "forms/ScriptedToolkit.hpp"
+#include "platform/Bookmark.hpp"
+#include "support/DialogFixture.hpp"
+#include "support/DriverFixture.hpp"
+
+using namespace kiv;
+using namespace kiv::forms;
+
+namespace {
+
+class DialogInvocation : public kivtest::DriverFixture {
+protected:
+    void TearDown() override {
+        SetCurrentToolkit(nullptr);
+        DriverFixture::TearDown();
+    }
+    ScriptedToolkit &Script(std::vector<UserAction> actions) {
+        toolkit_ = std::make_shared<ScriptedToolkit>(std::move(actions));
+        SetCurrentToolkit(toolkit_);
+        return *toolkit_;
+    }
+    kivtest::ScopedEnv locale_{"LC_ALL", "C.UTF-8"};
+    std::shared_ptr<ScriptedToolkit> toolkit_;
+};
+
+}  // namespace
+
+TEST_F(DialogInvocation, AnAcceptedPageSetupIsSavedAsTheNextDefault) {
+    Open();
+    KIVPrDefaults(record_, handle_);
+    Script({Erase("pageWidth"), Type("pageWidth", "210"), Erase("pageHeight"), Type("pageHeight", "297"),
+            Toggle("isBW"), Press("ok")});
+    ASSERT_TRUE(KIVPrStyle(record_, handle_));
+    const PrintRecord r = Record();
+    EXPECT_EQ(r.pageWidthPixels, 2481);
+    EXPECT_TRUE(r.isBW);
+    EXPECT_EQ(*PageNameString(r), "Custom");
+    EXPECT_EQ(HGetState(handle_), 0);  // the lock state is restored
+
+    ResetPreferencesCache();
+    Handle fresh = NewHandle(0);
+    KIVPrDefaults(record_, fresh);
+    EXPECT_EQ(LoadPrintRecord(fresh)->pageWidthPixels, 2481);
+    EXPECT_TRUE(LoadPrintRecord(fresh)->isBW);
+    DisposeHandle(fresh);
+}
+
+TEST_F(DialogInvocation, ACancelledDialogStopsTheJobAndChangesNothing) {
+    Open();
+    KIVPrDefaults(record_, handle_);
+    const std::vector<char> before(*handle_, *handle_ + 306);
+    Script({Erase("pageWidth"), Type("pageWidth", "100"), Press("cancel")});
+    EXPECT_FALSE(KIVPrStyle(record_, handle_));
+    EXPECT_EQ(std::vector<char>(*handle_, *handle_ + 306), before);
+    EXPECT_EQ(record_->mState, 1u);
+    EXPECT_EQ(record_->mError, 0);
+    EXPECT_EQ(KIVPrOpenDoc(record_, handle_), 0);
+    EXPECT_FALSE(record_->mPageOutputSession);
+    EXPECT_EQ(KIVPrCloseDoc(record_), 0);
+    EXPECT_FALSE(KIVPrJob(record_, handle_));  // gated
+    EXPECT_FALSE(CopyPreferenceValue(kivtest::kTestDomain, "DefaultPageSetup"));
+}
+
+TEST_F(DialogInvocation, TheJobDialogRemembersTheHotFolder) {
+    kivtest::TempDir hot;
+    Open();
+    KIVPrDefaults(record_, handle_);
+    Script({Erase("numberOfCopiesText"), Type("numberOfCopiesText", "3"), Press("saveAsButton"),
+            SaveAs(hot / "Named.vad3")});
+    ASSERT_TRUE(KIVPrJob(record_, handle_));
+    EXPECT_EQ(Record().copies, 3);
+    EXPECT_EQ(*record_->mHotFolder, hot.path());
+    EXPECT_EQ(*record_->mOutputFileName, "Named.vad3");
+    ASSERT_TRUE(SynchronizePreferences(kivtest::kTestDomain));
+    KIVPrClose(record_);
+    record_ = nullptr;
+    ResetPreferencesCache();
+
+    // A new session presets the folder: save works at once.
+    Open();
+    KIVPrDefaults(record_, handle_);
+    Script({Press("saveButton")});
+    ASSERT_TRUE(KIVPrJob(record_, handle_));
+    EXPECT_TRUE(toolkit_->last().enabled.at("saveButton"));
+    EXPECT_EQ(*record_->mHotFolder, hot.path());
+    EXPECT_FALSE(record_->mOutputFileName);
+}
+
+TEST_F(DialogInvocation, AnOlderHotFolderPathIsStillFound) {
+    kivtest::TempDir hot;
+    Store("HotFolder", MakeString(hot.path().string()));
+    Open();
+    KIVPrDefaults(record_, handle_);
+    Script({Press("saveButton")});
+    ASSERT_TRUE(KIVPrJob(record_, handle_));
+    EXPECT_EQ(*record_->mHotFolder, hot.path());
+}
+
+TEST_F(DialogInvocation, ALongPaperNameIsCutAtACharacterBoundary) {
+    std::string longName;
+    for (int i = 0; i < 100; ++i) longName += "\xE2\x82\xAC";  // 300 bytes of euro signs
+    Open();
+    KIVPrDefaults(record_, handle_);
+    Script({Choose("pagesMenu", -3), Type("paperName", longName), Press("paperNameOK"), Press("ok")});
+    ASSERT_TRUE(KIVPrStyle(record_, handle_));
+    EXPECT_EQ(Record().pageName[0], 255);
+    EXPECT_EQ(*PageNameString(Record()), longName.substr(0, 255));
+}

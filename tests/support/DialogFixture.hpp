@@ -1,0 +1,73 @@
+// A dialog run by a scripted user, with the built-in catalogues, a bundle and a private
+// preferences home.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "forms/ScriptedToolkit.hpp"
+#include "media/Catalogue.hpp"
+#include "support/TempDir.hpp"
+
+namespace kivtest {
+
+inline constexpr const char *kDialogDomain = "com.example.dialog-test";
+
+// Sets an environment variable for the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value) : name_(name) {
+        if (const char *old = std::getenv(name)) old_ = old;
+        setenv(name, value, 1);
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+private:
+    const char *name_;
+    std::optional<std::string> old_;
+};
+
+class DialogFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(bundleDir_ / "Info.plist",
+                  std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                              "<key>CFBundleIdentifier</key><string>") +
+                      kDialogDomain +
+                      "</string><key>CFBundleName</key><string>Test Driver</string>"
+                      "<key>CFBundleShortVersionString</key><string>9.8.7</string></dict></plist>");
+        bundle_ = KIVBundleCreate(bundleDir_.path().c_str());
+        ASSERT_NE(bundle_, nullptr);
+        papers_ = kiv::SetPapersFrom("A2 412 553\r*A3 280 390\rA4 210 297");
+        resolutions_ = kiv::SetResolutionsFrom("600 600\r*300 300\r150 150");
+    }
+    void TearDown() override {
+        kiv::forms::SetCurrentToolkit(nullptr);
+        KIVBundleRelease(bundle_);
+    }
+    // Installs a scripted user for the next dialog.
+    kiv::forms::ScriptedToolkit &Script(std::vector<kiv::forms::UserAction> actions) {
+        toolkit_ = std::make_shared<kiv::forms::ScriptedToolkit>(std::move(actions));
+        kiv::forms::SetCurrentToolkit(toolkit_);
+        return *toolkit_;
+    }
+
+    ScopedEnv locale_{"LC_ALL", "C.UTF-8"};
+    ScopedConfigHome home_;
+    TempDir bundleDir_;
+    KIVBundleRef bundle_ = nullptr;
+    kiv::PaperDescriptionPtr papers_;
+    kiv::ResDescriptionPtr resolutions_;
+    std::shared_ptr<kiv::forms::ScriptedToolkit> toolkit_;
+};
+
+}  // namespace kivtest
