@@ -203,6 +203,7 @@ bool JobDialog(KIVBundleRef bundle, const std::string &, const std::string &titl
                const std::string &fileExtension, std::optional<std::string> &jobName, uint16_t *copies,
                uint8_t *collate, int16_t &fromPage, int16_t &toPage) {
     try {
+        forms::PrepareToolkit(bundle);
         VarnelPrinterDriverJobDialogController controller(bundle, copies ? "JobDialog" : "JobDialog_NC");
         controller.setWindowTitle(title);
         controller.setPageRangeFrom(fromPage, toPage);

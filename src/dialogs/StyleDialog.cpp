@@ -278,6 +278,7 @@ bool StyleDialog(KIVBundleRef bundle, const std::string &preferencesDomain, Styl
                  double minWidth, double maxHeight, double minHeight) {
     if (!params.papers || !params.resolutions || CountResolution(*params.resolutions) == 0) return false;
     try {
+        forms::PrepareToolkit(bundle);
         VarnelPrinterDriverStyleDialogController controller(bundle);
         controller.setMinWidth(minWidth, maxWidth, minHeight, maxHeight);
         controller.setParameters(&params);

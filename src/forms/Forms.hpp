@@ -130,6 +130,13 @@ public:
 Toolkit &CurrentToolkit();
 void SetCurrentToolkit(std::shared_ptr<Toolkit> toolkit);
 
+// Before a dialog: when no toolkit is installed and a display is available (DISPLAY,
+// WAYLAND_DISPLAY or QT_QPA_PLATFORM), loads the bundle's interactive toolkit and installs it.
+void PrepareToolkit(KIVBundleRef bundle);
+bool InteractiveDisplayAvailable();
+// The interactive toolkit's library in the bundle, and its factory (extern "C").
+inline constexpr const char *kQtToolkitLibrary = "libkivqtforms.so";
+
 // The bundle's "Localizable" text for english, or english itself.
 std::string Localized(KIVBundleRef bundle, const std::string &english);
 

@@ -1,31 +1,18 @@
 // The toolkit in use, and localized texts from the bundle.
+#include <dlfcn.h>
+
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
 #include "Forms.hpp"
 #include "ScriptedToolkit.hpp"
-#include "platform/Plist.hpp"
 
 namespace kiv::forms {
 namespace {
 
 std::mutex gMutex;
 std::shared_ptr<Toolkit> gToolkit;
-
-// The user's language ("de" of "de_DE.UTF-8"), from the usual environment variables.
-std::string UserLanguage() {
-    for (const char *var : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char *value = std::getenv(var);
-        if (!value || !value[0]) continue;
-        std::string lang(value);
-        lang = lang.substr(0, lang.find_first_of(":_.@"));
-        if (lang == "C" || lang == "POSIX") return "en";
-        return lang;
-    }
-    return "en";
-}
 
 }  // namespace
 
@@ -40,18 +27,29 @@ void SetCurrentToolkit(std::shared_ptr<Toolkit> toolkit) {
     gToolkit = std::move(toolkit);
 }
 
-std::string Localized(KIVBundleRef bundle, const std::string &english) {
+bool InteractiveDisplayAvailable() {
+    for (const char *var : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"}) {
+        const char *value = std::getenv(var);
+        if (value && value[0]) return true;
+    }
+    return false;
+}
+
+void PrepareToolkit(KIVBundleRef bundle) {
+    std::lock_guard lock(gMutex);
+    if (gToolkit || !InteractiveDisplayAvailable()) return;
     const char *dir = KIVBundleGetPath(bundle);
-    if (!dir) return english;
-    // A strings table in property-list form: Resources/<language>.lproj/Localizable.strings.
-    const std::string path = std::string(dir) + "/Resources/" + UserLanguage() + ".lproj/Localizable.strings";
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return english;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
-    const Plist table = ParseAny(text.data(), text.size());
-    return StringValue(DictGet(table.get(), english.c_str())).value_or(english);
+    if (!dir) return;
+    // Loaded on the first dialog only: a host that never shows one never loads the toolkit.
+    const std::string path = std::string(dir) + "/" + kQtToolkitLibrary;
+    void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        std::fprintf(stderr, "PrinterDriver: no dialog toolkit: %s\n", dlerror());
+        return;
+    }
+    using Create = Toolkit *(*)();
+    const auto create = reinterpret_cast<Create>(dlsym(library, "KIVCreateQtToolkit"));
+    if (Toolkit *toolkit = create ? create() : nullptr) gToolkit.reset(toolkit);
 }
 
 }  // namespace kiv::forms
