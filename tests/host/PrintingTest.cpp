@@ -303,7 +303,9 @@ TEST(Kivhost, PrintsAPngThatRendersBackTheSame) {
         ASSERT_TRUE(png.Finish());
     }
     const fs::path hot = dir / "hot";
-    const std::string command = std::string(KIVHOST_TOOL) + " print '" + (dir / "in.png").string() +
+    // A private home: a page setup saved by `kivhost page-setup` would otherwise be used.
+    const std::string command = "XDG_CONFIG_HOME='" + dir.path().string() + "' " + std::string(KIVHOST_TOOL) +
+                                " print '" + (dir / "in.png").string() +
                                 "' --band-rows 37 --hot-folder '" + hot.string() + "' --bundle '" KIV_BUNDLE_DIR "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const fs::path job = hot / "in.vad3";
@@ -321,4 +323,19 @@ TEST(Kivhost, PrintsAPngThatRendersBackTheSame) {
     EXPECT_EQ(image.width, static_cast<unsigned>(w));
     EXPECT_EQ(image.height, static_cast<unsigned>(h));
     EXPECT_EQ(back, rgb);
+}
+
+TEST(Kivhost, DialogsWithoutADisplaySaySo) {
+    for (const char *args : {" page-setup", " print --dialog"}) {
+        const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + KIVHOST_TOOL +
+                                    args + " 2>&1";
+        std::string out;
+        FILE *p = popen(command.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char buffer[256];
+        while (fgets(buffer, sizeof buffer, p)) out += buffer;
+        const int status = pclose(p);
+        EXPECT_EQ(WEXITSTATUS(status), 1) << args;
+        EXPECT_NE(out.find("the dialogs need a display"), std::string::npos) << out;
+    }
 }

@@ -55,6 +55,8 @@ public:
     KIV_ENTRY(KIVPrJobMerge)
     KIV_ENTRY(KIVPrSetError)
     KIV_ENTRY(KIVPrErrorString)
+    KIV_ENTRY(KIVPrStyle)
+    KIV_ENTRY(KIVPrJob)
     KIV_ENTRY(KIVPrOpenDoc)
     KIV_ENTRY(KIVPrOpenPage)
     KIV_ENTRY(KIVPrPrintBitmap)
@@ -86,7 +88,7 @@ private:
                Get(KIVPrSetJobName, "KIVPrSetJobName") && Get(KIVPrCopyJobSettings, "KIVPrCopyJobSettings") &&
                Get(KIVPrSetJobSettings, "KIVPrSetJobSettings") && Get(KIVPrJobMerge, "KIVPrJobMerge") &&
                Get(KIVPrSetError, "KIVPrSetError") && Get(KIVPrErrorString, "KIVPrErrorString") &&
-               Get(KIVPrOpenDoc, "KIVPrOpenDoc") && Get(KIVPrOpenPage, "KIVPrOpenPage") &&
+               Get(KIVPrStyle, "KIVPrStyle") && Get(KIVPrJob, "KIVPrJob") && Get(KIVPrOpenDoc, "KIVPrOpenDoc") && Get(KIVPrOpenPage, "KIVPrOpenPage") &&
                Get(KIVPrPrintBitmap, "KIVPrPrintBitmap") && Get(KIVPrClosePage, "KIVPrClosePage") &&
                Get(KIVPrCloseDoc, "KIVPrCloseDoc") && Get(KIVPrSetProfile, "KIVPrSetProfile") &&
                Get(KIVPrSetMetadata, "KIVPrSetMetadata") && Get(MakeDestFileName, "MakeDestFileName") &&

@@ -2,10 +2,12 @@
 #include "PrintCommand.hpp"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 
+#include "SavedRecord.hpp"
 #include "common/DriverModule.hpp"
 #include "common/Progress.hpp"
 
@@ -115,11 +117,19 @@ int RunPrint(const PrintOptions &options) {
         const PageGeometry suggested{firstWidth, firstHeight, firstWidth / firstDpiX * 25.4,
                                      firstHeight / firstDpiY * 25.4};
         driver.KIVPrSuggestPage(record, print, &suggested, PixelFormatCode(format));
+        // A page setup saved with `kivhost page-setup` is kept while it is valid.
+        const bool saved = LoadSavedRecord(print);
         driver.KIVPrValidate(record, print);
-        (*print)[30] = options.blackAndWhite ? 1 : 0;
-        (*print)[31] = options.flip ? 1 : 0;
+        if (!saved || options.blackAndWhite) (*print)[30] = options.blackAndWhite ? 1 : 0;
+        if (!saved || options.flip) (*print)[31] = options.flip ? 1 : 0;
         driver.KIVPrSetJobName(record, print, jobName.c_str());
-
+    }
+    if (ok && options.dialog) {
+        if (!driver.KIVPrJob(record, print)) {
+            std::fprintf(stderr, "kivhost: printing cancelled in the job dialog\n");
+            ok = false;
+        }
+    } else if (ok) {
         plist_t settings = plist_new_dict();
         plist_dict_set_item(settings, "copies", plist_new_uint(static_cast<uint64_t>(options.copies)));
         if (plist_t bookmark = KIVCreateBookmarkDataForPath(options.hotFolder.c_str()))
@@ -166,6 +176,59 @@ int RunPrint(const PrintOptions &options) {
                 pages == 1 ? "" : "s",
                 static_cast<uintmax_t>(written.empty() ? 0 : fs::file_size(written, ec)), seconds);
     return 0;
+}
+
+}  // namespace kivhost
+
+namespace kivhost {
+
+bool DisplayAvailable() {
+    for (const char *var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char *value = std::getenv(var);
+        if (value && value[0]) return true;
+    }
+    return false;
+}
+
+int NoDisplay() {
+    std::fputs("kivhost: the dialogs need a display: run this in a desktop session (DISPLAY or\n"
+               "WAYLAND_DISPLAY set), or set QT_QPA_PLATFORM (for instance to offscreen or vnc)\n",
+               stderr);
+    return 1;
+}
+
+int RunPageSetup(const std::string &bundlePath) {
+    KIVBundleRef bundle = KIVBundleCreate(bundlePath.c_str());
+    if (!bundle) {
+        std::fprintf(stderr, "kivhost: %s is not a driver bundle\n", bundlePath.c_str());
+        return 1;
+    }
+    int status = 1;
+    {
+        DriverModule driver;
+        DriverRecord *record = nullptr;
+        if (!driver.Load(bundle)) {
+            std::fprintf(stderr, "kivhost: cannot load the driver: %s\n", driver.error().c_str());
+        } else if (driver.KIVPrOpen(bundle, &record) == 0) {
+            Handle print = NewHandle(0);
+            LoadSavedRecord(print);
+            driver.KIVPrValidate(record, print);
+            if (driver.KIVPrStyle(record, print)) {
+                PageInfo info;
+                driver.KIVPrGetInfo(record, print, &info);
+                status = SaveRecord(print) ? 0 : 1;
+                std::printf("Page setup saved: %d x %d pixels, %.2f x %.2f mm\n", info.widthPixels, info.heightPixels,
+                            info.widthMillimetres, info.heightMillimetres);
+            } else {
+                std::printf("Page setup cancelled\n");
+                status = 0;
+            }
+            driver.KIVPrClose(record);
+            DisposeHandle(print);
+        }
+    }
+    KIVBundleRelease(bundle);
+    return status;
 }
 
 }  // namespace kivhost

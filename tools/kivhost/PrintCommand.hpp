@@ -19,7 +19,16 @@ struct PrintOptions {
     int copies = 1;
     bool blackAndWhite = false;
     bool flip = false;
+    bool dialog = false;  // the job dialog chooses pages, copies and the hot folder
 };
+
+// The dialogs need a display: an X11 or Wayland session, or QT_QPA_PLATFORM.
+bool DisplayAvailable();
+// Says so and returns the exit status for it.
+int NoDisplay();
+
+// `kivhost page-setup`: the page setup dialog on the saved print record, saved when accepted.
+int RunPageSetup(const std::string &bundle);
 
 // Exit status: 0, or 1 after reporting the error.
 int RunPrint(const PrintOptions &options);

@@ -18,12 +18,16 @@ namespace {
 
 void Usage() {
     std::fputs("usage: kivhost info [--bundle DIR]\n"
+               "       kivhost page-setup [--bundle DIR]\n"
                "       kivhost print [IMAGE.png ...] [--hot-folder DIR] [--job-name NAME]\n"
                "                     [--format argb|grey|cmyk] [--band-rows N] [--copies N] [--bw] [--flip]\n"
+               "                     [--dialog]\n"
                "                     [--bundle DIR]\n"
                "  info   open the driver, make a default print record and show it with the catalogues\n"
+               "  page-setup  the driver's page setup dialog on the saved print record\n"
                "  print  print each image as one page (the built-in test page without images) into\n"
-               "         a job file in the hot folder (default ./hot-folder)\n",
+               "         a job file in the hot folder (default ./hot-folder); --dialog asks first\n"
+               "         with the driver's job dialog\n",
                stderr);
 }
 
@@ -43,6 +47,8 @@ int Print(int argc, char **argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--bw") {
             options.blackAndWhite = true;
+        } else if (arg == "--dialog") {
+            options.dialog = true;
         } else if (arg == "--flip") {
             options.flip = true;
         } else if (arg == "--hot-folder" && hasValue) {
@@ -81,6 +87,7 @@ int Print(int argc, char **argv) {
             options.images.emplace_back(arg);
         }
     }
+    if (options.dialog && !kivhost::DisplayAvailable()) return kivhost::NoDisplay();
     return kivhost::RunPrint(options);
 }
 
@@ -182,6 +189,19 @@ int main(int argc, char **argv) {
     }
     const std::string_view command = argv[1];
     if (command == "print") return Print(argc, argv);
+    if (command == "page-setup") {
+        const char *bundlePath = KIV_DEFAULT_BUNDLE;
+        for (int i = 2; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--bundle") == 0 && i + 1 < argc) {
+                bundlePath = argv[++i];
+            } else {
+                Usage();
+                return 2;
+            }
+        }
+        if (!kivhost::DisplayAvailable()) return kivhost::NoDisplay();
+        return kivhost::RunPageSetup(bundlePath);
+    }
     const char *bundle = KIV_DEFAULT_BUNDLE;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--bundle") == 0 && i + 1 < argc) {
