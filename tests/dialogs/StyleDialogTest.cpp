@@ -9,6 +9,7 @@
 #include "media/NumericFields.hpp"
 #include "platform/Preferences.hpp"
 #include "support/DialogFixture.hpp"
+#include "support/StyleParamsFor.hpp"
 
 using namespace kiv;
 using namespace kiv::forms;
@@ -18,15 +19,8 @@ namespace {
 
 class StyleDialogTest : public kivtest::DialogFixture {
 protected:
-    StyleParams Params(double widthMM, double heightMM, int32_t widthPx = 0, int32_t heightPx = 0) {
-        StyleParams p;
-        p.pageWidth_mm = p.tileWidth_mm = widthMM;
-        p.pageHeight_mm = p.tileHeight_mm = heightMM;
-        p.pageWidth_pixels = widthPx;
-        p.pageHeight_pixels = heightPx;
-        p.papers = papers_.get();
-        p.resolutions = resolutions_.get();
-        return p;
+    StyleParams Params(double w, double h, int32_t wpx = 0, int32_t hpx = 0) {
+        return kivtest::StyleParamsFor(papers_.get(), resolutions_.get(), w, h, wpx, hpx);
     }
     bool Run(StyleParams &p) { return StyleDialog(bundle_, kDialogDomain, p, 5000.0, 12.7, 500000.0, 12.7); }
     const FormRecord &Form() const { return toolkit_->last(); }

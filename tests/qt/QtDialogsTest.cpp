@@ -19,6 +19,7 @@
 #include "dialogs/StyleDialog.hpp"
 #include "forms/Forms.hpp"
 #include "support/DialogFixture.hpp"
+#include "support/StyleParamsFor.hpp"
 
 using namespace kiv;
 namespace fs = std::filesystem;
@@ -71,14 +72,7 @@ protected:
     void TearDown() override { KIVBundleRelease(bundle_); }
 
     StyleParams Params(double w, double h, int32_t wpx = 0, int32_t hpx = 0) {
-        StyleParams p;
-        p.pageWidth_mm = p.tileWidth_mm = w;
-        p.pageHeight_mm = p.tileHeight_mm = h;
-        p.pageWidth_pixels = wpx;
-        p.pageHeight_pixels = hpx;
-        p.papers = papers_.get();
-        p.resolutions = resolutions_.get();
-        return p;
+        return kivtest::StyleParamsFor(papers_.get(), resolutions_.get(), w, h, wpx, hpx);
     }
     bool Style(StyleParams &p) {
         return StyleDialog(bundle_, KIVBundleGetIdentifier(bundle_), p, 5000.0, 12.7, 500000.0, 12.7);
