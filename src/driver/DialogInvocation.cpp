@@ -103,29 +103,20 @@ extern "C" {
 
 uint8_t KIVPrStyle(DriverRecord *record, Handle printHandle) {
     if (!record || record->mState != kStateRunning) return false;
-    try {
-        if (DoStyle(*record, printHandle)) {
-            SaveDefaults(*record, printHandle);
-            return true;
-        }
-    } catch (const std::bad_alloc &) {
-        FoldResult(*record, kMemFullErr);
-        return false;
-    }
-    record->mState = kStateCancelled;
-    return false;
+    const bool accepted = Guarded(record, false, [&] {
+        if (!DoStyle(*record, printHandle)) return false;
+        SaveDefaults(*record, printHandle);
+        return true;
+    });
+    if (!accepted && record->mState == kStateRunning) record->mState = kStateCancelled;
+    return accepted;
 }
 
 uint8_t KIVPrJob(DriverRecord *record, Handle printHandle) {
     if (!record || record->mState != kStateRunning) return false;
-    try {
-        if (DoJob(*record, printHandle)) return true;
-    } catch (const std::bad_alloc &) {
-        FoldResult(*record, kMemFullErr);
-        return false;
-    }
-    record->mState = kStateCancelled;
-    return false;
+    const bool accepted = Guarded(record, false, [&] { return DoJob(*record, printHandle); });
+    if (!accepted && record->mState == kStateRunning) record->mState = kStateCancelled;
+    return accepted;
 }
 
 }  // extern "C"

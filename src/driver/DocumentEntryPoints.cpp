@@ -31,6 +31,8 @@ std::optional<int16_t> OutputPixelFormat(int16_t bandFormat, bool isBW) {
 
 }  // namespace
 
+char *DestFileName(const char *name);
+
 int16_t DoOpenDocument(DriverRecord &record, Handle h) {
     const auto p = LoadPrintRecord(h);
     if (!p) return kParamErr;
@@ -62,7 +64,7 @@ int32_t KIVPrOpenDoc(DriverRecord *record, Handle printHandle) {
     if (record->mState != kStateRunning) return record->mError;
     // A second document while one is open would lose the first.
     if (record->mPageOutputSession) return FoldResult(*record, kParamErr);
-    FoldResult(*record, DoOpenDocument(*record, printHandle));
+    Guarded(record, 0, [&] { return FoldResult(*record, DoOpenDocument(*record, printHandle)); });
     if (record->mState == kStateRunning) {
         KIV_ASSERT(record->mPageOutputSession != nullptr, "KIVPrOpenDoc", "Common/Src/DriverCommon");
     }
@@ -81,7 +83,8 @@ int32_t KIVPrPrintBitmap(DriverRecord *record, const HostBitmap *bitmap, const L
     if (record->mState != kStateRunning) return record->mError;
     if (!record->mPageOutputSession) return kParamErr;
     if (!bitmap || !src || !dst) return FoldResult(*record, kParamErr);
-    return FoldResult(*record, PrintBits(*record->mPageOutputSession, *bitmap, *src, *dst));
+    Guarded(record, 0, [&] { return FoldResult(*record, PrintBits(*record->mPageOutputSession, *bitmap, *src, *dst)); });
+    return record->mError;
 }
 
 int32_t KIVPrClosePage(DriverRecord *record) {
@@ -101,7 +104,8 @@ int32_t KIVPrCloseDoc(DriverRecord *record) {
     if (record->mState == kStateRunning) {
         if (!record->mPageOutputSession) return record->mError;
         // A failed close has already deleted the file; its status reaches the host.
-        FoldResult(*record, CloseDocument(std::move(record->mPageOutputSession)));
+        Guarded(record, 0, [&] { return FoldResult(*record, CloseDocument(std::move(record->mPageOutputSession))); });
+        record->mPageOutputSession.reset();
         return record->mError;
     }
     KillDocument(std::move(record->mPageOutputSession));
@@ -110,15 +114,24 @@ int32_t KIVPrCloseDoc(DriverRecord *record) {
 
 int32_t KIVPrSetProfile(DriverRecord *record, plist_t profile) {
     if (!record || !record->mPageOutputSession) return kParamErr;
-    return SetProfile(*record->mPageOutputSession, profile);
+    return Guarded<int32_t>(nullptr, kMemFullErr, [&] { return SetProfile(*record->mPageOutputSession, profile); });
 }
 
 int32_t KIVPrSetMetadata(DriverRecord *record, const char *key, plist_t value) {
     if (!record || !record->mPageOutputSession) return kParamErr;
-    return SetMetadata(*record->mPageOutputSession, key, value);
+    return Guarded<int32_t>(nullptr, kMemFullErr,
+                            [&] { return SetMetadata(*record->mPageOutputSession, key, value); });
 }
 
 char *MakeDestFileName(const char *name) {
+    return Guarded<char *>(nullptr, nullptr, [&] { return DestFileName(name); });
+}
+
+}  // extern "C"
+
+namespace kiv {
+
+char *DestFileName(const char *name) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -144,4 +157,4 @@ char *MakeDestFileName(const char *name) {
     return out;
 }
 
-}  // extern "C"
+}  // namespace kiv

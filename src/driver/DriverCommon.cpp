@@ -23,20 +23,6 @@ int32_t FoldResult(DriverRecord &record, int16_t result) {
 
 namespace {
 
-// Runs body; an exception escaping it becomes a failed status (never crosses into the host)
-// and the call returns onFailure.
-template <class R, class Body>
-R Guarded(DriverRecord *record, R onFailure, Body &&body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc &) {
-        if (record) FoldResult(*record, kMemFullErr);
-    } catch (...) {
-        if (record) FoldResult(*record, kParamErr);
-    }
-    return onFailure;
-}
-
 // Frees everything the record holds, then the record.
 void DiscardRecord(std::unique_ptr<DriverRecord> record) {
     DriverClosed();

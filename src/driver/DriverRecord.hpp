@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -44,6 +45,20 @@ inline constexpr int16_t kMemFullErr = -108;
 // Records a failed operation's result: -128 cancels, anything else fails. The first non-zero
 // status wins. Returns the stored error.
 int32_t FoldResult(DriverRecord &record, int16_t result);
+
+// Runs body; an exception escaping it becomes a failed status (-108 for memory, else -50)
+// and the call returns onFailure: nothing is thrown across the C interface.
+template <class R, class Body>
+R Guarded(DriverRecord *record, R onFailure, Body &&body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        if (record) FoldResult(*record, kMemFullErr);
+    } catch (...) {
+        if (record) FoldResult(*record, kParamErr);
+    }
+    return onFailure;
+}
 
 // The driver-specific hooks run at open and close.
 int16_t DriverOpened(DriverRecord &record);
