@@ -188,3 +188,29 @@ TEST_F(QtDialogs, GermanTexts) {
     });
     EXPECT_FALSE(Style(p));
 }
+
+TEST_F(QtDialogs, ANewPaperIsNamedInASheet) {
+    StyleParams p = Params(500, 700);
+    WhenShown("StyleDialog", [](QDialog *d) {
+        QComboBox *pages = Child<QComboBox>(d, "pagesMenu");
+        const int add = pages->findData(QVariant::fromValue<qlonglong>(-3));
+        pages->setCurrentIndex(add);
+        emit pages->activated(add);  // as when the user picks the item
+        QDialog *sheet = Child<QDialog>(d, "paperNameWindow");
+        ASSERT_TRUE(sheet->isVisible());
+        QTest::keyClicks(Child<QLineEdit>(sheet, "paperName"), "Poster");
+        Click(sheet, "paperNameOK");
+        EXPECT_FALSE(sheet->isVisible());
+        EXPECT_EQ(pages->currentText(), "Poster");
+        // Escape in the sheet is its Cancel: the menu goes back to the paper shown before.
+        const int addNow = pages->findData(QVariant::fromValue<qlonglong>(-3));
+        pages->setCurrentIndex(addNow);
+        emit pages->activated(addNow);
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        EXPECT_EQ(pages->currentText(), "Poster");
+        Click(d, "cancel");
+    });
+    EXPECT_FALSE(Style(p));
+    ASSERT_EQ(CountPaper(*papers_), 4);
+    EXPECT_EQ(GetPaper(*papers_, 3).name, "Poster");
+}

@@ -102,6 +102,12 @@ public:
         if (!window) throw ToolkitError("no sheet named " + sheet);
         sheetCompletion_[sheet] = std::move(completion);
         window->setWindowModality(Qt::WindowModal);
+        // Escape or the close control mean the sheet's own Cancel button.
+        QObject::disconnect(window, &QDialog::rejected, nullptr, nullptr);
+        QObject::connect(window, &QDialog::rejected, window, [window] {
+            for (QPushButton *b : window->findChildren<QPushButton *>())
+                if (b->objectName().endsWith("Cancel")) b->click();
+        });
         window->open();
     }
 

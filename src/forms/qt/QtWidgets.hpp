@@ -31,7 +31,11 @@ class QtMenu : public PopUpMenu {
 public:
     explicit QtMenu(QComboBox *box) : box_(box) {}
     int Count() const override { return box_->count(); }
-    int64_t TagAt(int index) const override { return box_->itemData(index).toLongLong(); }
+    // A separator carries no tag; it reads as one no controller uses.
+    int64_t TagAt(int index) const override {
+        const QVariant tag = box_->itemData(index);
+        return tag.isValid() ? tag.toLongLong() : kNoTag;
+    }
     void RemoveAt(int index) override { box_->removeItem(index); }
     void RemoveAll() override { box_->clear(); }
     void Insert(const std::string &title, int64_t tag, int index) override {
@@ -46,7 +50,7 @@ public:
         return index >= 0;
     }
     std::optional<int64_t> SelectedTag() const override {
-        if (box_->currentIndex() < 0) return std::nullopt;
+        if (box_->currentIndex() < 0 || !box_->currentData().isValid()) return std::nullopt;
         return box_->currentData().toLongLong();
     }
     void SynchronizeTitle() override {}  // a combo box always shows its current item
@@ -55,6 +59,7 @@ public:
     }
 
 private:
+    static constexpr int64_t kNoTag = -1000;
     QComboBox *box_;
 };
 
