@@ -14,9 +14,32 @@ namespace {
 // Records of 4-, 8- and 12-byte pixels are count (16-bit big-endian) then the pixel bytes;
 // grey records are value then count.
 
+// The end of the run of `value` that continues at pixel `from`: eight bytes at a time where
+// a pixel is smaller than a word (mask clears bytes that do not count), then pixel by pixel.
+template <class P>
+std::size_t RunEnd(const uint8_t *line, std::size_t from, std::size_t width, typename P::Value value) {
+    std::size_t end = from;
+    // Noise ends most runs at the first pixel: check it alone before loading words.
+    if (end >= width || !(P::Load(line + end * P::kSize) == value)) return end;
+    ++end;
+    if constexpr (P::kSize < 8) {
+        constexpr std::size_t kPerWord = 8 / P::kSize;
+        const uint64_t splat = P::Splat(value);
+        for (; end + kPerWord <= width; end += kPerWord) {
+            uint64_t word;
+            std::memcpy(&word, line + end * P::kSize, 8);
+            if ((word & P::kWordMask) != splat) break;
+        }
+    }
+    while (end < width && P::Load(line + end * P::kSize) == value) ++end;
+    return end;
+}
+
 struct Grey {
     static constexpr std::size_t kSize = 1, kRecord = 2, kMaxCount = 255;
     using Value = uint8_t;
+    static constexpr uint64_t kWordMask = ~uint64_t{0};
+    static uint64_t Splat(Value v) { return v * 0x0101010101010101ull; }
     static Value Load(const uint8_t *p) { return *p; }
     static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
         o[0] = *pixel;
@@ -40,6 +63,8 @@ struct Wide {
 
 struct Pixel32 : Wide<4> {
     using Value = uint32_t;
+    static constexpr uint64_t kWordMask = ~uint64_t{0};
+    static uint64_t Splat(Value v) { return (uint64_t{v} << 32) | v; }
     static Value Load(const uint8_t *p) {
         uint32_t v;
         std::memcpy(&v, p, 4);
@@ -51,6 +76,7 @@ struct Pixel32 : Wide<4> {
 struct PixelRGB32 : Pixel32 {
     // Clears the byte at the lowest address, whichever end of the word that is.
     static constexpr uint32_t kMask = std::endian::native == std::endian::little ? 0xFFFFFF00u : 0x00FFFFFFu;
+    static constexpr uint64_t kWordMask = (uint64_t{kMask} << 32) | kMask;
     static Value Load(const uint8_t *p) { return Pixel32::Load(p) & kMask; }
     static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
         Pixel32::Emit(o, count, pixel);
@@ -94,8 +120,7 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
     for (std::size_t i = 0; i < width;) {
         const uint8_t *pixel = line + i * P::kSize;
         const auto value = P::Load(pixel);
-        std::size_t end = i + 1;
-        while (end < width && P::Load(line + end * P::kSize) == value) ++end;
+        const std::size_t end = RunEnd<P>(line, i + 1, width, value);
         for (std::size_t run = end - i; run > 0;) {
             const std::size_t count = std::min(run, P::kMaxCount);
             if (++records > maxRecords) return 0;
