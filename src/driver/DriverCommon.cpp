@@ -67,6 +67,8 @@ int32_t KIVPrOpen(KIVBundleRef bundle, DriverRecord **outRecord) {
 int32_t KIVPrClose(DriverRecord *record) {
     if (!record) return kParamErr;
     std::unique_ptr<DriverRecord> owned(record);
+    // Settings the dialogs left pending (the hot folder) must not be lost when the host exits.
+    Guarded<int>(nullptr, 0, [&] { return SynchronizePreferences(owned->mPrefsDomain) ? 0 : 1; });
     // A cancel is not an error at close.
     const int32_t result = owned->mState == kStateCancelled ? 0 : static_cast<int16_t>(owned->mError);
     DiscardRecord(std::move(owned));
