@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test demo bench asan tsan clean
+.PHONY: all deps configure build test demo bench fuzz asan tsan clean
 
 all: build
 
@@ -28,6 +28,16 @@ bench: build
 	$(BUILD)/bench/bench_write_hint $(BUILD) 1024
 	cd $(BUILD) && bench/bench_print 7
 
+# Each parser's libFuzzer target for FUZZ_SECONDS, from its saved corpus (clang).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON -DKIV_SANITIZE=address,undefined
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_plist fuzz_decoders fuzz_vad3 fuzz_catalogue
+	for t in plist decoders vad3 catalogue; do \
+	  mkdir -p build-fuzz/corpus/$$t && \
+	  build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 build-fuzz/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
+
 # The suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan:
 	$(MAKE) test BUILD=build-asan CMAKE_FLAGS="-DKIV_SANITIZE=address,undefined"
@@ -37,4 +47,4 @@ tsan:
 	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DKIV_SANITIZE=thread"
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

@@ -171,6 +171,7 @@ int16_t Output_Create(const std::filesystem::path &folder, const std::optional<s
     if (!procs || geometry.widthPixels < 1 || geometry.heightPixels < 0) return -50;
     const uint64_t width = static_cast<uint64_t>(geometry.widthPixels);
     ref->bytesPerLine = procs->pixelSize * width;
+    if (ref->bytesPerLine > kMaxLineBytes) return -108;
     ref->encodeLine = LineEncoders().*(procs->encoder);
     // A line of 8 bytes or less has no budget (bytesPerLine − 8) to encode into.
     ref->storeRaw = ref->bytesPerLine <= 8;

@@ -39,7 +39,8 @@ struct OutputRecordDeleter {
 };
 using OutputRef = std::unique_ptr<OutputRecord, OutputRecordDeleter>;
 
-// 0; -50 for an unknown pixel format or a width below 1; -108 when memory is short; -1 when
+// 0; -50 for an unknown pixel format or a width below 1; -108 when memory is short or a line
+// would exceed 256 MiB; -1 when
 // the file cannot be created; or the write error of the header. On failure no file is left.
 // fileName (if given) replaces a file of that name; otherwise the job name makes a new name.
 int16_t Output_Create(const std::filesystem::path &folder, const std::optional<std::string> &fileName,

@@ -52,6 +52,23 @@ private:
         return true;
     }
 
+    // A key libplist can hold: a string (ASCII or UTF-16) within the data and without a NUL,
+    // which libplist's key accessor asserts against.
+    bool IsCleanKey(uint64_t object) {
+        uint64_t pos = LoadBigEndian(data_ + tableOffset_ + object * offsetSize_, static_cast<int>(offsetSize_));
+        const unsigned type = data_[pos] >> 4;  // in bounds: Visit checked the offset
+        if (type != 0x5 && type != 0x6) return false;
+        uint64_t count = 0;
+        if (!ReadCount(pos, count)) return false;
+        const uint64_t unit = type == 0x5 ? 1 : 2;
+        if (count > (tableOffset_ - pos) / unit) return false;
+        for (uint64_t i = 0; i < count; ++i) {
+            const bool zero = unit == 1 ? data_[pos + i] == 0 : (data_[pos + 2 * i] | data_[pos + 2 * i + 1]) == 0;
+            if (zero) return false;
+        }
+        return true;
+    }
+
     bool Visit(uint64_t object, int depth) {
         if (depth > kMaxPlistDepth) return false;
         if (state_[object] == 2) return true;
@@ -72,6 +89,8 @@ private:
             for (uint64_t i = 0; i < refs; ++i) {
                 const uint64_t child = LoadBigEndian(data_ + pos + i * refSize_, static_cast<int>(refSize_));
                 if (child >= count_ || !Visit(child, depth + 1)) return false;
+                // A key must be a string: libplist asserts on any other kind of key.
+                if (type == 0xD && i < n && !IsCleanKey(child)) return false;
                 childSize += size_[child];
                 if (childSize > kMaxPlistNodes) return false;
                 if (height_[child] > childHeight) childHeight = height_[child];

@@ -75,6 +75,7 @@ std::string VAD3Reader::Open(const std::filesystem::path &path) {
     if (header_.width < 1) return "width " + std::to_string(header_.width) + " is not positive";
     if (header_.height < 0) return "height " + std::to_string(header_.height) + " is negative";
     bytesPerLine_ = pixelSize_ * static_cast<uint64_t>(header_.width);
+    if (bytesPerLine_ > kMaxLineBytes) return "lines of " + Str(bytesPerLine_) + " bytes are longer than any page";
     return {};
 }
 

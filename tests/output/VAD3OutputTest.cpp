@@ -205,6 +205,8 @@ TEST_F(VAD3OutputTest, AbandonedFilesLeaveNothing) {
     EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(10, 10), Format(16, 10, 10), out), -50);
     EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(0, 10), Format(8, 0, 10), out), -50);
     EXPECT_EQ(Output_Create(dir_ / "missing", std::nullopt, "J", Geometry(10, 10), Format(8, 10, 10), out), -1);
+    // A line beyond 256 MiB (30 million 12-byte pixels) is refused before anything is allocated.
+    EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(30'000'000, 1), Format(35, 30'000'000, 1), out), -108);
     EXPECT_FALSE(out);
     EXPECT_EQ(FilesIn(dir_.path()), 0);
 }
