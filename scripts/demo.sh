@@ -6,6 +6,9 @@ build=${1:-build}
 folder=hot-folder
 job="$folder/Demo page.vad3"
 
+# The demo keeps its settings to itself: the user's page setup and catalogues stay untouched
+# and cannot change what the demo prints.
+export XDG_CONFIG_HOME="$PWD/demo-config"
 mkdir -p "$folder"
 rm -f "$job" "$folder/demo.png"
 echo "== Printing the built-in test page through the driver"
