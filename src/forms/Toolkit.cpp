@@ -1,4 +1,4 @@
-// The toolkit in use, and localized texts from the bundle.
+// The toolkit in use: one installed by a test or a host, the bundle's Qt toolkit, or the scripted one.
 #include <dlfcn.h>
 
 #include <cstdio>
