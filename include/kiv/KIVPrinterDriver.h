@@ -106,6 +106,10 @@ KIV_EXPORT int32_t KIVPrClosePage(DriverRecord *record);
 /* Finishes the job file, or after a failure or cancel deletes it. Returns the stored error,
    also a failed last write. */
 KIV_EXPORT int32_t KIVPrCloseDoc(DriverRecord *record);
+/* The path of the job file the last document became, valid after a successful KIVPrCloseDoc
+   until the next KIVPrOpenDoc; NULL when it made none. malloc'ed, the caller frees it. The
+   file appears in the hot folder under this name only once it is complete. */
+KIV_EXPORT char *KIVPrCopyOutputFileName(DriverRecord *record);
 /* Metadata for the job file's trailer while a document is open (the values are copied).
    -50 without a document or for a null key or value. */
 KIV_EXPORT int32_t KIVPrSetProfile(DriverRecord *record, plist_t profile);
@@ -116,7 +120,8 @@ KIV_EXPORT char *MakeDestFileName(const char *name);
 
 /* Stops the job: later gated calls return code. */
 KIV_EXPORT void KIVPrSetError(DriverRecord *record, int32_t code);
-/* The user-visible text for code as a Pascal string (length byte, then the characters). */
+/* The user-visible text for code as a Pascal string (length byte, then the characters, UTF-8).
+   For the record's stored failure it names what failed and why, after a colon. */
 KIV_EXPORT void KIVPrErrorString(DriverRecord *record, int32_t code, unsigned char message[256]);
 
 /* Built-in catalogues, in the catalogue text format: lines separated by "\r", "*" marks

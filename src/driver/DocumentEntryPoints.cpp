@@ -10,6 +10,7 @@
 #include "DriverRecord.hpp"
 #include "PageSetup.hpp"
 #include "platform/Assert.hpp"
+#include "platform/FailureDetail.hpp"
 #include "platform/Utf8.hpp"
 
 namespace kiv {
@@ -64,6 +65,8 @@ int32_t KIVPrOpenDoc(DriverRecord *record, Handle printHandle) {
     if (record->mState != kStateRunning) return record->mError;
     // A second document while one is open would lose the first.
     if (record->mPageOutputSession) return FoldResult(*record, kParamErr);
+    record->mLastOutputFile.reset();
+    TakeFailureDetail();  // a cause left from an earlier call must not be blamed on this one
     Guarded(record, 0, [&] { return FoldResult(*record, DoOpenDocument(*record, printHandle)); });
     if (record->mState == kStateRunning) {
         KIV_ASSERT(record->mPageOutputSession != nullptr, "KIVPrOpenDoc", "Common/Src/DriverCommon");
@@ -104,7 +107,12 @@ int32_t KIVPrCloseDoc(DriverRecord *record) {
     if (record->mState == kStateRunning) {
         if (!record->mPageOutputSession) return record->mError;
         // A failed close has already deleted the file; its status reaches the host.
-        Guarded(record, 0, [&] { return FoldResult(*record, CloseDocument(std::move(record->mPageOutputSession))); });
+        Guarded(record, 0, [&] {
+            std::filesystem::path published;
+            const int16_t status = CloseDocument(std::move(record->mPageOutputSession), &published);
+            if (status == kNoErr) record->mLastOutputFile = std::move(published);
+            return FoldResult(*record, status);
+        });
         record->mPageOutputSession.reset();
         return record->mError;
     }

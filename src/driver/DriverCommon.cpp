@@ -1,5 +1,6 @@
 // The exported entry points of the driver session and the status model they share.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -9,7 +10,9 @@
 #include "DriverRecord.hpp"
 #include "JobSettings.hpp"
 #include "PageSetup.hpp"
+#include "platform/FailureDetail.hpp"
 #include "platform/Preferences.hpp"
+#include "platform/Utf8.hpp"
 
 namespace kiv {
 
@@ -17,6 +20,8 @@ int32_t FoldResult(DriverRecord &record, int16_t result) {
     if (result != kNoErr && record.mState == kStateRunning) {
         record.mState = result == kUserCanceledErr ? kStateCancelled : kStateFailed;
         record.mError = result;
+        record.mErrorDetail = TakeFailureDetail();
+        if (record.mErrorDetail.empty() && result > 0) record.mErrorDetail = std::strerror(result);
     }
     return record.mError;
 }
@@ -127,15 +132,28 @@ void KIVPrJobMerge(DriverRecord *, Handle sourceHandle, Handle destinationHandle
 void KIVPrSetError(DriverRecord *record, int32_t code) {
     if (!record || record->mState != kStateRunning) return;
     record->mError = code;
+    record->mErrorDetail.clear();
     record->mState = kStateHostError;
 }
 
-void KIVPrErrorString(DriverRecord *, int32_t code, unsigned char message[256]) {
+void KIVPrErrorString(DriverRecord *record, int32_t code, unsigned char message[256]) {
     if (!message) return;
-    const char *text = code == kUserCanceledErr ? "Printing cancelled by user" : "An error ocurred while printing";
-    const std::size_t length = std::strlen(text);
-    message[0] = static_cast<unsigned char>(length);
-    std::memcpy(message + 1, text, length);
+    std::string text = code == kUserCanceledErr ? "Printing cancelled by user" : "An error ocurred while printing";
+    // The stored failure's cause, so that the person reading it can act on it.
+    if (record && code != kUserCanceledErr && code == record->mError && !record->mErrorDetail.empty()) {
+        text += ": " + SanitizeForXml(record->mErrorDetail);
+    }
+    const std::string_view shown = CutUtf8(text, 255);
+    message[0] = static_cast<unsigned char>(shown.size());
+    std::memcpy(message + 1, shown.data(), shown.size());
+}
+
+char *KIVPrCopyOutputFileName(DriverRecord *record) {
+    if (!record || !record->mLastOutputFile) return nullptr;
+    const std::string &path = record->mLastOutputFile->native();
+    char *copy = static_cast<char *>(std::malloc(path.size() + 1));
+    if (copy) std::memcpy(copy, path.c_str(), path.size() + 1);
+    return copy;
 }
 
 }  // extern "C"

@@ -16,6 +16,7 @@
 struct DriverRecord {
     uint32_t mState = 0;             // a kiv::DriverState
     int32_t mError = 0;              // the stored OSErr
+    std::string mErrorDetail;        // what failed and why, for the error message
     PageGeometry mSuggestedPage{};   // all zero: no suggestion
     int16_t mPixelFormat = 32;       // of the host's bands
     KIVBundleRef mBundle = nullptr;  // borrowed
@@ -23,6 +24,7 @@ struct DriverRecord {
     std::string mJobName = "Untitled";
     std::optional<std::string> mOutputFileName;          // chosen in the job dialog
     std::optional<std::filesystem::path> mHotFolder;     // receives the output files
+    std::optional<std::filesystem::path> mLastOutputFile;  // what the last document became
     kiv::PaperDescriptionPtr mPapers;
     kiv::ResDescriptionPtr mResolutions;
     kiv::PageOutputSessionPtr mPageOutputSession;  // the open document; dropping it abandons the file

@@ -7,7 +7,7 @@
 
 namespace kiv {
 
-FileIO SystemFileIO() { return FileIO{::write, ::pwrite}; }
+FileIO SystemFileIO() { return FileIO{::write, ::pwrite, ::fsync, true}; }
 
 FileIO gFileIO = SystemFileIO();
 

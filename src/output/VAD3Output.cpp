@@ -14,10 +14,11 @@
 
 #include "Codecs.hpp"
 #include "FileIO.hpp"
-#include "SetURLFinderInfo.hpp"
+#include "HotFolderFiles.hpp"
 #include "VAD3Format.hpp"
 #include "Wbuffer.hpp"
 #include "platform/Assert.hpp"
+#include "platform/FailureDetail.hpp"
 #include "platform/Utf8.hpp"
 #include "platform/Uuid.hpp"
 
@@ -36,8 +37,9 @@ struct OutputRecord {
     OutputRecord &operator=(const OutputRecord &) = delete;
     ~OutputRecord();
 
-    std::optional<std::filesystem::path> fileURL;
-    int fd = -1;
+    PendingFile file;                   // unnamed until Output_Close publishes it
+    std::optional<std::string> fileName;  // the name to replace; else the unique-name rule
+    std::string baseName;               // the job name made fit for a file name
     std::array<uint8_t, kVAD3HeaderSize> header{};
     uint64_t bytesPerLine = 0;
     std::unique_ptr<Wbuffer> writer;
@@ -135,13 +137,28 @@ int WriteLineRecord(OutputRecord &ref, const void *payload, std::size_t n, uint3
     return e != 0 ? e : QueueBytes(ref, payload, n);
 }
 
-// Closes the descriptor and deletes the file, for a file that will not be finished.
+// Stops the writer and removes the unnamed file, for a file that will not be finished.
 void Abandon(OutputRecord &ref) {
     if (ref.writer) DisposeWbuffer(std::move(ref.writer));
-    if (ref.fd >= 0) ::close(ref.fd);
-    ref.fd = -1;
-    if (ref.fileURL) DeleteFileAtURL(*ref.fileURL);
-    ref.fileURL.reset();
+    DiscardPendingFile(ref.file);
+}
+
+// The words for a failed write of the job file.
+int16_t WriteFailed(const OutputRecord &ref, int e) {
+    NoteFailure("cannot write the job file in " + ref.file.folder.string() + ": " + std::strerror(e));
+    return static_cast<int16_t>(e);
+}
+
+// Names the finished file; the error number, with its words noted.
+int Publish(OutputRecord &ref, std::filesystem::path &published) {
+    const int e = ref.fileName ? PublishReplacing(ref.file, *ref.fileName, published)
+                               : PublishUnique(ref.file, ref.baseName, "vad3", published);
+    if (e == EEXIST && !ref.fileName) {
+        NoteFailure("all 100 names for \"" + ref.baseName + "\" are taken in " + ref.file.folder.string());
+    } else if (e != 0) {
+        NoteFailure("cannot save the job file in " + ref.file.folder.string() + ": " + std::strerror(e));
+    }
+    return e;
 }
 
 }  // namespace
@@ -190,19 +207,24 @@ int16_t Output_Create(const std::filesystem::path &folder, const std::optional<s
         return -108;
     }
 
-    if (fileName) {
-        ref->fd = CreateFileInFolder(folder, *fileName, kFileMode, ref->fileURL);
-    } else {
-        ref->fd = CreateAndOpenUniqueFileInFolder(folder, jobName, "vad3", kFileMode, ref->fileURL);
+    ref->fileName = fileName;
+    ref->baseName = JobFileBaseName(jobName, "vad3");
+    if (const int e = OpenPendingFile(folder, kFileMode, ref->file)) {
+        NoteFailure("cannot create a job file in " + folder.string() + ": " + std::strerror(e));
+        return -1;
     }
-    if (ref->fd < 0) return -1;
+    // Fail now rather than after the whole job when no name could be given at the end.
+    if (!fileName && !HasFreeUniqueName(ref->file, ref->baseName, "vad3")) {
+        NoteFailure("all 100 names for \"" + ref->baseName + "\" are taken in " + folder.string());
+        return -1;
+    }
 
-    ref->writer = NewWbuffer(kWbufferBlockSize, ref->fd);
+    ref->writer = NewWbuffer(kWbufferBlockSize, ref->file.fd);
     if (!ref->writer) {
         std::fputs("Output_Create: NewWbuffer failed\n", stderr);
         return -108;  // the record's destructor deletes the new file
     }
-    if (const int e = QueueBytes(*ref, ref->header.data(), ref->header.size())) return static_cast<int16_t>(e);
+    if (const int e = QueueBytes(*ref, ref->header.data(), ref->header.size())) return WriteFailed(*ref, e);
 
     if (const auto uuid = NewUuidString()) DictSet(ref->metadata.get(), kKIVPrinterDriverUUIDKey, MakeString(*uuid));
     DictSet(ref->metadata.get(), kKIVPrinterDriverPageNameKey, MakeString(SanitizeForXml(format.pageName)));
@@ -227,12 +249,14 @@ int16_t Output_WriteLine(OutputRecord &ref, const void *line) {
     }
     const int e = n > 0 ? WriteLineRecord(ref, ref.compressionBuffer.data(), n, static_cast<uint32_t>(n + 4))
                         : WriteLineRecord(ref, line, bytesPerLine, static_cast<uint32_t>(bytesPerLine));
-    if (e != 0) std::fprintf(stderr, "VAD3 Output_WriteLine returned: %d\n", e);
-    return static_cast<int16_t>(e);
+    if (e == 0) return 0;
+    std::fprintf(stderr, "VAD3 Output_WriteLine returned: %d\n", e);
+    return WriteFailed(ref, e);
 }
 
 int16_t Output_WriteBlankLine(OutputRecord &ref) {
-    return static_cast<int16_t>(QueueBytes(ref, ref.blankRecord.data(), ref.blankRecord.size()));
+    const int e = QueueBytes(ref, ref.blankRecord.data(), ref.blankRecord.size());
+    return e == 0 ? 0 : WriteFailed(ref, e);
 }
 
 int16_t Output_SetProfile(OutputRecord &ref, plist_t profile) {
@@ -245,31 +269,38 @@ int16_t Output_SetMetadata(OutputRecord &ref, const char *key, plist_t value) {
     return 0;
 }
 
-int16_t Output_Close(OutputRef ref) {
+int16_t Output_Close(OutputRef ref, std::filesystem::path *published) {
     KIV_ASSERT(ref != nullptr, "Output_Close", "VAD3Output/VAD3Output");
+    const int fd = ref->file.fd;
     int e = DisposeWbuffer(std::move(ref->writer));
 
     // The trailer: its offset is where the line data ends.
     if (e == 0) {
         if (const auto xml = ToXml(ref->metadata.get())) {
-            const off_t offset = ::lseek(ref->fd, 0, SEEK_CUR);
+            const off_t offset = ::lseek(fd, 0, SEEK_CUR);
             uint8_t length[4];
             StoreBigEndian(length, xml->size(), 4);
             if (offset < 0) {
                 e = errno;
-            } else if ((e = WriteFully(ref->fd, length, 4)) == 0 && (e = WriteFully(ref->fd, xml->data(), xml->size())) == 0) {
+            } else if ((e = WriteFully(fd, length, 4)) == 0 && (e = WriteFully(fd, xml->data(), xml->size())) == 0) {
                 StoreBigEndian(ref->header.data() + vad3::kTrailerOffset, static_cast<uint64_t>(offset), 8);
             }
         }
     }
-    if (e == 0) e = PWriteFully(ref->fd, ref->header.data(), ref->header.size(), 0);
-    if (e == 0 && ::close(std::exchange(ref->fd, -1)) != 0) e = errno;
+    if (e == 0) e = PWriteFully(fd, ref->header.data(), ref->header.size(), 0);
     if (e != 0) {
+        WriteFailed(*ref, e);
         Abandon(*ref);  // a damaged file must not be taken for a finished one
         return static_cast<int16_t>(e);
     }
-    SetURLFinderInfo(*ref->fileURL, "RIR2", "VAD3");
-    ref->fileURL.reset();  // finished: the record's end must not delete it
+    // Stamped before it has a name, so that the file appears complete with its attributes.
+    SetFinderInfo(fd, "RIR2", "VAD3");
+    std::filesystem::path name;
+    if ((e = Publish(*ref, name)) != 0) {
+        Abandon(*ref);
+        return static_cast<int16_t>(e);
+    }
+    if (published) *published = std::move(name);
     return 0;
 }
 
@@ -281,11 +312,5 @@ void Output_Kill(OutputRef ref) {
 uint32_t Output_FileType() { return 0; }
 
 uint32_t Output_Creator() { return ('R' << 24) | ('I' << 16) | ('R' << 8) | '2'; }
-
-uint64_t Output_BytesPerLine(const OutputRecord &ref) { return ref.bytesPerLine; }
-
-const std::filesystem::path *Output_FileURL(const OutputRecord &ref) {
-    return ref.fileURL ? &*ref.fileURL : nullptr;
-}
 
 }  // namespace kiv

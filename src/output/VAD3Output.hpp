@@ -40,9 +40,9 @@ struct OutputRecordDeleter {
 using OutputRef = std::unique_ptr<OutputRecord, OutputRecordDeleter>;
 
 // 0; -50 for an unknown pixel format or a width below 1; -108 when memory is short or a line
-// would exceed 256 MiB; -1 when
-// the file cannot be created; or the write error of the header. On failure no file is left.
-// fileName (if given) replaces a file of that name; otherwise the job name makes a new name.
+// would exceed 256 MiB; -1 when the file cannot be created in the folder (or all hundred
+// names for the job are taken); or the write error of the header. Nothing appears in the
+// folder until Output_Close.
 int16_t Output_Create(const std::filesystem::path &folder, const std::optional<std::string> &fileName,
                       std::string_view jobName, const PageGeometry &geometry, const OutputFormat &format,
                       OutputRef &outRef);
@@ -54,16 +54,15 @@ int16_t Output_WriteBlankLine(OutputRecord &ref);
 // Trailer values (copied). -50 for a null key or value.
 int16_t Output_SetProfile(OutputRecord &ref, plist_t profile);
 int16_t Output_SetMetadata(OutputRecord &ref, const char *key, plist_t value);
-// Finishes the file. On any write failure the partial file is deleted and the error returned.
-int16_t Output_Close(OutputRef ref);
+// Finishes the file and only then gives it its name in the folder (published, if given): the
+// given file name, replacing a file of that name, or the first free of "job.vad3",
+// "job_01.vad3" … "job_99.vad3". On any failure the file is removed and the error number
+// returned (EEXIST when all hundred names were taken meanwhile).
+int16_t Output_Close(OutputRef ref, std::filesystem::path *published = nullptr);
 // Abandons the file and deletes it.
 void Output_Kill(OutputRef ref);
 
 uint32_t Output_FileType();
 uint32_t Output_Creator();  // 'RIR2'
-
-// Bytes per encoded line of the file (for tests and the reader).
-uint64_t Output_BytesPerLine(const OutputRecord &ref);
-const std::filesystem::path *Output_FileURL(const OutputRecord &ref);
 
 }  // namespace kiv

@@ -7,6 +7,7 @@
 
 #include "output/VAD3Format.hpp"
 #include "platform/Assert.hpp"
+#include "platform/FailureDetail.hpp"
 
 namespace kiv {
 namespace {
@@ -69,6 +70,7 @@ int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> 
     if (!converters) return -50;
     if (!folder) {
         std::fputs("PrinterDriver OpenDocument: no hot folder to write into\n", stderr);
+        NoteFailure("no hot folder was chosen");
         return -1;
     }
     PageOutputSessionPtr session;
@@ -95,6 +97,7 @@ int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> 
 int16_t OpenPage(PageOutputSession &session) {
     session.pageRect = LongRect{0, 0, session.pageHeight, session.pageWidth};
     if (const int16_t status = Output_AddPage(*session.output)) {
+        NoteFailure("a job file holds at most 65535 pages");
         return Report("PrinterDriver OpenPage returned: %d\n", status);
     }
     return 0;
@@ -102,11 +105,14 @@ int16_t OpenPage(PageOutputSession &session) {
 
 int16_t PrintBits(PageOutputSession &session, const HostBitmap &bitmap, const LongRect &src, const LongRect &dst) {
     if (bitmap.pixelFormat != session.bandFormat) {
+        NoteFailure("a band in pixel format " + std::to_string(bitmap.pixelFormat) + " in a document of format " +
+                    std::to_string(session.bandFormat));
         return Report("PrinterDriver PrintBits returned: %d\n", kBadPixelFormatErr);
     }
     // Reading outside the host's bitmap is never right: refuse before anything is written.
     if (!BandInsideBitmap(bitmap, src, BandPixelSize(session.bandFormat)) ||
         int64_t{dst.right} - dst.left > INT32_MAX || int64_t{dst.bottom} - dst.top > INT32_MAX) {
+        NoteFailure("a band rectangle outside its bitmap");
         return Report("PrinterDriver PrintBits returned: %d\n", -50);
     }
     LongRect clip;
@@ -135,9 +141,9 @@ int16_t ClosePage(PageOutputSession &session) {
 
 void KillPage(PageOutputSession &) {}
 
-int16_t CloseDocument(PageOutputSessionPtr session) {
+int16_t CloseDocument(PageOutputSessionPtr session, std::filesystem::path *published) {
     KIV_ASSERT(session != nullptr, "CloseDocument", "Common/Src/PageOutput");
-    return Output_Close(std::move(session->output));
+    return Output_Close(std::move(session->output), published);
 }
 
 void KillDocument(PageOutputSessionPtr session) {

@@ -48,8 +48,9 @@ int16_t OpenPage(PageOutputSession &session);
 int16_t PrintBits(PageOutputSession &session, const HostBitmap &bitmap, const LongRect &src, const LongRect &dst);
 int16_t ClosePage(PageOutputSession &session);
 void KillPage(PageOutputSession &session);
-// Finishes the file; the writer's status (a failed close has deleted the file).
-int16_t CloseDocument(PageOutputSessionPtr session);
+// Finishes the file and names it (published receives its path); the writer's status (a
+// failed close has removed the file).
+int16_t CloseDocument(PageOutputSessionPtr session, std::filesystem::path *published = nullptr);
 void KillDocument(PageOutputSessionPtr session);
 int16_t SetProfile(PageOutputSession &session, plist_t profile);
 int16_t SetMetadata(PageOutputSession &session, const char *key, plist_t value);

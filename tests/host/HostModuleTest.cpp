@@ -70,7 +70,7 @@ TEST_F(HostModule, ExportsOnlyTheDriverInterface) {
         "Blank32", "Blank64", "Blank96", "Decompress8", "Decompress8ToRGB", "Decompress32", "Decompress64",
         "Decompress96", "WorstCaseBufferSize8", "WorstCaseBufferSize32", "WorstCaseBufferSize64",
         "WorstCaseBufferSize96", "KIVPrOpenDoc", "KIVPrOpenPage", "KIVPrPrintBitmap", "KIVPrClosePage",
-        "KIVPrCloseDoc", "KIVPrSetProfile", "KIVPrSetMetadata", "MakeDestFileName", "KIVPrStyle", "KIVPrJob"};
+        "KIVPrCloseDoc", "KIVPrCopyOutputFileName", "KIVPrSetProfile", "KIVPrSetMetadata", "MakeDestFileName", "KIVPrStyle", "KIVPrJob"};
     EXPECT_EQ(names, expected);
 }
 

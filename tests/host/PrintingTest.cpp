@@ -238,7 +238,7 @@ TEST_F(Printing, ClosingTheDriverAbandonsAnOpenDocument) {
     driver_.KIVPrOpenPage(record_);
     const SourceImage image(80, 85, 1);
     PrintBands(image, UnevenBands(), 8);
-    EXPECT_EQ(JobFiles(hot_.path()).size(), 1u);
+    EXPECT_TRUE(JobFiles(hot_.path()).empty());  // nothing shows while the job is written
     EXPECT_EQ(Close(), 0);
     EXPECT_TRUE(JobFiles(hot_.path()).empty());
 }

@@ -18,6 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Closes the file and returns the path it was published under.
+fs::path Published(OutputRef out) {
+    fs::path file;
+    EXPECT_EQ(Output_Close(std::move(out), &file), 0);
+    return file;
+}
+
 int FilesIn(const fs::path &folder) {
     int n = 0;
     for ([[maybe_unused]] const auto &e : fs::directory_iterator(folder)) ++n;
@@ -79,9 +86,8 @@ TEST_F(VAD3OutputTest, EveryPixelFormatReadsBackPixelForPixel) {
         const std::string job = "Job" + std::to_string(format);
         OutputRef out = Create(format, 37, 7, job.c_str());
         ASSERT_TRUE(out);
-        const fs::path file = *Output_FileURL(*out);
         const auto lines = WritePages(*out, format, 37, 7, 2);
-        ASSERT_EQ(Output_Close(std::move(out)), 0);
+        const fs::path file = Published(std::move(out));
         ExpectLines(file, format, lines);
 
         VAD3Reader reader;
@@ -110,8 +116,7 @@ TEST_F(VAD3OutputTest, NoiseIsStoredRawAndUniformLinesEncoded) {
     Bytes noise = ContentLine(33, 100, 1, rng), flat = ContentLine(33, 100, 0, rng);
     Output_WriteLine(*out, noise.data());
     Output_WriteLine(*out, flat.data());
-    const fs::path file = *Output_FileURL(*out);
-    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    const fs::path file = Published(std::move(out));
     const std::string bytes = ReadFile(file);
     EXPECT_EQ(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64, 4), 400u);
     EXPECT_EQ(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64 + 4 + 400, 4), 16u);  // 12 + 4
@@ -120,8 +125,7 @@ TEST_F(VAD3OutputTest, NoiseIsStoredRawAndUniformLinesEncoded) {
 TEST_F(VAD3OutputTest, HeaderResolutionIsSixteenDotSixteen) {
     OutputRef out;
     ASSERT_EQ(Output_Create(dir_.path(), std::nullopt, "R", PageGeometry{3600, 10, 254.0, 10.0}, Format(8, 3600, 10), out), 0);
-    const fs::path file = *Output_FileURL(*out);
-    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    const fs::path file = Published(std::move(out));
     VAD3Reader reader;
     ASSERT_EQ(reader.Open(file), "");
     EXPECT_EQ(reader.header().hResolution, 23592960u);
@@ -129,8 +133,7 @@ TEST_F(VAD3OutputTest, HeaderResolutionIsSixteenDotSixteen) {
 
 TEST_F(VAD3OutputTest, ADocumentWithoutPagesHasItsTrailerAt64) {
     OutputRef out = Create(32, 10, 10);
-    const fs::path file = *Output_FileURL(*out);
-    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    const fs::path file = Published(std::move(out));
     VAD3Reader reader;
     ASSERT_EQ(reader.Open(file), "");
     EXPECT_EQ(reader.header().pageCount, 0);
@@ -143,9 +146,8 @@ TEST_F(VAD3OutputTest, TinyWidthsNeverOverrunAndStayReadable) {
         for (int width = 1; width <= 9; ++width) {
             OutputRef out = Create(format, width, 8, ("T" + std::to_string(format) + "_" + std::to_string(width)).c_str());
             ASSERT_TRUE(out);
-            const fs::path file = *Output_FileURL(*out);
             const auto lines = WritePages(*out, format, width, 8, 1);
-            ASSERT_EQ(Output_Close(std::move(out)), 0);
+            const fs::path file = Published(std::move(out));
             ExpectLines(file, format, lines);
         }
     }
@@ -156,10 +158,9 @@ TEST_F(VAD3OutputTest, BlankLinesThatWouldLookRawAreStoredRaw) {
     // equal the line size.
     for (auto [format, width] : {std::pair<int16_t, int>{8, 8}, {32, 4}, {33, 4}, {34, 3}, {64, 3}}) {
         OutputRef out = Create(format, width, 1, ("B" + std::to_string(format)).c_str());
-        const fs::path file = *Output_FileURL(*out);
         Output_AddPage(*out);
         Output_WriteBlankLine(*out);
-        ASSERT_EQ(Output_Close(std::move(out)), 0);
+        const fs::path file = Published(std::move(out));
         VAD3Reader reader;
         ASSERT_EQ(reader.Open(file), "");
         Bytes pixels;
@@ -173,13 +174,10 @@ TEST_F(VAD3OutputTest, BlankLinesThatWouldLookRawAreStoredRaw) {
 TEST_F(VAD3OutputTest, NamesFollowTheJobNameAndRunOutAfter100) {
     for (const char *expected : {"Same.vad3", "Same_01.vad3"}) {
         OutputRef out = Create(8, 4, 1, "Same");
-        EXPECT_EQ(Output_FileURL(*out)->filename(), expected);
-        ASSERT_EQ(Output_Close(std::move(out)), 0);
+        EXPECT_EQ(FilesIn(dir_.path()), expected[4] == '.' ? 0 : 1);  // nothing until it is complete
+        EXPECT_EQ(Published(std::move(out)).filename(), expected);
     }
-    for (int i = 2; i <= 99; ++i) {
-        OutputRef out = Create(8, 4, 1, "Same");
-        ASSERT_EQ(Output_Close(std::move(out)), 0);
-    }
+    for (int i = 2; i <= 99; ++i) Published(Create(8, 4, 1, "Same"));
     OutputRef out;
     EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "Same", Geometry(4, 1), Format(8, 4, 1), out), -1);
     EXPECT_FALSE(out);
@@ -255,9 +253,8 @@ TEST_F(VAD3OutputTest, ShortWritesStillMakeACompleteFile) {
     FileIOFake::maxChunk = 7;
     FileIOFake::interruptEveryOther = true;
     OutputRef out = Create(64, 30, 5);
-    const fs::path file = *Output_FileURL(*out);
     const auto lines = WritePages(*out, 64, 30, 5, 3);
-    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    const fs::path file = Published(std::move(out));
     ExpectLines(file, 64, lines);
 }
 
@@ -265,8 +262,7 @@ TEST_F(VAD3OutputTest, PageCountStopsAt65535) {
     OutputRef out = Create(8, 4, 0);
     for (int i = 0; i < 65535; ++i) ASSERT_EQ(Output_AddPage(*out), 0);
     EXPECT_EQ(Output_AddPage(*out), EFBIG);
-    const fs::path file = *Output_FileURL(*out);
-    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    const fs::path file = Published(std::move(out));
     VAD3Reader reader;
     ASSERT_EQ(reader.Open(file), "");
     EXPECT_EQ(reader.header().pageCount, 65535);
@@ -275,7 +271,6 @@ TEST_F(VAD3OutputTest, PageCountStopsAt65535) {
 
 TEST_F(VAD3OutputTest, TrailerHoldsTheMetadataForAnyXmlReader) {
     OutputRef out = Create(8, 4, 1, "Job \x01\x1b[31m with \xFF bytes");
-    const fs::path file = *Output_FileURL(*out);
     Output_AddPage(*out);
     Output_WriteBlankLine(*out);
     EXPECT_EQ(Output_SetMetadata(*out, "Count", MakeInteger(-3).get()), 0);
@@ -285,7 +280,7 @@ TEST_F(VAD3OutputTest, TrailerHoldsTheMetadataForAnyXmlReader) {
     EXPECT_EQ(Output_SetProfile(*out, nullptr), -50);
     const char icc[] = "icc\0profile";
     EXPECT_EQ(Output_SetProfile(*out, MakeData(icc, sizeof icc).get()), 0);  // after the last line
-    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    const fs::path file = Published(std::move(out));
 
     VAD3Reader reader;
     ASSERT_EQ(reader.Open(file), "");
@@ -303,8 +298,7 @@ TEST_F(VAD3OutputTest, TrailerHoldsTheMetadataForAnyXmlReader) {
 
 TEST_F(VAD3OutputTest, FinishedFilesCarryTypeAndCreator) {
     OutputRef out = Create(8, 4, 1);
-    const fs::path file = *Output_FileURL(*out);
-    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    const fs::path file = Published(std::move(out));
     char info[32];
     if (::getxattr(file.c_str(), "user.com.apple.FinderInfo", info, 32) != 32) GTEST_SKIP() << "no user xattrs";
     EXPECT_EQ(std::string(info, 8), "VAD3RIR2");

@@ -21,6 +21,7 @@ struct FileIOFake {
     static inline std::size_t maxChunk = 0;  // 0: whole writes
     static inline bool interruptEveryOther = false;
     static inline int pwriteErrno = 0;
+    static inline int fsyncErrno = 0;
 
     FileIOFake() {
         calls = 0;
@@ -30,7 +31,8 @@ struct FileIOFake {
         maxChunk = 0;
         interruptEveryOther = false;
         pwriteErrno = 0;
-        kiv::gFileIO = kiv::FileIO{Write, PWrite};
+        fsyncErrno = 0;
+        kiv::gFileIO = kiv::FileIO{Write, PWrite, FSync, true};
     }
     ~FileIOFake() { kiv::gFileIO = kiv::SystemFileIO(); }
 
@@ -46,6 +48,13 @@ struct FileIOFake {
         }
         if (maxChunk && size > maxChunk) size = maxChunk;
         return ::write(fd, data, size);
+    }
+    static int FSync(int fd) {
+        if (fsyncErrno) {
+            errno = fsyncErrno;
+            return -1;
+        }
+        return ::fsync(fd);
     }
     static ssize_t PWrite(int fd, const void *data, std::size_t size, off_t offset) {
         if (pwriteErrno) {

@@ -62,6 +62,7 @@ public:
     KIV_ENTRY(KIVPrPrintBitmap)
     KIV_ENTRY(KIVPrClosePage)
     KIV_ENTRY(KIVPrCloseDoc)
+    KIV_ENTRY(KIVPrCopyOutputFileName)
     KIV_ENTRY(KIVPrSetProfile)
     KIV_ENTRY(KIVPrSetMetadata)
     KIV_ENTRY(MakeDestFileName)
@@ -90,7 +91,8 @@ private:
                Get(KIVPrSetError, "KIVPrSetError") && Get(KIVPrErrorString, "KIVPrErrorString") &&
                Get(KIVPrStyle, "KIVPrStyle") && Get(KIVPrJob, "KIVPrJob") && Get(KIVPrOpenDoc, "KIVPrOpenDoc") && Get(KIVPrOpenPage, "KIVPrOpenPage") &&
                Get(KIVPrPrintBitmap, "KIVPrPrintBitmap") && Get(KIVPrClosePage, "KIVPrClosePage") &&
-               Get(KIVPrCloseDoc, "KIVPrCloseDoc") && Get(KIVPrSetProfile, "KIVPrSetProfile") &&
+               Get(KIVPrCloseDoc, "KIVPrCloseDoc") &&
+               Get(KIVPrCopyOutputFileName, "KIVPrCopyOutputFileName") && Get(KIVPrSetProfile, "KIVPrSetProfile") &&
                Get(KIVPrSetMetadata, "KIVPrSetMetadata") && Get(MakeDestFileName, "MakeDestFileName") &&
                Get(EncodeHPrint, "EncodeHPrint") && Get(DecodeHPrint, "DecodeHPrint") &&
                (defaultPapers && defaultResolutions);
