@@ -10,6 +10,35 @@
 
 namespace kivhost {
 
+// A bundle opened by path, released at the end of the scope.
+class Bundle {
+public:
+    explicit Bundle(const char *path) : ref_(KIVBundleCreate(path)) {}
+    Bundle(const Bundle &) = delete;
+    Bundle &operator=(const Bundle &) = delete;
+    ~Bundle() {
+        if (ref_) KIVBundleRelease(ref_);
+    }
+    KIVBundleRef get() const { return ref_; }
+    explicit operator bool() const { return ref_ != nullptr; }
+
+private:
+    KIVBundleRef ref_;
+};
+
+// A host's print record handle, disposed at the end of the scope.
+class PrintHandle {
+public:
+    PrintHandle() : handle_(NewHandle(0)) {}
+    PrintHandle(const PrintHandle &) = delete;
+    PrintHandle &operator=(const PrintHandle &) = delete;
+    ~PrintHandle() { DisposeHandle(handle_); }
+    Handle get() const { return handle_; }
+
+private:
+    Handle handle_;
+};
+
 class DriverModule {
 public:
     DriverModule() = default;

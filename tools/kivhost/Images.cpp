@@ -4,6 +4,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,43 +12,127 @@
 namespace kivhost {
 namespace {
 
+// Reads a PNG row by row with libpng. libpng reports errors by longjmp, so every call into it
+// sits in a function whose locals need no destructors.
 class PngPicture : public Picture {
 public:
+    ~PngPicture() override {
+        png_destroy_read_struct(&png_, &info_, nullptr);
+        if (file_) std::fclose(file_);
+    }
     int width() const override { return width_; }
     int height() const override { return height_; }
     double dpiX() const override { return dpiX_; }
     double dpiY() const override { return dpiY_; }
     bool isGrey() const override { return grey_; }
-    void Rows(int y, int rows, uint8_t *argb) const override {
-        std::memcpy(argb, pixels_.data() + static_cast<std::size_t>(y) * width_ * 4,
-                    static_cast<std::size_t>(rows) * width_ * 4);
+
+    bool Open(const std::string &path, std::string &error) {
+        file_ = std::fopen(path.c_str(), "rb");
+        if (!file_) return Fail(error, std::strerror(errno));
+        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnError, OnWarning);
+        info_ = png_ ? png_create_info_struct(png_) : nullptr;
+        if (!info_) return Fail(error, "out of memory");
+        if (!ReadHeader()) return Fail(error, message_);
+        const uint64_t pixels = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
+        if (pixels > kMaxPicturePixels) {
+            char text[160];
+            std::snprintf(text, sizeof text, "the image is %d x %d pixels; kivhost prints at most %llu million",
+                          width_, height_, static_cast<unsigned long long>(kMaxPicturePixels / 1000000));
+            return Fail(error, text);
+        }
+        row_.resize(static_cast<std::size_t>(width_) * 4);
+        if (passes_ > 1) {  // interlaced: the passes fill the whole image before any row is final
+            whole_.resize(static_cast<std::size_t>(pixels) * 4);
+            if (!ReadInterlaced()) return Fail(error, message_);
+        }
+        return true;
     }
 
-    int width_ = 0, height_ = 0;
-    double dpiX_ = 300, dpiY_ = 300;
-    bool grey_ = false;
-    std::vector<uint8_t> pixels_;  // ARGB
-};
+    bool ReadRows(int rows, uint8_t *argb, std::string &error) override {
+        for (int r = 0; r < rows; ++r, ++next_) {
+            const uint8_t *rgba = nullptr;
+            if (passes_ > 1) {
+                rgba = whole_.data() + static_cast<std::size_t>(next_) * width_ * 4;
+            } else {
+                if (!ReadRow()) return Fail(error, message_);
+                rgba = row_.data();
+            }
+            Composite(rgba, argb + static_cast<std::size_t>(r) * width_ * 4);
+        }
+        return true;
+    }
 
-// The pHYs resolution in dots per inch, when the file gives one in metres.
-void ReadResolution(const std::string &path, PngPicture &picture) {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) return;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png && info && !setjmp(png_jmpbuf(png))) {
-        png_init_io(png, f);
-        png_read_info(png, info);
+private:
+    static void OnError(png_structp png, png_const_charp message) {
+        auto *self = static_cast<PngPicture *>(png_get_error_ptr(png));
+        std::snprintf(self->message_, sizeof self->message_, "%s", message);
+        png_longjmp(png, 1);
+    }
+    static void OnWarning(png_structp, png_const_charp) {}
+
+    bool ReadHeader() {
+        if (setjmp(png_jmpbuf(png_))) return false;
+        png_init_io(png_, file_);
+        // Dimensions are checked against our own limit; libpng's would refuse only later.
+        png_set_user_limits(png_, 0x7FFFFFFF, 0x7FFFFFFF);
+        png_read_info(png_, info_);
+        width_ = static_cast<int>(png_get_image_width(png_, info_));
+        height_ = static_cast<int>(png_get_image_height(png_, info_));
+        const int colour = png_get_color_type(png_, info_);
+        grey_ = (colour & PNG_COLOR_MASK_COLOR) == 0;
         png_uint_32 x = 0, y = 0;
         int unit = 0;
-        if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER && x > 0 && y > 0) {
-            picture.dpiX_ = x * 0.0254;
-            picture.dpiY_ = y * 0.0254;
+        if (png_get_pHYs(png_, info_, &x, &y, &unit) && unit == PNG_RESOLUTION_METER) {
+            const double dx = x * 0.0254, dy = y * 0.0254;
+            const auto plausible = [](double d) { return d >= kMinPlausibleDpi && d <= kMaxPlausibleDpi; };
+            if (plausible(dx) && plausible(dy)) dpiX_ = dx, dpiY_ = dy;
+        }
+        png_set_expand(png_);  // palette and low bit depths to 8 bits, tRNS to alpha
+        png_set_scale_16(png_);
+        png_set_gray_to_rgb(png_);
+        if ((colour & PNG_COLOR_MASK_ALPHA) == 0) png_set_filler(png_, 0xFF, PNG_FILLER_AFTER);
+        passes_ = png_set_interlace_handling(png_);
+        png_read_update_info(png_, info_);
+        return true;
+    }
+
+    bool ReadRow() {
+        if (setjmp(png_jmpbuf(png_))) return false;
+        png_read_row(png_, row_.data(), nullptr);
+        return true;
+    }
+
+    bool ReadInterlaced() {
+        if (setjmp(png_jmpbuf(png_))) return false;
+        for (int pass = 0; pass < passes_; ++pass)
+            for (int y = 0; y < height_; ++y)
+                png_read_row(png_, whole_.data() + static_cast<std::size_t>(y) * width_ * 4, nullptr);
+        return true;
+    }
+
+    // R, G, B, A composited on white into A, R, G, B.
+    void Composite(const uint8_t *rgba, uint8_t *argb) const {
+        for (int x = 0; x < width_; ++x, rgba += 4, argb += 4) {
+            const unsigned a = rgba[3];
+            argb[0] = 255;
+            for (int c = 0; c < 3; ++c) argb[1 + c] = static_cast<uint8_t>((rgba[c] * a + 255 * (255 - a) + 127) / 255);
         }
     }
-    png_destroy_read_struct(&png, &info, nullptr);
-    std::fclose(f);
-}
+
+    static bool Fail(std::string &error, const std::string &why) {
+        error = why;
+        return false;
+    }
+
+    std::FILE *file_ = nullptr;
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+    char message_[256] = "damaged PNG data";
+    int width_ = 0, height_ = 0, passes_ = 1, next_ = 0;
+    double dpiX_ = 300, dpiY_ = 300;
+    bool grey_ = false;
+    std::vector<uint8_t> row_, whole_;  // one RGBA row; the whole image when interlaced
+};
 
 class TestPagePicture : public Picture {
 public:
@@ -57,11 +142,12 @@ public:
     double dpiY() const override { return 300; }
     bool isGrey() const override { return false; }
 
-    void Rows(int y0, int rows, uint8_t *argb) const override {
-        for (int y = y0; y < y0 + rows; ++y) {
-            uint8_t *row = argb + static_cast<std::size_t>(y - y0) * width() * 4;
-            for (int x = 0; x < width(); ++x) Pixel(x, y, row + 4 * x);
+    bool ReadRows(int rows, uint8_t *argb, std::string &) override {
+        for (int r = 0; r < rows; ++r, ++next_) {
+            uint8_t *row = argb + static_cast<std::size_t>(r) * width() * 4;
+            for (int x = 0; x < width(); ++x) Pixel(x, next_, row + 4 * x);
         }
+        return true;
     }
 
 private:
@@ -114,37 +200,15 @@ private:
             Set(p, 20, 60, 140);
         }
     }
+
+    int next_ = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<Picture> LoadPng(const std::string &path, std::string &error) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        error = image.message;
-        return nullptr;
-    }
     auto picture = std::make_unique<PngPicture>();
-    picture->width_ = static_cast<int>(image.width);
-    picture->height_ = static_cast<int>(image.height);
-    picture->grey_ = (image.format & PNG_FORMAT_FLAG_COLOR) == 0;
-    image.format = PNG_FORMAT_RGB;  // composited on the white background below
-    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    const png_color white = {255, 255, 255};
-    if (!png_image_finish_read(&image, &white, rgb.data(), 0, nullptr)) {
-        error = image.message;
-        png_image_free(&image);
-        return nullptr;
-    }
-    const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
-    picture->pixels_.resize(pixels * 4);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        picture->pixels_[4 * i] = 255;
-        std::memcpy(&picture->pixels_[4 * i + 1], &rgb[3 * i], 3);
-    }
-    ReadResolution(path, *picture);
+    if (!picture->Open(path, error)) return nullptr;
     return picture;
 }
 

@@ -11,7 +11,8 @@ namespace kivhost {
 
 enum class BandFormat { Argb, Grey, Cmyk };
 
-// A picture that produces its rows on demand, as A, R, G, B.
+// A picture that produces its rows top to bottom, as A, R, G, B: only a band is ever in
+// memory (an interlaced PNG is the exception: it must be decoded whole).
 class Picture {
 public:
     virtual ~Picture() = default;
@@ -20,12 +21,17 @@ public:
     virtual double dpiX() const = 0;
     virtual double dpiY() const = 0;
     virtual bool isGrey() const = 0;
-    // rows × width ARGB pixels starting at row y.
-    virtual void Rows(int y, int rows, uint8_t *argb) const = 0;
+    // The next rows × width ARGB pixels. False with error set when the file turns out damaged.
+    virtual bool ReadRows(int rows, uint8_t *argb, std::string &error) = 0;
 };
 
-// Loads a PNG (composited on white); null with error set when it cannot be read. The
-// resolution comes from its pHYs chunk, 300 dpi when it has none.
+// Pictures larger than this are refused before anything is decoded.
+inline constexpr uint64_t kMaxPicturePixels = 500'000'000;
+// pHYs resolutions outside this range (dots per inch) are taken as absent.
+inline constexpr double kMinPlausibleDpi = 10, kMaxPlausibleDpi = 20000;
+
+// Opens a PNG (composited on white); null with error set when it cannot be read. The
+// resolution comes from its pHYs chunk, 300 dpi when it has none or an absurd one.
 std::unique_ptr<Picture> LoadPng(const std::string &path, std::string &error);
 
 // An A3 page at 300 dpi drawn in code: colour bars, grey steps, gradients, fine lines and

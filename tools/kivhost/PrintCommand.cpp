@@ -1,11 +1,14 @@
 // Printing through the driver's entry points, band by band, as a host does.
 #include "PrintCommand.hpp"
 
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <set>
+#include <string_view>
+#include <utility>
 
 #include "SavedRecord.hpp"
 #include "common/DriverModule.hpp"
@@ -16,166 +19,246 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::set<fs::path> JobFilesIn(const fs::path &folder) {
-    std::set<fs::path> files;
-    std::error_code ec;
-    for (const auto &e : fs::directory_iterator(folder, ec))
-        if (e.path().extension() == ".vad3") files.insert(e.path());
-    return files;
+// Host-side failures abandon the document through KIVPrSetError with these codes.
+constexpr int32_t kHostFailed = -1, kHostOutOfMemory = -108;
+// The driver refuses pages under half an inch.
+constexpr double kSmallestPageMillimetres = 12.7;
+
+// Text safe to print on a terminal: control characters become "?".
+std::string Shown(std::string_view text) {
+    std::string out(text);
+    for (char &c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
+// Where a picture lands on the page: at its physical size where the page allows, else as
+// large as fits; its proportions kept, centred. The whole page when they agree to a pixel.
+LongRect Placement(const Picture &picture, const PageInfo &page) {
+    const double pageDpiX = page.widthPixels / page.widthMillimetres * 25.4;
+    const double pageDpiY = page.heightPixels / page.heightMillimetres * 25.4;
+    double w = picture.width() / picture.dpiX() * pageDpiX, h = picture.height() / picture.dpiY() * pageDpiY;
+    if (std::fabs(w - page.widthPixels) <= 1 && std::fabs(h - page.heightPixels) <= 1)
+        return LongRect{0, 0, page.heightPixels, page.widthPixels};
+    const double scale = std::min({1.0, page.widthPixels / w, page.heightPixels / h});
+    const int32_t pw = std::clamp(static_cast<int32_t>(std::lround(w * scale)), 1, page.widthPixels);
+    const int32_t ph = std::clamp(static_cast<int32_t>(std::lround(h * scale)), 1, page.heightPixels);
+    const int32_t left = (page.widthPixels - pw) / 2, top = (page.heightPixels - ph) / 2;
+    return LongRect{top, left, top + ph, left + pw};
 }
 
 class Printer {
 public:
-    // Follows the caller's record variable, which KIVPrOpen fills.
-    Printer(DriverModule &driver, DriverRecord *&record) : driver_(driver), record_(record) {}
+    Printer(const PrintOptions &options, DriverModule &driver, KIVBundleRef bundle)
+        : options_(options), driver_(driver), bundle_(bundle) {}
+    ~Printer() {
+        if (record_) driver_.KIVPrClose(record_);
+    }
 
-    // Reports a failed call with the driver's text and the code; true when code is 0.
+    // Reports a failed call with the driver's text (which names the cause); true when code is 0.
     bool Check(int32_t code, const char *what) {
         if (code == 0) return true;
         unsigned char message[256];
         driver_.KIVPrErrorString(record_, code, message);
-        std::fprintf(stderr, "kivhost: %s failed: %.*s (%d)\n", what, message[0], message + 1, code);
+        std::fprintf(stderr, "kivhost: %s failed: %s (%d)\n", what,
+                     Shown(std::string_view(reinterpret_cast<char *>(message + 1), message[0])).c_str(), code);
         return false;
     }
 
-    // Sends one picture as one page, scaled to the page, in bands of bandRows source rows.
-    bool PrintPage(const Picture &picture, BandFormat format, int bandRows, const PageInfo &page,
-                   kivtools::ProgressBar &progress, unsigned long long &bandsDone, int pageNumber, int pages) {
-        if (!Check(driver_.KIVPrOpenPage(record_), "KIVPrOpenPage")) return false;
+    // Opens the driver and makes the print record for the first picture's page.
+    bool Setup(const Picture &first, BandFormat format, const std::string &jobName) {
+        if (!Check(driver_.KIVPrOpen(bundle_, &record_), "KIVPrOpen")) return false;
+        // A picture smaller than the driver's smallest page gets that page, not a stretch.
+        const double wmm = std::max(first.width() / first.dpiX() * 25.4, kSmallestPageMillimetres);
+        const double hmm = std::max(first.height() / first.dpiY() * 25.4, kSmallestPageMillimetres);
+        const PageGeometry suggested{static_cast<int32_t>(std::ceil(wmm * first.dpiX() / 25.4)),
+                                     static_cast<int32_t>(std::ceil(hmm * first.dpiY() / 25.4)), wmm, hmm};
+        driver_.KIVPrSuggestPage(record_, print_.get(), &suggested, PixelFormatCode(format));
+        // A page setup saved with `kivhost page-setup` is kept while it is valid.
+        const bool saved = LoadSavedRecord(print_.get());
+        driver_.KIVPrValidate(record_, print_.get());
+        char *p = *print_.get();
+        if (!saved || options_.blackAndWhite) p[30] = options_.blackAndWhite ? 1 : 0;
+        if (!saved || options_.flip) p[31] = options_.flip ? 1 : 0;
+        driver_.KIVPrSetJobName(record_, print_.get(), jobName.c_str());
+        driver_.KIVPrGetInfo(record_, print_.get(), &page_);
+        const double imageW = first.width() / first.dpiX() * 25.4, imageH = first.height() / first.dpiY() * 25.4;
+        if (std::fabs(page_.widthMillimetres - imageW) > 0.5 || std::fabs(page_.heightMillimetres - imageH) > 0.5) {
+            std::fprintf(stderr,
+                         "kivhost: warning: the image is %.1f x %.1f mm and the page %.1f x %.1f mm: the image keeps "
+                         "its proportions, at its own size where it fits, else scaled down\n",
+                         imageW, imageH, page_.widthMillimetres, page_.heightMillimetres);
+        }
+        return true;
+    }
+
+    // The hot folder and copies, from the job dialog or as job settings.
+    bool Configure() {
+        if (options_.dialog) {
+            if (driver_.KIVPrJob(record_, print_.get())) return true;
+            std::fprintf(stderr, "kivhost: printing cancelled in the job dialog\n");
+            return false;
+        }
+        plist_t settings = plist_new_dict();
+        plist_dict_set_item(settings, "copies", plist_new_uint(static_cast<uint64_t>(options_.copies)));
+        if (plist_t bookmark = KIVCreateBookmarkDataForPath(options_.hotFolder.c_str()))
+            plist_dict_set_item(settings, "outputFolder", bookmark);
+        const bool taken = driver_.KIVPrSetJobSettings(record_, print_.get(), settings);
+        plist_free(settings);
+        if (!taken) std::fprintf(stderr, "kivhost: the driver did not take the job settings\n");
+        return taken;
+    }
+
+    // Prints every picture as one page. On any failure the document is abandoned: the host's
+    // error reaches the driver before the document is closed, so no shorter job is left.
+    bool PrintDocument(std::unique_ptr<Picture> first, BandFormat format, const std::vector<std::string> &images) {
+        if (!Check(driver_.KIVPrOpenDoc(record_, print_.get()), "KIVPrOpenDoc")) return Abandon(0);
+        const std::size_t pages = images.empty() ? 1 : images.size();
+        const int bandRows = std::clamp(options_.bandRows, 1, std::max(1, first->height()));
+        kivtools::ProgressBar progress("Printing", (first->height() + bandRows - 1) / bandRows * pages);
+        std::unique_ptr<Picture> picture = std::move(first);
+        try {
+            for (std::size_t i = 0; i < pages; ++i) {
+                if (i > 0) picture = LoadPicture(images, i);
+                if (!picture) return Abandon(kHostFailed);
+                const std::string name = images.empty() ? "the test page" : Shown(images[i]);
+                const int32_t status = PrintPage(*picture, format, name, progress, static_cast<int>(i + 1),
+                                                 static_cast<int>(pages));
+                if (status != 0) return Abandon(status);
+            }
+        } catch (const std::bad_alloc &) {
+            progress.Finish();
+            std::fprintf(stderr, "kivhost: out of memory while printing; the job was abandoned\n");
+            return Abandon(kHostOutOfMemory);
+        }
+        progress.Finish();
+        return Check(driver_.KIVPrCloseDoc(record_), "KIVPrCloseDoc");
+    }
+
+    // The file the document became, and the closing status.
+    bool Finish(std::string &file) {
+        char *name = driver_.KIVPrCopyOutputFileName(record_);
+        if (name) file = name;
+        std::free(name);
+        const int32_t closed = driver_.KIVPrClose(std::exchange(record_, nullptr));
+        return Check(closed, "KIVPrClose") && !file.empty();
+    }
+
+    static std::unique_ptr<Picture> LoadPicture(const std::vector<std::string> &images, std::size_t i) {
+        if (images.empty()) return TestPage();
+        std::string error;
+        auto picture = LoadPng(images[i], error);
+        if (!picture)
+            std::fprintf(stderr, "kivhost: cannot read %s: %s\n", Shown(images[i]).c_str(), Shown(error).c_str());
+        return picture;
+    }
+
+private:
+    // Sends one picture as one page in bands; 0, the driver's status, or a host failure.
+    int32_t PrintPage(Picture &picture, BandFormat format, const std::string &name, kivtools::ProgressBar &progress,
+                      int pageNumber, int pages) {
+        if (const int32_t e = driver_.KIVPrOpenPage(record_); !Check(e, "KIVPrOpenPage")) return e;
         const int w = picture.width(), h = picture.height(), bpp = BytesPerPixel(format);
-        std::vector<uint8_t> argb(static_cast<std::size_t>(w) * bandRows * 4), band(static_cast<std::size_t>(w) * bandRows * bpp);
+        const int bandRows = std::clamp(options_.bandRows, 1, std::max(1, h));
+        const LongRect place = Placement(picture, page_);
+        std::vector<uint8_t> argb(static_cast<std::size_t>(w) * bandRows * 4);
+        std::vector<uint8_t> band(static_cast<std::size_t>(w) * bandRows * bpp);
         for (int y = 0; y < h; y += bandRows) {
             const int rows = std::min(bandRows, h - y);
-            picture.Rows(y, rows, argb.data());
+            std::string error;
+            if (!picture.ReadRows(rows, argb.data(), error)) {
+                progress.Finish();
+                std::fprintf(stderr, "kivhost: cannot read %s: %s\n", name.c_str(), Shown(error).c_str());
+                return kHostFailed;
+            }
             ConvertPixels(argb.data(), static_cast<std::size_t>(w) * rows, format, band.data());
             const HostBitmap bitmap{band.data(), LongRect{y, 0, y + rows, w}, static_cast<uint32_t>(w * bpp),
                                     PixelFormatCode(format)};
             const LongRect src{y, 0, y + rows, w};
-            // Rows land where the whole picture scaled to the page puts them.
-            const LongRect dst{static_cast<int32_t>(int64_t{y} * page.heightPixels / h), 0,
-                               static_cast<int32_t>(int64_t{y + rows} * page.heightPixels / h), page.widthPixels};
-            if (!Check(driver_.KIVPrPrintBitmap(record_, &bitmap, &src, &dst), "KIVPrPrintBitmap")) return false;
+            // Rows land where the whole picture, placed on the page, puts them.
+            const int32_t ph = place.bottom - place.top;
+            const LongRect dst{place.top + static_cast<int32_t>(int64_t{y} * ph / h), place.left,
+                               place.top + static_cast<int32_t>(int64_t{y + rows} * ph / h), place.right};
+            if (const int32_t e = driver_.KIVPrPrintBitmap(record_, &bitmap, &src, &dst); !Check(e, "KIVPrPrintBitmap"))
+                return e;
             char detail[48];
             std::snprintf(detail, sizeof detail, "page %d of %d", pageNumber, pages);
-            progress.Update(++bandsDone, detail);
+            progress.Update(++bandsDone_, detail);
         }
-        return Check(driver_.KIVPrClosePage(record_), "KIVPrClosePage");
+        const int32_t e = driver_.KIVPrClosePage(record_);
+        return Check(e, "KIVPrClosePage") ? 0 : e;
     }
 
-private:
+    // Stops the job so that closing deletes its partial file.
+    bool Abandon(int32_t code) {
+        if (code != 0) driver_.KIVPrSetError(record_, code);
+        driver_.KIVPrCloseDoc(record_);
+        return false;
+    }
+
+    const PrintOptions &options_;
     DriverModule &driver_;
-    DriverRecord *&record_;
+    KIVBundleRef bundle_;
+    DriverRecord *record_ = nullptr;
+    PrintHandle print_;
+    PageInfo page_{};
+    unsigned long long bandsDone_ = 0;
 };
+
+int Print(const PrintOptions &options) {
+    const auto started = std::chrono::steady_clock::now();
+    std::unique_ptr<Picture> first = Printer::LoadPicture(options.images, 0);
+    if (!first) return 1;
+    const BandFormat format = options.format.value_or(first->isGrey() ? BandFormat::Grey : BandFormat::Argb);
+    std::string jobName = options.jobName;
+    if (jobName.empty()) jobName = options.images.empty() ? "Test page" : fs::path(options.images[0]).stem().string();
+
+    if (!options.dialog) {
+        std::error_code ec;
+        fs::create_directories(options.hotFolder, ec);
+        if (ec || !fs::is_directory(options.hotFolder, ec)) {
+            std::fprintf(stderr, "kivhost: cannot use %s as the hot folder: %s\n", Shown(options.hotFolder).c_str(),
+                         ec ? ec.message().c_str() : "it is not a folder");
+            return 1;
+        }
+    }
+    Bundle bundle(options.bundle.c_str());
+    if (!bundle) {
+        std::fprintf(stderr, "kivhost: %s is not a driver bundle\n", Shown(options.bundle).c_str());
+        return 1;
+    }
+    DriverModule driver;
+    if (!driver.Load(bundle.get())) {
+        std::fprintf(stderr, "kivhost: cannot load the driver: %s\n", driver.error().c_str());
+        return 1;
+    }
+    std::string file;
+    {
+        Printer printer(options, driver, bundle.get());
+        if (!printer.Setup(*first, format, jobName) || !printer.Configure() ||
+            !printer.PrintDocument(std::move(first), format, options.images) || !printer.Finish(file)) {
+            return 1;
+        }
+    }
+    const std::size_t pages = options.images.empty() ? 1 : options.images.size();
+    std::error_code ec;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("%s: %zu page%s, %ju bytes, %.2f s\n", Shown(file).c_str(), pages, pages == 1 ? "" : "s",
+                static_cast<uintmax_t>(fs::file_size(file, ec)), seconds);
+    return 0;
+}
 
 }  // namespace
 
 int RunPrint(const PrintOptions &options) {
-    const auto started = std::chrono::steady_clock::now();
-    // One picture in memory at a time: the next is read when its page comes.
-    const std::size_t pages = options.images.empty() ? 1 : options.images.size();
-    const auto load = [&](std::size_t i) -> std::unique_ptr<Picture> {
-        if (options.images.empty()) return TestPage();
-        std::string error;
-        auto picture = LoadPng(options.images[i], error);
-        if (!picture) std::fprintf(stderr, "kivhost: cannot read %s: %s\n", options.images[i].c_str(), error.c_str());
-        return picture;
-    };
-    std::unique_ptr<Picture> current = load(0);
-    if (!current) return 1;
-    // The first picture's size and resolution are the document's page.
-    const int firstWidth = current->width(), firstHeight = current->height();
-    const double firstDpiX = current->dpiX(), firstDpiY = current->dpiY();
-    const BandFormat format = options.format.value_or(current->isGrey() ? BandFormat::Grey : BandFormat::Argb);
-    std::string jobName = options.jobName;
-    if (jobName.empty()) jobName = options.images.empty() ? "Test page" : fs::path(options.images[0]).stem().string();
-
-    std::error_code ec;
-    fs::create_directories(options.hotFolder, ec);
-    if (!fs::is_directory(options.hotFolder)) {
-        std::fprintf(stderr, "kivhost: cannot use %s as the hot folder\n", options.hotFolder.c_str());
-        return 1;
+    try {
+        return Print(options);
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "kivhost: out of memory; nothing was printed\n");
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "kivhost: %s; nothing was printed\n", e.what());
     }
-    const std::set<fs::path> before = JobFilesIn(options.hotFolder);
-
-    KIVBundleRef bundle = KIVBundleCreate(options.bundle.c_str());
-    if (!bundle) {
-        std::fprintf(stderr, "kivhost: %s is not a driver bundle\n", options.bundle.c_str());
-        return 1;
-    }
-    DriverModule driver;
-    if (!driver.Load(bundle)) {
-        std::fprintf(stderr, "kivhost: cannot load the driver: %s\n", driver.error().c_str());
-        KIVBundleRelease(bundle);
-        return 1;
-    }
-    DriverRecord *record = nullptr;
-    Printer session(driver, record);
-    bool ok = session.Check(driver.KIVPrOpen(bundle, &record), "KIVPrOpen");
-    Handle print = NewHandle(0);
-    unsigned long long bandsDone = 0;
-    if (ok) {
-        const PageGeometry suggested{firstWidth, firstHeight, firstWidth / firstDpiX * 25.4,
-                                     firstHeight / firstDpiY * 25.4};
-        driver.KIVPrSuggestPage(record, print, &suggested, PixelFormatCode(format));
-        // A page setup saved with `kivhost page-setup` is kept while it is valid.
-        const bool saved = LoadSavedRecord(print);
-        driver.KIVPrValidate(record, print);
-        if (!saved || options.blackAndWhite) (*print)[30] = options.blackAndWhite ? 1 : 0;
-        if (!saved || options.flip) (*print)[31] = options.flip ? 1 : 0;
-        driver.KIVPrSetJobName(record, print, jobName.c_str());
-    }
-    if (ok && options.dialog) {
-        if (!driver.KIVPrJob(record, print)) {
-            std::fprintf(stderr, "kivhost: printing cancelled in the job dialog\n");
-            ok = false;
-        }
-    } else if (ok) {
-        plist_t settings = plist_new_dict();
-        plist_dict_set_item(settings, "copies", plist_new_uint(static_cast<uint64_t>(options.copies)));
-        if (plist_t bookmark = KIVCreateBookmarkDataForPath(options.hotFolder.c_str()))
-            plist_dict_set_item(settings, "outputFolder", bookmark);
-        if (!driver.KIVPrSetJobSettings(record, print, settings)) {
-            std::fprintf(stderr, "kivhost: the driver did not take the job settings\n");
-            ok = false;
-        }
-        plist_free(settings);
-    }
-    PageInfo page{};
-    if (ok) {
-        driver.KIVPrGetInfo(record, print, &page);
-        ok = session.Check(driver.KIVPrOpenDoc(record, print), "KIVPrOpenDoc");
-    }
-    if (ok) {
-        // Every page is about as tall as the first; the bar counts bands.
-        const unsigned long long bandsPerPage = (firstHeight + options.bandRows - 1) / options.bandRows;
-        kivtools::ProgressBar progress("Printing", bandsPerPage * pages);
-        for (std::size_t i = 0; i < pages && ok; ++i) {
-            if (i > 0) current = load(i);
-            ok = current && session.PrintPage(*current, format, options.bandRows, page, progress, bandsDone,
-                                              static_cast<int>(i + 1), static_cast<int>(pages));
-        }
-        progress.Finish();
-    }
-    // CloseDoc also after a failure: it deletes the partial file.
-    if (record) {
-        const int32_t closed = driver.KIVPrCloseDoc(record);
-        if (ok) ok = session.Check(closed, "KIVPrCloseDoc");
-        const int32_t result = driver.KIVPrClose(record);
-        if (ok) ok = session.Check(result, "KIVPrClose");
-    }
-    DisposeHandle(print);
-    KIVBundleRelease(bundle);
-    if (!ok) return 1;
-
-    const std::set<fs::path> after = JobFilesIn(options.hotFolder);
-    fs::path written;
-    for (const fs::path &f : after)
-        if (!before.count(f)) written = f;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%s: %zu page%s, %ju bytes, %.2f s\n", written.empty() ? "(no file)" : written.c_str(), pages,
-                pages == 1 ? "" : "s",
-                static_cast<uintmax_t>(written.empty() ? 0 : fs::file_size(written, ec)), seconds);
-    return 0;
+    return 1;
 }
 
 }  // namespace kivhost
@@ -198,36 +281,32 @@ int NoDisplay() {
 }
 
 int RunPageSetup(const std::string &bundlePath) {
-    KIVBundleRef bundle = KIVBundleCreate(bundlePath.c_str());
+    Bundle bundle(bundlePath.c_str());
     if (!bundle) {
-        std::fprintf(stderr, "kivhost: %s is not a driver bundle\n", bundlePath.c_str());
+        std::fprintf(stderr, "kivhost: %s is not a driver bundle\n", Shown(bundlePath).c_str());
         return 1;
     }
-    int status = 1;
-    {
-        DriverModule driver;
-        DriverRecord *record = nullptr;
-        if (!driver.Load(bundle)) {
-            std::fprintf(stderr, "kivhost: cannot load the driver: %s\n", driver.error().c_str());
-        } else if (driver.KIVPrOpen(bundle, &record) == 0) {
-            Handle print = NewHandle(0);
-            LoadSavedRecord(print);
-            driver.KIVPrValidate(record, print);
-            if (driver.KIVPrStyle(record, print)) {
-                PageInfo info;
-                driver.KIVPrGetInfo(record, print, &info);
-                status = SaveRecord(print) ? 0 : 1;
-                std::printf("Page setup saved: %d x %d pixels, %.2f x %.2f mm\n", info.widthPixels, info.heightPixels,
-                            info.widthMillimetres, info.heightMillimetres);
-            } else {
-                std::printf("Page setup cancelled\n");
-                status = 0;
-            }
-            driver.KIVPrClose(record);
-            DisposeHandle(print);
-        }
+    DriverModule driver;
+    DriverRecord *record = nullptr;
+    if (!driver.Load(bundle.get())) {
+        std::fprintf(stderr, "kivhost: cannot load the driver: %s\n", driver.error().c_str());
+        return 1;
     }
-    KIVBundleRelease(bundle);
+    if (driver.KIVPrOpen(bundle.get(), &record) != 0) return 1;
+    int status = 0;
+    PrintHandle print;
+    LoadSavedRecord(print.get());
+    driver.KIVPrValidate(record, print.get());
+    if (driver.KIVPrStyle(record, print.get())) {
+        PageInfo info;
+        driver.KIVPrGetInfo(record, print.get(), &info);
+        status = SaveRecord(print.get()) ? 0 : 1;
+        std::printf("Page setup saved: %d x %d pixels, %.2f x %.2f mm\n", info.widthPixels, info.heightPixels,
+                    info.widthMillimetres, info.heightMillimetres);
+    } else {
+        std::printf("Page setup cancelled\n");
+    }
+    driver.KIVPrClose(record);
     return status;
 }
 

@@ -1,6 +1,8 @@
 // kivhost: a stand-in host that loads the Varnel printer driver from its bundle and drives it
 // through its C entry points only.
 #include <cstdint>
+#include <exception>
+#include <new>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,7 +119,8 @@ void PrintCatalogue(const char *title, const char *key, const char *listKey, con
 }
 
 int Info(const char *bundlePath) {
-    KIVBundleRef bundle = KIVBundleCreate(bundlePath);
+    kivhost::Bundle owned(bundlePath);
+    KIVBundleRef bundle = owned.get();
     if (!bundle) {
         std::fprintf(stderr, "kivhost: %s is not a driver bundle (no Info.plist with CFBundleIdentifier)\n", bundlePath);
         return 1;
@@ -127,7 +130,6 @@ int Info(const char *bundlePath) {
         kivhost::DriverModule driver;
         if (!driver.Load(bundle)) {
             std::fprintf(stderr, "kivhost: cannot load the driver: %s\n", driver.error().c_str());
-            KIVBundleRelease(bundle);
             return 1;
         }
         DriverRecord *record = nullptr;
@@ -136,7 +138,6 @@ int Info(const char *bundlePath) {
             unsigned char message[256];
             driver.KIVPrErrorString(record, err, message);
             std::fprintf(stderr, "kivhost: KIVPrOpen failed: %.*s (%d)\n", message[0], message + 1, err);
-            KIVBundleRelease(bundle);
             return 1;
         }
         const char *domain = KIVBundleGetIdentifier(bundle);
@@ -176,13 +177,10 @@ int Info(const char *bundlePath) {
         status = driver.KIVPrClose(record);
         std::printf("Driver closed: %d\n", status);
     }
-    KIVBundleRelease(bundle);
     return status == 0 ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char **argv) {
+int Run(int argc, char **argv) {
     if (argc < 2) {
         Usage();
         return 2;
@@ -216,4 +214,18 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "kivhost: unknown command %s\n", argv[1]);
     Usage();
     return 2;
+}
+
+}  // namespace
+
+// No exception ever ends kivhost with a core dump: it says what happened instead.
+int main(int argc, char **argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::fputs("kivhost: out of memory\n", stderr);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "kivhost: %s\n", e.what());
+    }
+    return 1;
 }
