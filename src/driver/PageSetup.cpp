@@ -34,7 +34,7 @@ void FitPage(PrintRecord &p, double widthMM, double heightMM, double rx, double 
 }  // namespace
 
 void FindNearestResolution(const ResDescription &resolutions, double x, double y, double &rx, double &ry) {
-    double best = 1e9;
+    double best = std::numeric_limits<double>::infinity();
     for (int64_t i = 0; i < CountResolution(resolutions); ++i) {
         const ResEntry &r = GetResolution(resolutions, i);
         const double d = (x - r.xdpi) * (x - r.xdpi) + (y - r.ydpi) * (y - r.ydpi);
@@ -70,19 +70,10 @@ bool HPrintIsBad(const DriverRecord &record, Handle h) {
     return !(std::fabs(tx - std::round(tx)) <= 0.0001 && std::fabs(ty - std::round(ty)) <= 0.0001);
 }
 
-bool SetDefaults(DriverRecord &record, Handle h) {
-    SynchronizePreferences(record.mPrefsDomain);
-    Plist saved = CopyPreferenceValue(record.mPrefsDomain, "DefaultPageSetup");
-    plist_t dict = IsDict(saved.get()) ? saved.get() : nullptr;
+namespace {
 
-    if (!h) return false;
-    if (GetHandleSize(h) != kPrintRecordSize) {
-        SetHandleSize(h, kPrintRecordSize);
-        if (GetHandleSize(h) != kPrintRecordSize) return false;
-        std::memset(*h, 0, kPrintRecordSize);
-    }
-
-    PrintRecord p = *LoadPrintRecord(h);
+// The page setup saved as "DefaultPageSetup" (dict), or the built-in one (null), into p.
+void FillDefaults(DriverRecord &record, PrintRecord &p, plist_t dict) {
     const int32_t W = GetSInt32FromDictionaryWithChecking(dict, "Width", 3968, 1, 2147483647);
     const int32_t H = GetSInt32FromDictionaryWithChecking(dict, "Height", 5527, 1, 2147483647);
     const double Wmm = GetDoubleFromDictionaryWithChecking(dict, "Width_mm", 280.0, 12.7, 5000.0);
@@ -106,6 +97,36 @@ bool SetDefaults(DriverRecord &record, Handle h) {
     GetStr255FromDictionary(dict, "PageName", empty, name);
     std::memcpy(p.pageName.data(), name, 256);
     SyncPageName(record, p);
+}
+
+}  // namespace
+
+bool SetDefaults(DriverRecord &record, Handle h) {
+    SynchronizePreferences(record.mPrefsDomain);
+    Plist saved = CopyPreferenceValue(record.mPrefsDomain, "DefaultPageSetup");
+    plist_t dict = IsDict(saved.get()) ? saved.get() : nullptr;
+
+    if (!h) return false;
+    if (GetHandleSize(h) != kPrintRecordSize) {
+        SetHandleSize(h, kPrintRecordSize);
+        if (GetHandleSize(h) != kPrintRecordSize) return false;
+        std::memset(*h, 0, kPrintRecordSize);
+    }
+
+    PrintRecord p = *LoadPrintRecord(h);
+    if (dict) {
+        // A saved setup whose values pass one by one but not together (a resolution the
+        // catalogue lacks, pixels that do not match the size) is not used.
+        PrintRecord stored = p;
+        stored.pageWidthPixels = GetSInt32FromDictionaryWithChecking(dict, "Width", 3968, 1, 2147483647);
+        stored.pageHeightPixels = GetSInt32FromDictionaryWithChecking(dict, "Height", 5527, 1, 2147483647);
+        stored.pageWidthMM = GetDoubleFromDictionaryWithChecking(dict, "Width_mm", 280.0, 12.7, 5000.0);
+        stored.pageHeightMM = GetDoubleFromDictionaryWithChecking(dict, "Height_mm", 390.0, 12.7, 500000.0);
+        stored.isTiled = false;
+        StorePrintRecord(h, stored);
+        if (HPrintIsBad(record, h)) dict = nullptr;
+    }
+    FillDefaults(record, p, dict);
     StorePrintRecord(h, p);
     return true;
 }
@@ -129,7 +150,7 @@ void SetSuggestions(DriverRecord &record, Handle h, const PageGeometry &page) {
     // The document's resolution went through millimetres and back: a 300 dpi page may come
     // out a hair above 300, which must not send it to the next resolution up.
     constexpr double kDpiTolerance = 0.001;
-    double best = 1e9;
+    double best = std::numeric_limits<double>::infinity();
     for (int64_t i = 0; i < CountResolution(res); ++i) {
         const ResEntry &r = GetResolution(res, i);
         if (!(r.xdpi >= xdpi - kDpiTolerance && r.ydpi >= ydpi - kDpiTolerance)) continue;

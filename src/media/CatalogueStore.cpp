@@ -1,5 +1,6 @@
 // Catalogues and the measurement unit in the user's preferences.
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "Catalogue.hpp"
@@ -16,10 +17,16 @@ int64_t StoredDefault(plist_t dict, int64_t count) {
     return index && *index >= 0 && *index < count ? *index : 0;
 }
 
+// Sizes and resolutions that can be printed: finite and positive. A resolution must also fit
+// the job file's 16.16 fixed-point field.
+bool PrintableSize(double mm) { return std::isfinite(mm) && mm > 0; }
+bool PrintableResolution(double dpi) { return std::isfinite(dpi) && dpi > 0 && dpi < 32768; }
+
 // Calls add(name, first, second) for each usable element of the stored list, up to the first
-// forty elements.
-template <class Add>
-void ForEachStoredEntry(plist_t dict, const char *listKey, const char *firstKey, const char *secondKey, Add add) {
+// forty elements; an element whose two values fail usable() is skipped like a malformed one.
+template <class Usable, class Add>
+void ForEachStoredEntry(plist_t dict, const char *listKey, const char *firstKey, const char *secondKey, Usable usable,
+                        Add add) {
     plist_t list = DictGet(dict, listKey);
     if (!IsArray(list)) return;
     const uint32_t n = std::min<uint32_t>(plist_array_get_size(list), kCatalogueCapacity);
@@ -28,7 +35,8 @@ void ForEachStoredEntry(plist_t dict, const char *listKey, const char *firstKey,
         const auto name = StringValue(DictGet(element, "Name"));
         const auto first = NumberAsDouble(DictGet(element, firstKey));
         const auto second = NumberAsDouble(DictGet(element, secondKey));
-        if (name && IsValidUtf8(*name) && first && second) add(EntryName(*name), *first, *second);
+        if (name && IsValidUtf8(*name) && first && second && usable(*first) && usable(*second))
+            add(EntryName(*name), *first, *second);
     }
 }
 
@@ -57,7 +65,7 @@ PaperDescriptionPtr ReadPageSizeStrings(std::string_view domain, std::string_vie
     if (!IsDict(stored.get())) return SetPapersFrom(defaultText);
     PaperDescriptionPtr papers = AllocatePaperDescription();
     if (!papers) return SetPapersFrom(defaultText);
-    ForEachStoredEntry(stored.get(), "Papers", "Width", "Height", [&](std::string name, double w, double h) {
+    ForEachStoredEntry(stored.get(), "Papers", "Width", "Height", PrintableSize, [&](std::string name, double w, double h) {
         papers->entries[papers->count++] = PaperEntry{std::move(name), w, h};
     });
     papers->defaultIndex = StoredDefault(stored.get(), papers->count);
@@ -69,7 +77,7 @@ ResDescriptionPtr ReadResolutionStrings(std::string_view domain, std::string_vie
     if (!IsDict(stored.get())) return SetResolutionsFrom(defaultText);
     ResDescriptionPtr resolutions = AllocateResDescription();
     if (!resolutions) return SetResolutionsFrom(defaultText);
-    ForEachStoredEntry(stored.get(), "Resolutions", "Xdpi", "Ydpi", [&](std::string name, double x, double y) {
+    ForEachStoredEntry(stored.get(), "Resolutions", "Xdpi", "Ydpi", PrintableResolution, [&](std::string name, double x, double y) {
         resolutions->entries[resolutions->count++] = ResEntry{std::move(name), x, y};
     });
     // Everything downstream needs at least one resolution.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <utility>
 #include <mutex>
@@ -51,30 +52,98 @@ bool WriteAll(int fd, const char *p, std::size_t n) {
     return true;
 }
 
-enum class ReadResult { Missing, Ok, Unreadable };
+// Missing and Damaged (read, but not a property-list dictionary) read as empty; Failed is any
+// other trouble (no permission, not a regular file, too large, an I/O error): such a file
+// may hold good values that this process cannot see, so it must not be overwritten.
+enum class ReadResult { Missing, Ok, Damaged, Failed };
 
-// Reads a preferences file; a missing, oversized or corrupt file gives an empty dictionary.
-ReadResult ReadFile(const fs::path &path, Plist &out) {
-    out = MakeDict();
-    Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (f.fd < 0) return errno == ENOENT ? ReadResult::Missing : ReadResult::Unreadable;
-    struct stat st{};
-    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<std::uintmax_t>(st.st_size) > kMaxPreferencesFileSize) {
-        return ReadResult::Unreadable;
+struct FileContents {
+    ReadResult result = ReadResult::Missing;
+    Plist values;
+    std::string bytes;  // as read, for the backup of a damaged file
+    int error = 0;      // of a failed read
+};
+
+FileContents ReadFile(const fs::path &path) {
+    FileContents file;
+    file.values = MakeDict();
+    // O_NONBLOCK: a FIFO or device in the file's place must not hang the program.
+    Fd f{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (f.fd < 0) {
+        file.result = errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+        file.error = errno;
+        return file;
     }
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+    file.result = ReadResult::Failed;
+    struct stat st{};
+    if (::fstat(f.fd, &st) != 0) {
+        file.error = errno;
+        return file;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        file.error = EINVAL;
+        return file;
+    }
+    if (static_cast<std::uintmax_t>(st.st_size) > kMaxPreferencesFileSize) {
+        file.error = EFBIG;
+        return file;
+    }
+    file.bytes.assign(static_cast<std::size_t>(st.st_size), '\0');
     std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t r = ::read(f.fd, bytes.data() + got, bytes.size() - got);
+    while (got < file.bytes.size()) {
+        const ssize_t r = ::read(f.fd, file.bytes.data() + got, file.bytes.size() - got);
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return ReadResult::Unreadable;
+        if (r < 0) {
+            file.error = errno;
+            return file;
+        }
+        if (r == 0) break;  // shrunk meanwhile: parse what is there
         got += static_cast<std::size_t>(r);
     }
-    Plist parsed = ParseAny(bytes.data(), bytes.size());
-    if (!IsDict(parsed.get())) return ReadResult::Unreadable;
-    out = std::move(parsed);
-    return ReadResult::Ok;
+    file.bytes.resize(got);
+    Plist parsed = ParseAny(file.bytes.data(), file.bytes.size());
+    if (!IsDict(parsed.get())) {
+        file.result = ReadResult::Damaged;
+        return file;
+    }
+    file.values = std::move(parsed);
+    file.result = ReadResult::Ok;
+    return file;
+}
+
+// The file a preferences path stands for: symbolic links followed (dotfile managers link
+// the file into place), so that writing replaces the target and keeps the link.
+fs::path WriteTarget(const fs::path &path) {
+    fs::path target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(target, ec)) break;
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
+// Keeps a damaged file's bytes under a name no earlier backup has: "<file>.bad", then
+// "<file>.bad-2", "<file>.bad-3" …
+bool BackUpDamaged(const fs::path &path, const std::string &bytes) {
+    for (int n = 1; n < 1000; ++n) {
+        const fs::path backup = path.string() + (n == 1 ? ".bad" : ".bad-" + std::to_string(n));
+        Fd f{::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
+        if (f.fd < 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        if (WriteAll(f.fd, bytes.data(), bytes.size()) && ::fsync(f.fd) == 0) return true;
+        ::unlink(backup.c_str());
+        return false;
+    }
+    return false;
+}
+
+void Complain(const fs::path &path, const char *what, int error) {
+    std::fprintf(stderr, "Preferences: %s %s: %s\n", what, path.c_str(), std::strerror(error));
 }
 
 // Writes dict to path through a synced temporary file renamed over it.
@@ -82,7 +151,7 @@ bool WriteFileAtomically(const fs::path &path, plist_t dict) {
     const std::optional<std::string> xml = ToXml(dict);
     if (!xml) return false;
     std::string temp = (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
-    Fd f{::mkstemp(temp.data())};
+    Fd f{::mkostemp(temp.data(), O_CLOEXEC)};
     if (f.fd < 0) return false;
     ::fchmod(f.fd, 0600);
     const bool ok = WriteAll(f.fd, xml->data(), xml->size()) && ::fsync(f.fd) == 0 &&
@@ -102,7 +171,7 @@ Domain *Lookup(std::string_view domain, fs::path &path) {
     path = *p;
     Domain &d = gDomains[path.string()];
     if (!d.loaded) {
-        ReadFile(path, d.values);
+        d.values = ReadFile(path).values;
         d.loaded = true;
     }
     return &d;
@@ -155,32 +224,35 @@ bool SynchronizePreferences(std::string_view domain) {
     Domain *d = Lookup(domain, path);
     if (!d) return false;
 
+    const fs::path target = WriteTarget(path);
     std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    const fs::path lockPath = path.string() + ".lock";
+    fs::create_directories(target.parent_path(), ec);
+    const fs::path lockPath = target.string() + ".lock";
     Fd lockFd{::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)};
     if (lockFd.fd >= 0) {
         while (::flock(lockFd.fd, LOCK_EX) != 0 && errno == EINTR) {
         }
     }
 
-    Plist current;
-    const ReadResult read = ReadFile(path, current);
+    FileContents current = ReadFile(target);
     if (d->pending.empty()) {
-        d->values = std::move(current);
+        d->values = std::move(current.values);
         return true;
     }
     if (lockFd.fd < 0) return false;  // cannot write without the lock either
-
-    for (auto &[key, value] : d->pending) DictSet(current.get(), key.c_str(), Plist::Copy(value.get()));
-    if (read == ReadResult::Unreadable) {
-        // Keep what could not be read beside the new file instead of losing it.
-        std::error_code ignored;
-        fs::copy_file(path, path.string() + ".bad", fs::copy_options::overwrite_existing, ignored);
+    if (current.result == ReadResult::Failed) {
+        Complain(target, "cannot read", current.error);
+        return false;  // its values may be good: never replace what could not be read
     }
-    if (!WriteFileAtomically(path, current.get())) return false;
+    // A damaged file is kept beside the new one instead of being lost.
+    if (current.result == ReadResult::Damaged && !BackUpDamaged(target, current.bytes)) {
+        Complain(target, "cannot keep a copy of the damaged file", errno);
+        return false;
+    }
+    for (auto &[key, value] : d->pending) DictSet(current.values.get(), key.c_str(), Plist::Copy(value.get()));
+    if (!WriteFileAtomically(target, current.values.get())) return false;
     d->pending.clear();
-    d->values = std::move(current);
+    d->values = std::move(current.values);
     return true;
 }
 

@@ -1,6 +1,8 @@
 // The print record: validity, defaults, fitting to the document, saving, and tagged handles.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <cstring>
 #include <vector>
 
@@ -144,6 +146,27 @@ TEST_F(PageSetup, StoredValuesOutOfRangeGiveTheirDefaults) {
     KIVPrDefaults(record_, handle_);
     EXPECT_EQ(Record().pageWidthPixels, 3307);
     EXPECT_FALSE(Record().isBW);
+}
+
+TEST_F(PageSetup, StoredSetupsThatCannotPrintGiveTheBuiltInOne) {
+    // Each field is within its range, but together they are no page of the catalogue.
+    const struct {
+        int64_t w, h;
+        double wmm, hmm;
+    } cases[] = {{2147483647, 2147483647, 280, 390}, {1, 1, 280, 390}, {4000, 5527, 280, 390}};
+    for (const auto &c : cases) {
+        Plist setup = MakeDict();
+        DictSet(setup.get(), "Width", MakeInteger(c.w));
+        DictSet(setup.get(), "Height", MakeInteger(c.h));
+        DictSet(setup.get(), "Width_mm", MakeReal(c.wmm));
+        DictSet(setup.get(), "Height_mm", MakeReal(c.hmm));
+        Store("DefaultPageSetup", std::move(setup));
+        Open();
+        KIVPrDefaults(record_, handle_);
+        EXPECT_EQ(Record().pageWidthPixels, 3307) << c.w;
+        EXPECT_EQ(Record().pageHeightPixels, 4607) << c.w;
+        KIVPrClose(std::exchange(record_, nullptr));
+    }
 }
 
 TEST_F(PageSetup, StoredSetupAndCatalogueNameTheRecord) {

@@ -1,6 +1,8 @@
 // Catalogues and the measurement unit in the preferences.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <kiv/KIVPrinterDriver.h>
 
 #include "media/Catalogue.hpp"
@@ -48,6 +50,32 @@ TEST(CatalogueStore, WriteThenReadGivesTheSameCatalogue) {
     ASSERT_EQ(CountResolution(*resBack), 2);
     EXPECT_EQ(GetResolution(*resBack, 0).ydpi, 360);
     EXPECT_EQ(DefaultResolution(*resBack), 1);
+}
+
+TEST(CatalogueStore, ValuesThatCannotBePrintedAreSkipped) {
+    kivtest::ScopedConfigHome home;
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    Plist list = MakeArray();
+    for (double dpi : {0.0, -300.0, nan, inf, 1000000.0, 32768.0, 150.0}) {
+        Plist r = MakeDict();
+        DictSet(r.get(), "Name", MakeString(std::to_string(dpi)));
+        DictSet(r.get(), "Xdpi", MakeReal(dpi));
+        DictSet(r.get(), "Ydpi", MakeReal(dpi == 150.0 ? 150.0 : 300.0));
+        ArrayAppend(list.get(), std::move(r));
+    }
+    Plist outer = MakeDict();
+    DictSet(outer.get(), "Resolutions", std::move(list));
+    SetPreferenceValue(kDomain, "Resolutions", outer.get());
+    auto res = ReadResolutionStrings(kDomain, kDefaultResolutions);
+    ASSERT_EQ(CountResolution(*res), 1);
+    EXPECT_EQ(GetResolution(*res, 0).xdpi, 150.0);
+
+    Plist papers = MakeArray();
+    for (double mm : {0.0, -1.0, nan, inf, 200.0}) ArrayAppend(papers.get(), Paper("p", mm, 100));
+    StorePapers(std::move(papers), MakeInteger(0));
+    auto read = ReadPageSizeStrings(kDomain, kDefaultPapers);
+    ASSERT_EQ(CountPaper(*read), 1);
+    EXPECT_EQ(GetPaper(*read, 0).width, 200.0);
 }
 
 TEST(CatalogueStore, MalformedElementsAreSkippedWithinTheFirstForty) {

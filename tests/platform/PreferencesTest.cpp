@@ -1,5 +1,7 @@
 // Preferences store: pending values, merging synchronisation, damaged files.
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,6 +80,77 @@ TEST(Preferences, DamagedFilesReadAsEmptyAndAreNotLost) {
     ASSERT_TRUE(SynchronizePreferences(kDomain));
     EXPECT_EQ(kivtest::ReadFile(file.string() + ".bad"), garbage);
     ResetPreferencesCache();
+    EXPECT_TRUE(*BoolValue(CopyPreferenceValue(kDomain, "b").get()));
+
+    // A second damage never overwrites the first backup.
+    kivtest::WriteFile(file, "second garbage");
+    SetPreferenceValue(kDomain, "c", MakeBool(true).get());
+    ASSERT_TRUE(SynchronizePreferences(kDomain));
+    EXPECT_EQ(kivtest::ReadFile(file.string() + ".bad"), garbage);
+    EXPECT_EQ(kivtest::ReadFile(file.string() + ".bad-2"), "second garbage");
+}
+
+TEST(Preferences, FilesThatCannotBeReadAreNeverReplaced) {
+    // As a user without root's privileges, where permissions hold.
+    ScopedConfigHome home;
+    const auto file = home.FileOf(kDomain);
+    const std::string good = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><true/></dict></plist>";
+    if (::geteuid() == 0 && ::chown(home.path().c_str(), 65534, 65534) != 0) GTEST_SKIP() << "cannot hand over the folder";
+    const auto asUser = [&](const std::function<void()> &body) {
+        InChild([&] {
+            if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                                     ::setresuid(65534, 65534, 65534) != 0)) {
+                _exit(2);
+            }
+            ::alarm(10);  // a FIFO must not hang us
+            body();
+            if (::testing::Test::HasFailure()) _exit(1);
+        });
+    };
+    const auto chownToUser = [&](const std::filesystem::path &p) {
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::lchown(p.c_str(), 65534, 65534), 0);
+        }
+    };
+
+    // Unreadable: nothing is written, not even a backup.
+    kivtest::WriteFile(file, good);
+    chownToUser(file);
+    ::chmod(file.c_str(), 0);
+    asUser([] {
+        SetPreferenceValue(kDomain, "b", MakeBool(true).get());
+        EXPECT_FALSE(SynchronizePreferences(kDomain));
+    });
+    ::chmod(file.c_str(), 0600);
+    EXPECT_EQ(kivtest::ReadFile(file), good);
+    EXPECT_FALSE(std::filesystem::exists(file.string() + ".bad"));
+
+    // A FIFO in its place: refused without blocking.
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    chownToUser(file);
+    asUser([] {
+        EXPECT_FALSE(CopyPreferenceValue(kDomain, "a"));
+        SetPreferenceValue(kDomain, "b", MakeBool(true).get());
+        EXPECT_FALSE(SynchronizePreferences(kDomain));
+    });
+    EXPECT_TRUE(std::filesystem::is_fifo(file));
+
+    // A symbolic link: the target is updated, the link stays.
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(home.path() / "dotfiles");
+    chownToUser(home.path() / "dotfiles");
+    kivtest::WriteFile(home.path() / "dotfiles" / "prefs.plist", good);
+    chownToUser(home.path() / "dotfiles" / "prefs.plist");
+    std::filesystem::create_symlink("dotfiles/prefs.plist", file);
+    chownToUser(file);
+    asUser([] {
+        SetPreferenceValue(kDomain, "b", MakeBool(true).get());
+        EXPECT_TRUE(SynchronizePreferences(kDomain));
+    });
+    EXPECT_TRUE(std::filesystem::is_symlink(file));
+    ResetPreferencesCache();
+    EXPECT_TRUE(*BoolValue(CopyPreferenceValue(kDomain, "a").get()));
     EXPECT_TRUE(*BoolValue(CopyPreferenceValue(kDomain, "b").get()));
 }
 
