@@ -96,6 +96,10 @@ typedef uint8_t (*KIVOptionKeyProc)(void);
 typedef void (*KIVBeepProc)(void);
 KIV_EXPORT void KIVSetOptionKeyProc(KIVOptionKeyProc proc);
 KIV_EXPORT void KIVSetBeepProc(KIVBeepProc proc);
+/* The procedures installed, NULL for the defaults: a toolkit installs its own only where the
+   host has none. */
+KIV_EXPORT KIVOptionKeyProc KIVGetOptionKeyProc(void);
+KIV_EXPORT KIVBeepProc KIVGetBeepProc(void);
 KIV_EXPORT uint8_t KIVIsOptionKeyPressed(void);
 KIV_EXPORT void KIVBeep(void);
 

@@ -12,6 +12,8 @@ extern "C" {
 
 void KIVSetOptionKeyProc(KIVOptionKeyProc proc) { gOptionKey = proc; }
 void KIVSetBeepProc(KIVBeepProc proc) { gBeep = proc; }
+KIVOptionKeyProc KIVGetOptionKeyProc(void) { return gOptionKey; }
+KIVBeepProc KIVGetBeepProc(void) { return gBeep; }
 
 uint8_t KIVIsOptionKeyPressed(void) {
     KIVOptionKeyProc proc = gOptionKey;

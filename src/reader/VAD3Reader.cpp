@@ -76,6 +76,16 @@ std::string VAD3Reader::Open(const std::filesystem::path &path) {
     if (header_.height < 0) return "height " + std::to_string(header_.height) + " is negative";
     bytesPerLine_ = pixelSize_ * static_cast<uint64_t>(header_.width);
     if (bytesPerLine_ > kMaxLineBytes) return "lines of " + Str(bytesPerLine_) + " bytes are longer than any page";
+    // Nothing is allocated for lines the file could not hold: a line is either raw or a run
+    // of records, each at most a maximal run of pixels.
+    if (header_.pageCount > 0 && header_.height > 0) {
+        const uint64_t room = fileSize_ > kVAD3HeaderSize + 4 ? fileSize_ - kVAD3HeaderSize - 4 : 0;
+        const uint64_t maxRun = pixelSize_ == 1 ? 255 : 65535;
+        if (bytesPerLine_ > room && static_cast<uint64_t>(header_.width) > room / RecordSizeForPixelSize(pixelSize_) * maxRun) {
+            return "lines of " + std::to_string(header_.width) + " pixels cannot fit in a file of " + Str(fileSize_) +
+                   " bytes";
+        }
+    }
     return {};
 }
 
@@ -106,6 +116,10 @@ std::string VAD3Reader::ReadLine(std::vector<uint8_t> &pixels, LineKind *kind) {
         return ReadBytes(pixels.data(), length) ? std::string() : "truncated line";
     }
     if (kind) *kind = LineKind::Encoded;
+    if ((length - 4) % RecordSizeForPixelSize(pixelSize_) != 0) {
+        return "an encoded line of " + Str(length - 4) + " bytes is not a whole number of " +
+               Str(RecordSizeForPixelSize(pixelSize_)) + "-byte records";
+    }
     encoded_.resize(length - 4);
     if (!ReadBytes(encoded_.data(), encoded_.size())) return "truncated line";
     if (DecoderFor(pixelSize_)(encoded_.data(), pixels.data(), encoded_.size(), header_.width) != 0) {
@@ -136,6 +150,9 @@ std::string VAD3Reader::ReadTrailer(Plist &out) {
     if (!ReadBytes(word, 4)) return "truncated trailer";
     const uint64_t length = LoadBigEndian(word, 4);
     if (length > fileSize_ - position_) return "trailer of " + Str(length) + " bytes runs past the end of the file";
+    if (length > kMaxTrailerBytes) {
+        return "trailer of " + Str(length) + " bytes is larger than the " + Str(kMaxTrailerBytes) + " bytes read";
+    }
     std::string xml(length, '\0');
     if (!ReadBytes(xml.data(), length)) return "truncated trailer";
     out = ParseXml(xml.data(), xml.size());

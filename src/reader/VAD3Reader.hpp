@@ -34,6 +34,10 @@ struct VAD3Header {
 
 VAD3Header DecodeVAD3Header(const uint8_t *bytes);
 
+// Trailers larger than this are refused before they are read (metadata and an ICC profile
+// take far less).
+inline constexpr uint64_t kMaxTrailerBytes = 4u << 20;
+
 enum class LineKind { Raw, Encoded };
 
 class VAD3Reader {

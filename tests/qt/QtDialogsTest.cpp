@@ -88,6 +88,16 @@ protected:
 
 }  // namespace
 
+extern "C" void HostBeep(void);
+
+TEST_F(QtDialogs, TheHostsBeepSurvivesTheToolkit) {
+    StyleParams p = Params(210, 297, 2481, 3508);
+    WhenShown("StyleDialog", [](QDialog *d) { Click(d, "cancel"); });
+    Style(p);
+    EXPECT_EQ(KIVGetBeepProc(), &HostBeep);
+    EXPECT_NE(KIVGetOptionKeyProc(), nullptr);  // none was installed: Qt's
+}
+
 TEST_F(QtDialogs, PageSetupTakesTypedSizesKeyByKey) {
     StyleParams p = Params(210, 297, 2481, 3508);
     WhenShown(

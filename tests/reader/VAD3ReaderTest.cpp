@@ -1,7 +1,9 @@
 // The verifier catches damaged files; the vad3 tool reports and renders.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 
 #include "output/VAD3Output.hpp"
 #include "reader/VAD3Reader.hpp"
@@ -86,6 +88,31 @@ TEST(VAD3Verify, AcceptsAGoodFileAndRejectsDamage) {
     std::string format = bytes;
     format[19] = 9;
     EXPECT_NE(VerifyVAD3(Damaged(dir, format)).find("unknown pixel format"), std::string::npos);
+
+    // Three stray bytes inside the first encoded record.
+    std::string stray = bytes;
+    const uint32_t length = static_cast<uint32_t>(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64, 4));
+    StoreBigEndian(reinterpret_cast<uint8_t *>(stray.data()) + 64, length + 3, 4);
+    stray.insert(64 + length, "xyz");
+    EXPECT_NE(VerifyVAD3(Damaged(dir, stray)).find("not a whole number of 2-byte records"), std::string::npos);
+}
+
+TEST(VAD3Verify, SizesTheFileCannotHoldAreRefusedBeforeAllocating) {
+    TempDir dir;
+    std::string header = ReadFile(GoodFile(dir)).substr(0, 64);
+    // 64-megapixel lines in a 74-byte file.
+    std::string wide = header + std::string(10, '\0');
+    StoreBigEndian(reinterpret_cast<uint8_t *>(wide.data()) + 2, 64u << 20, 4);
+    EXPECT_NE(VerifyVAD3(Damaged(dir, wide)).find("cannot fit in a file of 74 bytes"), std::string::npos);
+
+    // A trailer that claims almost 2 GiB of a sparse file.
+    std::string head = header;
+    head[21] = 0;  // no pages
+    StoreBigEndian(reinterpret_cast<uint8_t *>(head.data()) + 36, 64, 8);
+    head += std::string("\x7f\xff\xff\xf0", 4);
+    const fs::path sparse = Damaged(dir, head);
+    fs::resize_file(sparse, (uint64_t{1} << 31) + 64);
+    EXPECT_NE(VerifyVAD3(sparse).find("larger than the 4194304 bytes read"), std::string::npos);
 }
 
 TEST(VAD3Tool, VerifyInfoAndRender) {
@@ -116,6 +143,43 @@ TEST(VAD3Tool, VerifyInfoAndRender) {
     const std::string pngBytes = ReadFile(png);
     ASSERT_GT(pngBytes.size(), 8u);
     EXPECT_EQ(pngBytes.substr(1, 3), "PNG");
+    // A failed render leaves the earlier output alone and says why it failed.
     EXPECT_EQ(RunTool("render '" + good.string() + "' --page 3 -o '" + png.string() + "'").status, 1);
+    const uint64_t dataEnd = LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 36, 8);
+    const fs::path cut = dir / "cut.vad3";
+    WriteFile(cut, bytes.substr(0, dataEnd - 2));
+    EXPECT_EQ(RunTool("render '" + cut.string() + "' --page 2 -o '" + png.string() + "'").status, 1);
+    EXPECT_EQ(ReadFile(png), pngBytes);
+    const Command nowhere = RunTool("render '" + good.string() + "' -o /nonexistent/x.png");
+    EXPECT_NE(nowhere.output.find("/nonexistent/x.png: No such file or directory"), std::string::npos) << nowhere.output;
     EXPECT_EQ(RunTool("frobnicate x").status, 2);
+}
+
+TEST(VAD3Tool, JsonIsValidWhateverTheMetadata) {
+    TempDir dir;
+    OutputRef out;
+    const std::string name = "odd \xFF name.vad3";
+    ASSERT_EQ(Output_Create(dir.path(), name, "J", Geometry(4, 1), Format(8, 4, 1), out), 0);
+    Output_SetMetadata(*out, "inf", MakeReal(std::numeric_limits<double>::infinity()).get());
+    Output_SetMetadata(*out, "nan", MakeReal(std::numeric_limits<double>::quiet_NaN()).get());
+    Output_SetMetadata(*out, "big", MakeInteger(12345).get());
+    Output_SetMetadata(*out, "negative", MakeInteger(-5).get());
+    ASSERT_EQ(Output_Close(std::move(out)), 0);
+    // An integer beyond 63 bits, as another writer may store it.
+    std::string bytes = ReadFile(dir / name);
+    const uint64_t at = LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 36, 8);
+    std::string xml = bytes.substr(at + 4);
+    xml.replace(xml.find("12345"), 5, "18446744073709551615");
+    bytes = bytes.substr(0, at) + std::string(4, '\0') + xml;
+    StoreBigEndian(reinterpret_cast<uint8_t *>(bytes.data()) + at, xml.size(), 4);
+    WriteFile(dir / name, bytes);
+    const Command json = RunTool("info --json '" + (dir / name).string() + "' > '" + (dir / "info.json").string() + "'");
+    EXPECT_EQ(json.status, 0) << json.output;
+    const std::string parsed = RunPython(
+        "import json, sys\n"
+        "d = json.load(open(sys.argv[1], encoding='utf-8'))[0]\n"
+        "m = d['metadata']\n"
+        "print(ascii(d['file'][-15:]), m['inf'], m['nan'], m['big'], m['negative'])\n",
+        dir / "info.json");
+    EXPECT_EQ(parsed, "'odd \\ufffd name.vad3' None None 18446744073709551615 -5\n");
 }

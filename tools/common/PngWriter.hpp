@@ -1,10 +1,17 @@
 // Writes a PNG row by row with libpng.
 #pragma once
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <utility>
 
 namespace kivtools {
 
@@ -16,12 +23,26 @@ public:
     ~PngWriter() {
         if (png_) png_destroy_write_struct(&png_, &info_);
         if (file_) std::fclose(file_);
+        if (!temporary_.empty()) ::unlink(temporary_.c_str());
     }
 
     // colourType: PNG_COLOR_TYPE_GRAY or PNG_COLOR_TYPE_RGB, 8 bits per channel.
     bool Open(const std::string &path, unsigned width, unsigned height, int colourType, double dpiX, double dpiY) {
-        file_ = std::fopen(path.c_str(), "wb");
-        if (!file_) return Fail("cannot create " + path);
+        // Written beside the target and renamed over it by Finish: a failure never damages it.
+        path_ = path;
+        const std::size_t slash = path.rfind('/');
+        temporary_ = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".png-XXXXXX";
+        const int fd = ::mkostemp(temporary_.data(), O_CLOEXEC);
+        if (fd < 0) {
+            temporary_.clear();
+            return Fail("cannot create " + path + ": " + std::strerror(errno));
+        }
+        ::fchmod(fd, 0644);
+        file_ = ::fdopen(fd, "wb");
+        if (!file_) {
+            ::close(fd);
+            return Fail("cannot create " + path + ": " + std::strerror(errno));
+        }
         png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
         if (!png_) return Fail("out of memory");
         info_ = png_create_info_struct(png_);
@@ -48,10 +69,13 @@ public:
     bool Finish() {
         if (setjmp(png_jmpbuf(png_))) return Fail("libpng failed finishing the file");
         png_write_end(png_, info_);
-        const bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
-        std::fclose(file_);
-        file_ = nullptr;
-        return ok ? true : Fail("write error");
+        bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
+        int error = errno;
+        if (std::fclose(std::exchange(file_, nullptr)) != 0 && ok) ok = false, error = errno;
+        if (ok && ::rename(temporary_.c_str(), path_.c_str()) != 0) ok = false, error = errno;
+        if (!ok) return Fail("cannot write " + path_ + ": " + std::strerror(error));
+        temporary_.clear();
+        return true;
     }
 
     const std::string &error() const { return error_; }
@@ -62,6 +86,7 @@ private:
         return false;
     }
 
+    std::string path_, temporary_;
     std::FILE *file_ = nullptr;
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include <cmath>
+
 #include "Render.hpp"
+#include "platform/Utf8.hpp"
 #include "reader/VAD3Reader.hpp"
 
 namespace {
@@ -30,7 +33,9 @@ const char *FormatName(int format) {
     }
 }
 
-void JsonString(std::string &out, const std::string &s) {
+void JsonString(std::string &out, const std::string &text) {
+    // JSON is UTF-8: bytes that are not become U+FFFD.
+    const std::string s = kiv::IsValidUtf8(text) ? text : kiv::SanitizeForXml(text);
     out += '"';
     for (unsigned char c : s) {
         switch (c) {
@@ -67,11 +72,25 @@ std::string Base64(std::string_view bytes) {
     return out;
 }
 
+// An integer as the property list writes it: the value alone does not tell an unsigned
+// 2^64 − 1 from −1.
+std::string IntegerText(plist_t node) {
+    char *xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(node, &xml, &length);
+    std::string text(xml ? xml : "", xml ? length : 0);
+    if (xml) plist_to_xml_free(xml);
+    const std::size_t start = text.find("<integer>"), end = text.find("</integer>");
+    if (start == std::string::npos || end == std::string::npos) return std::to_string(*kiv::IntegerValue(node));
+    return text.substr(start + 9, end - start - 9);
+}
+
 void PlistToJson(std::string &out, plist_t node) {
     using namespace kiv;
     if (auto s = StringValue(node)) return JsonString(out, *s);
-    if (auto i = IntegerValue(node)) return void(out += std::to_string(*i));
+    if (IntegerValue(node)) return void(out += IntegerText(node));
     if (auto r = RealValue(node)) {
+        if (!std::isfinite(*r)) return void(out += "null");  // JSON has no infinities or NaN
         char buf[32];
         std::snprintf(buf, sizeof buf, "%.17g", *r);
         return void(out += buf);

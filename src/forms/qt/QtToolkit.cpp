@@ -192,10 +192,13 @@ public:
             static char *argv[] = {name, nullptr};
             application_ = std::make_unique<QApplication>(argc, argv);
         }
-        KIVSetBeepProc([] { QApplication::beep(); });
-        KIVSetOptionKeyProc([]() -> uint8_t {
-            return (QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier) ? 1 : 0;
-        });
+        // Qt's beep and option key only where the host installed none of its own.
+        if (!KIVGetBeepProc()) KIVSetBeepProc([] { QApplication::beep(); });
+        if (!KIVGetOptionKeyProc()) {
+            KIVSetOptionKeyProc([]() -> uint8_t {
+                return (QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier) ? 1 : 0;
+            });
+        }
     }
 
     std::unique_ptr<Form> LoadForm(KIVBundleRef bundle, const std::string &resource) override {
