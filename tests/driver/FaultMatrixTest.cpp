@@ -1,0 +1,181 @@
+// A three-page job through the entry points with one fault at every possible point: the k-th
+// write failing, cut short or interrupted, the k-th allocation failing. A failed job reaches
+// the host with its cause and leaves nothing in the folder and no thread behind; a job that
+// survives its fault is complete.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <random>
+
+#include "reader/VAD3Reader.hpp"
+#include "support/DriverFixture.hpp"
+#include "support/FileIOFake.hpp"
+
+namespace {
+// Allocation number gFailAllocationAt (counted from arming) throws; 0 disarms.
+std::atomic<long> gAllocations{0}, gFailAllocationAt{0};
+}  // namespace
+
+// Every unaligned form, so that each allocation and its release agree on malloc and free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void *operator new(std::size_t size) {
+    if (const long at = gFailAllocationAt.load(); at != 0 && ++gAllocations == at) throw std::bad_alloc();
+    if (void *p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void *operator new[](std::size_t size) { return operator new(size); }
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void *operator new[](std::size_t size, const std::nothrow_t &t) noexcept { return operator new(size, t); }
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete[](void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
+
+namespace {
+
+using namespace kiv;
+namespace fs = std::filesystem;
+
+int Threads() {
+    int n = 0;
+    for ([[maybe_unused]] const auto &e : fs::directory_iterator("/proc/self/task")) ++n;
+    return n;
+}
+
+std::vector<fs::path> Entries(const fs::path &folder) {
+    std::vector<fs::path> all;
+    for (const auto &e : fs::directory_iterator(folder)) all.push_back(e.path());
+    return all;
+}
+
+class FaultMatrix : public kivtest::DriverFixture {
+protected:
+    struct Outcome {
+        int32_t status = 0;
+        std::string message;
+        std::string file;
+    };
+
+    // Prints three 300 × 90 pages of noise (raw lines: several write blocks) in bands of 32.
+    Outcome PrintJob() {
+        Outcome o;
+        DriverRecord *record = nullptr;
+        if ((o.status = KIVPrOpen(bundle_, &record)) != 0) {
+            o.message = "An error ocurred while printing";  // no record to ask
+            return o;
+        }
+        const PageGeometry page{300, 90, 300 / 300.0 * 25.4, 90 / 300.0 * 25.4};
+        KIVPrSuggestPage(record, handle_, &page, 32);
+        KIVPrValidate(record, handle_);
+        KIVPrSetJobName(record, handle_, "Matrix");
+        Plist settings = MakeDict();
+        DictSet(settings.get(), "outputFolder", Plist(KIVCreateBookmarkDataForPath(hot_.path().c_str())));
+        KIVPrSetJobSettings(record, handle_, settings.get());
+        std::vector<uint8_t> band(300 * 32 * 4);
+        std::mt19937 rng(7);
+        for (auto &b : band) b = static_cast<uint8_t>(rng());
+        int32_t e = KIVPrOpenDoc(record, handle_);
+        for (int p = 0; p < 3 && e == 0; ++p) {
+            e = KIVPrOpenPage(record);
+            for (int y = 0; y < 90 && e == 0; y += 32) {
+                const int rows = std::min(32, 90 - y);
+                const HostBitmap bitmap{band.data(), LongRect{0, 0, rows, 300}, 300 * 4, 32};
+                const LongRect src{0, 0, rows, 300}, dst{y, 0, y + rows, 300};
+                e = KIVPrPrintBitmap(record, &bitmap, &src, &dst);
+            }
+            if (e == 0) e = KIVPrClosePage(record);
+        }
+        const int32_t closed = KIVPrCloseDoc(record);
+        o.status = e != 0 ? e : closed;
+        unsigned char message[256];
+        KIVPrErrorString(record, o.status, message);
+        o.message.assign(reinterpret_cast<char *>(message + 1), message[0]);
+        if (char *name = KIVPrCopyOutputFileName(record)) {
+            o.file = name;
+            std::free(name);
+        }
+        KIVPrClose(record);
+        return o;
+    }
+
+    // The job failed cleanly: its status and cause reach the host, nothing remains.
+    void ExpectCleanFailure(const Outcome &o, int32_t status, const std::string &cause, int threads) {
+        EXPECT_EQ(o.status, status);
+        EXPECT_NE(o.message.find(cause), std::string::npos) << o.message;
+        EXPECT_TRUE(o.file.empty());
+        EXPECT_TRUE(Entries(hot_.path()).empty());
+        EXPECT_EQ(Threads(), threads);
+    }
+
+    kivtest::TempDir hot_;
+};
+
+}  // namespace
+
+TEST_F(FaultMatrix, EveryWriteFault) {
+    const int threads = Threads();
+    for (const int error : {ENOSPC, EIO}) {
+        bool completed = false;
+        for (int k = 1; !completed && k < 100; ++k) {
+            SCOPED_TRACE(testing::Message() << "errno " << error << ", write " << k);
+            kivtest::FileIOFake fake;
+            kivtest::FileIOFake::failFrom = k;
+            kivtest::FileIOFake::failErrno = error;
+            const Outcome o = PrintJob();
+            completed = o.status == 0;  // k lies beyond the job's last write
+            if (!completed) {
+                ExpectCleanFailure(o, error, std::strerror(error), threads);
+                EXPECT_NE(o.message.find(hot_.path().string()), std::string::npos) << o.message;
+            }
+        }
+        EXPECT_TRUE(completed);
+        for (const fs::path &f : Entries(hot_.path())) fs::remove(f);
+    }
+    {
+        kivtest::FileIOFake fake;
+        kivtest::FileIOFake::fsyncErrno = EIO;
+        ExpectCleanFailure(PrintJob(), EIO, std::strerror(EIO), threads);
+    }
+    // Short and interrupted writes only slow the job down.
+    kivtest::FileIOFake fake;
+    kivtest::FileIOFake::maxChunk = 1000;
+    kivtest::FileIOFake::interruptEveryOther = true;
+    const Outcome o = PrintJob();
+    ASSERT_EQ(o.status, 0);
+    EXPECT_EQ(o.file, (hot_.path() / "Matrix.vad3").string());
+    EXPECT_EQ(VerifyVAD3(o.file), "");
+}
+
+TEST_F(FaultMatrix, EveryAllocationFault) {
+    const int threads = Threads();
+    bool completed = false;
+    for (long k = 1; !completed && k < 5000; ++k) {
+        SCOPED_TRACE(testing::Message() << "allocation " << k);
+        gAllocations = 0;
+        gFailAllocationAt = k;
+        const Outcome o = PrintJob();
+        gFailAllocationAt = 0;
+        completed = o.status == 0 && gAllocations < k;
+        if (o.status == 0) {
+            // The failure hit something the job could do without: it must still be whole.
+            ASSERT_EQ(VerifyVAD3(o.file), "");
+            fs::remove(o.file);
+        } else {
+            ExpectCleanFailure(o, o.status, "An error ocurred while printing", threads);
+        }
+        ASSERT_TRUE(Entries(hot_.path()).empty());
+    }
+    EXPECT_TRUE(completed);
+}
