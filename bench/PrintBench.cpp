@@ -137,6 +137,7 @@ Result WritePwg(const SyntheticPage &page, Mode mode, const std::vector<uint8_t>
     cupsRasterWriteHeader2(raster, &header);
     for (auto &line : lines) cupsRasterWritePixels(raster, line.data(), header.cupsBytesPerLine);
     cupsRasterClose(raster);
+    ::fsync(fd);  // the driver syncs each job file before naming it: compare like with like
     ::close(fd);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     return {ms, static_cast<uintmax_t>(fs::file_size(file))};
@@ -152,6 +153,7 @@ double WritePlain(uintmax_t bytes, const fs::path &file) {
         if (::write(fd, block.data(), n) <= 0) break;
         done += n;
     }
+    ::fsync(fd);
     ::close(fd);
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
