@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -91,13 +92,15 @@ public:
         }
         if (e == 0) e = driver_.KIVPrClosePage(record);
         const int32_t closed = driver_.KIVPrCloseDoc(record);
+        char *file = driver_.KIVPrCopyOutputFileName(record);
         driver_.KIVPrClose(record);
         DisposeHandle(print);
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         if (e || closed) std::fprintf(stderr, "bench_print: the driver failed (%d, %d)\n", e, closed);
-        uintmax_t bytes = 0;
-        for (const auto &f : fs::directory_iterator(folder_)) bytes += fs::file_size(f.path());
-        return {ms, bytes};
+        std::error_code ec;
+        const uintmax_t bytes = file ? fs::file_size(file, ec) : 0;
+        std::free(file);
+        return {ms, ec ? 0 : bytes};
     }
 
 private:

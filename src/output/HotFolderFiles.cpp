@@ -91,7 +91,7 @@ void Finish(PendingFile &file, const std::string &name, std::filesystem::path &p
 }
 
 std::string UniqueCandidate(std::string_view base, std::string_view ext, int counter) {
-    char suffix[8];
+    char suffix[16];
     std::snprintf(suffix, sizeof suffix, "_%02d", counter);
     return std::string(base) + (counter == 0 ? "" : suffix) + "." + std::string(ext);
 }
