@@ -1,0 +1,16 @@
+// One IPP job printed through the driver module, exactly as a host prints a document: the
+// raster lines PAPPL produces are gathered into bands and handed to KIVPrPrintBitmap.
+#pragma once
+
+#include <pappl/pappl.h>
+
+namespace vad3printer {
+
+bool StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
+bool StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned page);
+bool WriteLine(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned y,
+               const unsigned char *line);
+bool EndPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned page);
+bool EndJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
+
+}  // namespace vad3printer

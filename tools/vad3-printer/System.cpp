@@ -1,0 +1,85 @@
+// The printer application's system: PAPPL's standard one, with its state kept where the
+// person running it chooses.
+#include "System.hpp"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "HotFolderPrinter.hpp"
+
+namespace vad3printer {
+namespace {
+
+constexpr const char *kName = "vad3-printer";
+
+std::string Option(const char *name, int count, cups_option_t *options, const char *fallback = "") {
+    const char *v = cupsGetOption(name, count, options);
+    return v ? v : fallback;
+}
+
+pappl_loglevel_t LogLevel(const std::string &name) {
+    if (name == "debug") return PAPPL_LOGLEVEL_DEBUG;
+    if (name == "warn") return PAPPL_LOGLEVEL_WARN;
+    if (name == "error") return PAPPL_LOGLEVEL_ERROR;
+    if (name == "fatal") return PAPPL_LOGLEVEL_FATAL;
+    return PAPPL_LOGLEVEL_INFO;
+}
+
+// The folder the state file lives in, as PAPPL chooses it unless the option says otherwise.
+std::string StateDirectory(const std::string &chosen) {
+    if (!chosen.empty()) return chosen;
+    if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
+    if (::getuid() == 0) return "/var/lib";
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "/tmp") + "/.config";
+}
+
+// Where the command-line sub-commands look for a local server.
+std::string DefaultSocket() {
+    if (::getuid() == 0) return std::string("/run/") + kName + ".sock";
+    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0])
+        return std::string(runtime) + "/" + kName + ".sock";
+    const char *tmp = std::getenv("TMPDIR");
+    return std::string(tmp && tmp[0] ? tmp : "/tmp") + "/" + kName + std::to_string(::getuid()) + ".sock";
+}
+
+std::string gStateFile;
+
+bool SaveState(pappl_system_t *system, void *) { return papplSystemSaveState(system, gStateFile.c_str()); }
+
+}  // namespace
+
+pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
+    const std::string port = Option("server-port", count, options, "8000");
+    const std::string listen = Option("listen-hostname", count, options);
+    const std::string spool = Option("spool-directory", count, options);
+    const std::string log = Option("log-file", count, options, "-");
+    const std::string auth = Option("auth-service", count, options);
+    gStateFile = StateDirectory(Option("state-directory", count, options)) + "/" + kName + ".state";
+
+    pappl_system_t *system = papplSystemCreate(
+        PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
+            PAPPL_SOPTIONS_WEB_SECURITY,
+        kName, std::atoi(port.c_str()), "_print,_universal", spool.empty() ? nullptr : spool.c_str(), log.c_str(),
+        LogLevel(Option("log-level", count, options, "info")), auth.empty() ? nullptr : auth.c_str(), false);
+    if (!system) return nullptr;
+    // The network listeners (all addresses unless one host is named) and the local socket
+    // the sub-commands use.
+    if (!papplSystemAddListeners(system, listen.empty() ? nullptr : listen.c_str())) {
+        papplSystemDelete(system);
+        return nullptr;
+    }
+    const std::string socket = Option("server-socket", count, options, DefaultSocket().c_str());
+    if (socket != "none") papplSystemAddListeners(system, socket.c_str());
+
+    papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, nullptr, DriverCallback, nullptr);
+    papplSystemSetFooterHTML(system, "Varnel printer driver: every job becomes a raster job file in a hot folder.");
+    papplSystemLoadState(system, gStateFile.c_str());
+    papplSystemSetSaveCallback(system, SaveState, nullptr);
+    return system;
+}
+
+}  // namespace vad3printer

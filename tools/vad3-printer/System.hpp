@@ -1,0 +1,12 @@
+// The PAPPL system of the printer application, made from the server's -o options.
+#pragma once
+
+#include <pappl/pappl.h>
+
+namespace vad3printer {
+
+// Options beyond PAPPL's own: state-directory=DIR (where vad3-printer.state is kept) and
+// server-socket=PATH|none (the local socket the sub-commands reach the server through).
+pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data);
+
+}  // namespace vad3printer
