@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
 
 namespace vad3printer {
@@ -247,9 +248,9 @@ bool Run(pappl_job_t *job, Step step) {
 
 bool StartJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     pappl_printer_t *printer = papplJobGetPrinter(job);
-    const std::optional<std::string> folder = FolderOfDeviceURI(papplPrinterGetDeviceURI(printer));
+    const std::string folder = HotFolderOf(printer);
     std::lock_guard lock(gMutex);
-    gJobs[printer] = std::make_unique<Job>(job, folder.value_or(""));
+    gJobs[printer] = std::make_unique<Job>(job, folder);
     return true;
 }
 

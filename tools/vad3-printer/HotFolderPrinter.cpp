@@ -1,9 +1,11 @@
 // The hot-folder printers: driver data from the driver's catalogues, the hotfolder: scheme
 // and the folder's state.
+#include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
 
-#include <unistd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -37,23 +39,38 @@ char *DeviceID(pappl_device_t *, char *buffer, size_t size) {
     return buffer;
 }
 
-// Keeps the printer's state reasons in step with its folder.
+}  // namespace
+
 bool UpdateStatus(pappl_printer_t *printer) {
-    const auto folder = FolderOfDeviceURI(papplPrinterGetDeviceURI(printer));
-    const std::string problem = FolderProblem(folder.value_or(""));
+    const std::string folder = HotFolderOf(printer);
+    const std::string problem = FolderProblem(folder);
+    pappl_supply_t space{};
+    space.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+    std::snprintf(space.description, sizeof space.description, "Free space in the hot folder");
+    space.is_consumed = true;
+    space.type = PAPPL_SUPPLY_TYPE_OTHER;
+    struct statvfs fs{};
+    space.level = !folder.empty() && ::statvfs(folder.c_str(), &fs) == 0 && fs.f_blocks > 0
+                      ? static_cast<int>(100.0 * static_cast<double>(fs.f_bavail) / static_cast<double>(fs.f_blocks))
+                      : -1;
+    papplPrinterSetSupplies(printer, 1, &space);
     if (problem.empty()) {
         papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OTHER);
     } else {
+        // Said once when it starts, not at every check.
+        if (!(papplPrinterGetReasons(printer) & PAPPL_PREASON_OTHER))
+            papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "%s", problem.c_str());
         papplPrinterSetReasons(printer, PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
-        papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "%s", problem.c_str());
     }
     return true;
 }
 
+namespace {
+
 // A hot folder has no light or sound: identification is logged.
 void Identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *message) {
-    const auto folder = FolderOfDeviceURI(papplPrinterGetDeviceURI(printer));
-    papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify: job files go to %s%s%s", folder.value_or("?").c_str(),
+    const std::string folder = HotFolderOf(printer);
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify: job files go to %s%s%s", folder.c_str(),
                     message ? ": " : "", message ? message : "");
 }
 
@@ -100,18 +117,18 @@ std::optional<std::string> FolderOfDeviceURI(const char *uri) {
 }
 
 std::string FolderProblem(const std::string &folder) {
-    if (folder.empty()) return "the printer's device URI names no hot folder (hotfolder:///path)";
+    if (folder.empty()) return "The printer has no hot folder: its device URI should be hotfolder:///path";
     struct stat st{};
     if (::stat(folder.c_str(), &st) != 0)
-        return "the hot folder " + folder + " cannot be used: " + std::strerror(errno);
-    if (!S_ISDIR(st.st_mode)) return "the hot folder " + folder + " is not a folder";
+        return "The hot folder " + folder + " cannot be used: " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return "The hot folder " + folder + " is not a folder";
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return "the hot folder " + folder + " cannot be written: " + std::strerror(errno);
+        return "The hot folder " + folder + " cannot be written: " + std::strerror(errno);
     return {};
 }
 
 bool DriverCallback(pappl_system_t *, const char *driverName, const char *, const char *,
-                    pappl_pr_driver_data_t *data, ipp_t **, void *) {
+                    pappl_pr_driver_data_t *data, ipp_t **attrs, void *) {
     if (std::strcmp(driverName, kDriverName) != 0) return false;
     Module &module = TheModule();
     const Catalogue catalogue = ReadCatalogue(KIVBundleGetIdentifier(module.bundle), module.driver.defaultPapers,
@@ -161,6 +178,14 @@ bool DriverCallback(pappl_system_t *, const char *driverName, const char *, cons
         for (int i = 0; i < data->num_media; ++i) seen = seen || p.media == data->media[i];
         if (!seen) data->media[data->num_media++] = Keep(p.media);
     }
+    // IPP Everywhere attributes PAPPL leaves to the driver.
+    *attrs = ippNew();
+    ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
+    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
+    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
+    data->has_supplies = true;
+
     data->num_source = 1;
     data->source[0] = "main";
     data->num_type = 1;

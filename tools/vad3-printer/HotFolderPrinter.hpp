@@ -31,6 +31,10 @@ std::optional<std::string> FolderOfDeviceURI(const char *uri);
 // Why the folder cannot take job files, or empty when it can.
 std::string FolderProblem(const std::string &folder);
 
+// Keeps the printer's state reasons in step with its folder ("other" while it cannot take
+// job files) and reports the folder's free space as the one supply a hot folder consumes.
+bool UpdateStatus(pappl_printer_t *printer);
+
 // The one driver, "hot folder job files", and the auto-add rule: every hotfolder: device.
 pappl_pr_driver_t *Drivers();
 const char *AutoAdd(const char *info, const char *uri, const char *id, void *data);

@@ -8,12 +8,14 @@
 #include <cstring>
 #include <string>
 
+#include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
 
 namespace vad3printer {
 namespace {
 
 constexpr const char *kName = "vad3-printer";
+constexpr int kFolderCheckSeconds = 2;
 
 std::string Option(const char *name, int count, cups_option_t *options, const char *fallback = "") {
     const char *v = cupsGetOption(name, count, options);
@@ -50,6 +52,14 @@ std::string gStateFile;
 
 bool SaveState(pappl_system_t *system, void *) { return papplSystemSaveState(system, gStateFile.c_str()); }
 
+// Every few seconds each printer's folder is checked, so that a folder removed while the
+// printer is idle shows as a state reason before a job fails on it. The timer also wakes
+// PAPPL's loop, which otherwise notices a Shutdown request only at its next connection.
+bool CheckFolders(pappl_system_t *system, void *) {
+    papplSystemIteratePrinters(system, [](pappl_printer_t *printer, void *) { UpdateStatus(printer); }, nullptr);
+    return true;
+}
+
 }  // namespace
 
 pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
@@ -58,7 +68,9 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
     const std::string spool = Option("spool-directory", count, options);
     const std::string log = Option("log-file", count, options, "-");
     const std::string auth = Option("auth-service", count, options);
-    gStateFile = StateDirectory(Option("state-directory", count, options)) + "/" + kName + ".state";
+    const std::string stateDirectory = StateDirectory(Option("state-directory", count, options));
+    gStateFile = stateDirectory + "/" + kName + ".state";
+    UseFolderSettings(stateDirectory + "/" + kName + ".folders");
 
     pappl_system_t *system = papplSystemCreate(
         PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
@@ -75,10 +87,11 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
     const std::string socket = Option("server-socket", count, options, DefaultSocket().c_str());
     if (socket != "none") papplSystemAddListeners(system, socket.c_str());
 
-    papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, nullptr, DriverCallback, nullptr);
+    papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, AddHotFolderPage, DriverCallback, nullptr);
     papplSystemSetFooterHTML(system, "Varnel printer driver: every job becomes a raster job file in a hot folder.");
     papplSystemLoadState(system, gStateFile.c_str());
     papplSystemSetSaveCallback(system, SaveState, nullptr);
+    papplSystemAddTimerCallback(system, 0, kFolderCheckSeconds, CheckFolders, nullptr);
     return system;
 }
 

@@ -1,0 +1,158 @@
+// Hot folders per printer, and the web page that shows and changes them.
+#include "Folders.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+#include "HotFolderPrinter.hpp"
+
+namespace vad3printer {
+namespace {
+
+std::mutex gMutex;
+std::string gPath;
+// A folder set on the web page, for the device URI the printer had then: changing the device
+// URI later (vad3-printer modify -v) makes the device URI's folder count again.
+struct Setting {
+    std::string deviceURI;
+    std::string folder;
+};
+std::map<int, Setting> gFolders;  // by printer id
+
+// Lines of "id<TAB>device URI<TAB>folder", replaced through a synced temporary file.
+bool Save(std::string &why) {
+    std::string text;
+    for (const auto &[id, setting] : gFolders)
+        text += std::to_string(id) + "\t" + setting.deviceURI + "\t" + setting.folder + "\n";
+    const std::string temporary = gPath + ".new";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+    if (fd >= 0) ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), gPath.c_str()) == 0;
+    if (!ok) {
+        why = "cannot save " + gPath + ": " + std::strerror(errno);
+        ::unlink(temporary.c_str());
+    }
+    return ok;
+}
+
+bool Respond(pappl_client_t *client, pappl_printer_t *printer, const std::string &notice, const std::string &error) {
+    // The printer header sends the HTTP response header too.
+    papplClientHTMLPrinterHeader(client, printer, "Hot Folder", 0, nullptr, nullptr);
+    const std::string folder = HotFolderOf(printer);
+    const std::string problem = FolderProblem(folder);
+    papplClientHTMLPrintf(client, "          <div class=\"row\">\n            <div class=\"col-12\">\n");
+    if (!notice.empty()) papplClientHTMLPrintf(client, "              <div class=\"banner\">%s</div>\n", notice.c_str());
+    if (!error.empty()) papplClientHTMLPrintf(client, "              <div class=\"banner\">%s</div>\n", error.c_str());
+    papplClientHTMLPrintf(client,
+                          "              <p>Every job printed here becomes a raster job file (.vad3) in this folder, "
+                          "written by the Varnel printer driver and named after the document.</p>\n");
+    papplClientHTMLStartForm(client, papplClientGetURI(client), false);
+    papplClientHTMLPrintf(client,
+                          "              <table class=\"form\">\n"
+                          "                <tr><th><label for=\"folder\">Folder:</label></th>"
+                          "<td><input type=\"text\" name=\"folder\" id=\"folder\" size=\"60\" value=\"%s\"></td></tr>\n"
+                          "                <tr><th>State:</th><td>%s</td></tr>\n"
+                          "                <tr><th>Device URI:</th><td>%s</td></tr>\n"
+                          "                <tr><th></th><td><input type=\"submit\" value=\"Save Changes\"></td></tr>\n"
+                          "              </table>\n            </form>\n",
+                          folder.c_str(), problem.empty() ? "ready" : problem.c_str(),
+                          papplPrinterGetDeviceURI(printer));
+    papplClientHTMLPrintf(client, "            </div>\n          </div>\n");
+    papplClientHTMLPrinterFooter(client);
+    return true;
+}
+
+// The page at /PRINTER/hotfolder; data holds the printer's id, which outlives a deleted printer.
+bool HotFolderPage(pappl_client_t *client, void *data) {
+    pappl_printer_t *printer = papplSystemFindPrinter(papplClientGetSystem(client), nullptr, *static_cast<int *>(data), nullptr);
+    if (!printer) return papplClientRespond(client, HTTP_STATUS_NOT_FOUND, nullptr, nullptr, 0, 0);
+    if (!papplClientHTMLAuthorize(client)) return true;
+    if (papplClientGetMethod(client) != HTTP_STATE_POST) return Respond(client, printer, "", "");
+    cups_option_t *form = nullptr;
+    const int count = papplClientGetForm(client, &form);
+    std::string notice, error;
+    if (!papplClientIsValidForm(client, count, form)) {
+        error = "Invalid form submission.";
+    } else {
+        const char *folder = cupsGetOption("folder", count, form);
+        if (SetHotFolder(printer, folder ? folder : "", error)) notice = "Changes saved.";
+    }
+    cupsFreeOptions(count, form);
+    return Respond(client, printer, notice, error);
+}
+
+}  // namespace
+
+void UseFolderSettings(const std::string &path) {
+    std::lock_guard lock(gMutex);
+    gPath = path;
+    gFolders.clear();
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t tab = line.find('\t'), tab2 = line.find('\t', tab + 1);
+        if (tab == std::string::npos || tab2 == std::string::npos || tab2 + 1 >= line.size() || line[tab2 + 1] != '/')
+            continue;
+        gFolders[std::atoi(line.substr(0, tab).c_str())] =
+            Setting{line.substr(tab + 1, tab2 - tab - 1), line.substr(tab2 + 1)};
+    }
+}
+
+std::string HotFolderOf(pappl_printer_t *printer) {
+    {
+        std::lock_guard lock(gMutex);
+        const char *uri = papplPrinterGetDeviceURI(printer);
+        if (auto it = gFolders.find(papplPrinterGetID(printer));
+            it != gFolders.end() && it->second.deviceURI == (uri ? uri : "")) {
+            return it->second.folder;
+        }
+    }
+    return FolderOfDeviceURI(papplPrinterGetDeviceURI(printer)).value_or("");
+}
+
+bool SetHotFolder(pappl_printer_t *printer, const std::string &folder, std::string &why) {
+    if (folder.empty() || folder[0] != '/' || folder.find('\n') != std::string::npos ||
+        folder.find('\t') != std::string::npos) {
+        why = "The hot folder must be an absolute path, such as /srv/hot.";
+        return false;
+    }
+    if (const std::string problem = FolderProblem(folder); !problem.empty()) {
+        why = problem;
+        return false;
+    }
+    {
+        std::lock_guard lock(gMutex);
+        const char *uri = papplPrinterGetDeviceURI(printer);
+        gFolders[papplPrinterGetID(printer)] = Setting{uri ? uri : "", folder};
+        if (!Save(why)) return false;
+    }
+    papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Hot folder set to %s", folder.c_str());
+    UpdateStatus(printer);
+    return true;
+}
+
+void AddHotFolderPage(pappl_printer_t *printer, void *) {
+    static std::mutex idsMutex;
+    static std::deque<int> ids;  // the pages' data: one per printer, for the life of the process
+    int *id;
+    {
+        std::lock_guard lock(idsMutex);
+        id = &ids.emplace_back(papplPrinterGetID(printer));
+    }
+    char path[256];
+    papplPrinterGetPath(printer, "hotfolder", path, sizeof path);
+    papplSystemAddResourceCallback(papplPrinterGetSystem(printer), path, "text/html", HotFolderPage, id);
+    papplPrinterAddLink(printer, "Hot Folder", path, PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS);
+}
+
+}  // namespace vad3printer

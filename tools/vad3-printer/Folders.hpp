@@ -1,0 +1,24 @@
+// Each printer's hot folder: the path of its device URI (hotfolder:///srv/hot), unless one
+// was set on the printer's "Hot Folder" web page, which is kept beside PAPPL's state.
+#pragma once
+
+#include <pappl/pappl.h>
+
+#include <optional>
+#include <string>
+
+namespace vad3printer {
+
+// Where folders set on the web page are kept (a file beside the state file); read at once.
+void UseFolderSettings(const std::string &path);
+
+// The folder the printer writes its job files into; empty when it has none.
+std::string HotFolderOf(pappl_printer_t *printer);
+
+// Sets the folder for a printer; false (with why) when it cannot be kept.
+bool SetHotFolder(pappl_printer_t *printer, const std::string &folder, std::string &why);
+
+// Adds the printer's "Hot Folder" web page and its link on the printer's page.
+void AddHotFolderPage(pappl_printer_t *printer, void *data);
+
+}  // namespace vad3printer
