@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -91,8 +92,21 @@ public:
     bool Fail(const std::string &why) {
         papplLogJob(job_, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
         papplJobSetMessage(job_, "%s", why.c_str());
+        failure_ = why;
         Abandon();
         return false;
+    }
+
+    // The failure, if the job has failed: it is reported when the job ends.
+    const std::string &failure() const { return failure_; }
+
+    // Nothing half-done may remain when the folder cannot take the file: checked up front.
+    bool CheckFolder() {
+        if (const std::string problem = FolderProblem(folder_); !problem.empty()) {
+            papplPrinterSetReasons(papplJobGetPrinter(job_), PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
+            return Fail(problem);
+        }
+        return true;
     }
 
 private:
@@ -141,10 +155,7 @@ private:
         bandFormat_ = BandFormat(space_);
         if (bandFormat_ == 0) return Fail("raster in colour space " + std::to_string(space_));
         pixelSize_ = bandFormat_ == 8 ? 1 : 4;
-        if (const std::string problem = FolderProblem(folder_); !problem.empty()) {
-            papplPrinterSetReasons(papplJobGetPrinter(job_), PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
-            return Fail(problem);
-        }
+        if (!CheckFolder()) return false;
         kivhost::DriverModule &d = Driver();
         if (!Check(d.KIVPrOpen(TheModule().bundle, &record_), "KIVPrOpen")) return false;
         const double dpiX = h.HWResolution[0] > 0 ? h.HWResolution[0] : 300;
@@ -210,6 +221,7 @@ private:
     int pixelSize_ = 4;
     int width_ = 0, height_ = 0, bandTop_ = 0, rows_ = 0;
     std::vector<uint8_t> band_;
+    std::string failure_;
 };
 
 // The job in progress on each printer. A printer prints one job at a time; a job that PAPPL
@@ -229,19 +241,21 @@ void Finish(pappl_job_t *job) {
     if (auto it = gJobs.find(papplJobGetPrinter(job)); it != gJobs.end()) done = std::move(it->second), gJobs.erase(it);
 }
 
-// Runs step on the job; a failure or a cancelled job ends it.
+// Runs step on the job. After a failure the job's remaining pages are let through unread and
+// the failure is reported when the job ends: PAPPL 1.3 keeps the job-state-message only of a
+// job that fails when it starts or ends.
 template <class Step>
 bool Run(pappl_job_t *job, Step step) {
     Job *current = Current(job);
-    if (!current) return false;
-    bool ok = false;
+    if (!current) return true;
+    if (!current->failure().empty()) return true;
     try {
-        ok = papplJobIsCanceled(job) ? current->Fail("cancelled") : step(*current);
+        if (papplJobIsCanceled(job)) current->Fail("cancelled");
+        else step(*current);
     } catch (const std::exception &e) {
-        ok = current->Fail(std::string("out of resources: ") + e.what());
+        current->Fail(std::string("out of resources: ") + e.what());
     }
-    if (!ok) Finish(job);
-    return ok;
+    return true;
 }
 
 }  // namespace
@@ -249,9 +263,24 @@ bool Run(pappl_job_t *job, Step step) {
 bool StartJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     pappl_printer_t *printer = papplJobGetPrinter(job);
     const std::string folder = HotFolderOf(printer);
-    std::lock_guard lock(gMutex);
-    gJobs[printer] = std::make_unique<Job>(job, folder);
+    Job *started;
+    {
+        std::lock_guard lock(gMutex);
+        started = (gJobs[printer] = std::make_unique<Job>(job, folder)).get();
+    }
+    if (!started->CheckFolder()) {
+        Finish(job);
+        return false;
+    }
     return true;
+}
+
+bool RefuseDocument(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
+    const char *format = papplJobGetFormat(job);
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Documents in %s cannot be printed here", format ? format : "this format");
+    papplJobSetMessage(job, "Documents in %s cannot be printed here: send PWG raster, Apple raster, PNG or JPEG",
+                       format ? format : "this format");
+    return false;
 }
 
 bool StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
@@ -267,7 +296,12 @@ bool EndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned)
 }
 
 bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
-    const bool ok = Run(job, [&](Job &j) { return j.EndJob(); });
+    Run(job, [&](Job &j) { return j.EndJob(); });
+    bool ok = false;
+    if (Job *current = Current(job)) {
+        ok = current->failure().empty();
+        if (!ok) papplJobSetMessage(job, "%s", current->failure().c_str());
+    }
     Finish(job);
     return ok;
 }

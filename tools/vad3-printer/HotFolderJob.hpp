@@ -6,6 +6,10 @@
 
 namespace vad3printer {
 
+// PAPPL 1.3 takes documents in any format and hands those it cannot turn into raster to the
+// driver as they are: they are refused here (the job is aborted with a message).
+bool RefuseDocument(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
+
 bool StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
 bool StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned page);
 bool WriteLine(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned y,

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 
 #include "Catalogue.hpp"
@@ -44,6 +45,15 @@ char *DeviceID(pappl_device_t *, char *buffer, size_t size) {
 bool UpdateStatus(pappl_printer_t *printer) {
     const std::string folder = HotFolderOf(printer);
     const std::string problem = FolderProblem(folder);
+    {
+        // Said when it changes, not at every check. (papplPrinterGetReasons would call us again.)
+        static std::mutex mutex;
+        static std::map<int, std::string> said;
+        std::lock_guard lock(mutex);
+        std::string &last = said[papplPrinterGetID(printer)];
+        if (last != problem && !problem.empty()) papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "%s", problem.c_str());
+        last = problem;
+    }
     pappl_supply_t space{};
     space.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
     std::snprintf(space.description, sizeof space.description, "Free space in the hot folder");
@@ -57,9 +67,6 @@ bool UpdateStatus(pappl_printer_t *printer) {
     if (problem.empty()) {
         papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OTHER);
     } else {
-        // Said once when it starts, not at every check.
-        if (!(papplPrinterGetReasons(printer) & PAPPL_PREASON_OTHER))
-            papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "%s", problem.c_str());
         papplPrinterSetReasons(printer, PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
     }
     return true;
@@ -135,6 +142,7 @@ bool DriverCallback(pappl_system_t *, const char *driverName, const char *, cons
                                               module.driver.defaultResolutions);
     if (catalogue.papers.empty() || catalogue.resolutions.empty()) return false;
 
+    data->printfile_cb = RefuseDocument;
     data->rstartjob_cb = StartJob;
     data->rstartpage_cb = StartPage;
     data->rwriteline_cb = WriteLine;
@@ -144,12 +152,14 @@ bool DriverCallback(pappl_system_t *, const char *driverName, const char *, cons
     data->identify_cb = Identify;
     data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
     data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
-    data->format = nullptr;  // raster only: PWG, Apple raster, PNG and JPEG reach us as lines
+    // Raster only: PWG, Apple raster, PNG and JPEG reach us as lines. PAPPL 1.3 compares every
+    // job's format with this one and crashes on none; octet-stream it lists anyway.
+    data->format = "application/octet-stream";
     std::snprintf(data->make_and_model, sizeof data->make_and_model, "Varnel Hot Folder Job Files");
     data->ppm = 60;
     data->ppm_color = 60;
     data->kind = PAPPL_KIND_DOCUMENT | PAPPL_KIND_PHOTO | PAPPL_KIND_LARGE_FORMAT;
-    data->orient_default = IPP_ORIENT_NONE;
+    data->orient_default = IPP_ORIENT_PORTRAIT;  // pages as they come, never turned
     data->quality_default = IPP_QUALITY_NORMAL;
     data->color_supported = PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_COLOR | PAPPL_COLOR_MODE_MONOCHROME;
     data->color_default = PAPPL_COLOR_MODE_AUTO;

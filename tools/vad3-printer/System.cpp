@@ -10,6 +10,7 @@
 
 #include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
+#include "PngFilter.hpp"
 
 namespace vad3printer {
 namespace {
@@ -72,9 +73,11 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
     gStateFile = stateDirectory + "/" + kName + ".state";
     UseFolderSettings(stateDirectory + "/" + kName + ".folders");
 
+    // "server-options=no-tls" as PAPPL's own servers take it: plain IPP only.
+    const bool noTls = Option("server-options", count, options).find("no-tls") != std::string::npos;
     pappl_system_t *system = papplSystemCreate(
         PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
-            PAPPL_SOPTIONS_WEB_SECURITY,
+            PAPPL_SOPTIONS_WEB_SECURITY | (noTls ? PAPPL_SOPTIONS_NO_TLS : PAPPL_SOPTIONS_NONE),
         kName, std::atoi(port.c_str()), "_print,_universal", spool.empty() ? nullptr : spool.c_str(), log.c_str(),
         LogLevel(Option("log-level", count, options, "info")), auth.empty() ? nullptr : auth.c_str(), false);
     if (!system) return nullptr;
@@ -87,6 +90,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
     const std::string socket = Option("server-socket", count, options, DefaultSocket().c_str());
     if (socket != "none") papplSystemAddListeners(system, socket.c_str());
 
+    AddPngFilter(system);
     papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, AddHotFolderPage, DriverCallback, nullptr);
     papplSystemSetFooterHTML(system, "Varnel printer driver: every job becomes a raster job file in a hot folder.");
     papplSystemLoadState(system, gStateFile.c_str());
