@@ -138,12 +138,18 @@ void KIVPrSetError(DriverRecord *record, int32_t code) {
 
 void KIVPrErrorString(DriverRecord *record, int32_t code, unsigned char message[256]) {
     if (!message) return;
-    std::string text = code == kUserCanceledErr ? "Printing cancelled by user" : "An error ocurred while printing";
-    // The stored failure's cause, so that the person reading it can act on it.
-    if (record && code != kUserCanceledErr && code == record->mError && !record->mErrorDetail.empty()) {
-        text += ": " + SanitizeForXml(record->mErrorDetail);
+    const char *plain = code == kUserCanceledErr ? "Printing cancelled by user" : "An error ocurred while printing";
+    std::string_view shown = plain;
+    std::string text;
+    try {
+        // The stored failure's cause, so that the person reading it can act on it. Without
+        // memory for it the plain text still says what happened.
+        if (record && code != kUserCanceledErr && code == record->mError && !record->mErrorDetail.empty()) {
+            text = std::string(plain) + ": " + SanitizeForXml(record->mErrorDetail);
+            shown = CutUtf8(text, 255);
+        }
+    } catch (...) {
     }
-    const std::string_view shown = CutUtf8(text, 255);
     message[0] = static_cast<unsigned char>(shown.size());
     std::memcpy(message + 1, shown.data(), shown.size());
 }

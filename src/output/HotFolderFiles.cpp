@@ -82,12 +82,13 @@ int SyncFile(const PendingFile &file) {
     return 0;
 }
 
-// After the name is in place: the folder's entry is made durable and the file closed.
-void Finish(PendingFile &file, const std::string &name, std::filesystem::path &published) {
+// After the name is in place: the folder's entry is made durable and the file closed. Nothing
+// here may fail any more (the path was made before the file got its name).
+void Finish(PendingFile &file, std::filesystem::path &&target, std::filesystem::path &published) noexcept {
     ::fsync(file.dirFd);  // some file systems refuse to sync folders; the file itself is synced
     CloseFd(file.fd);
     CloseFd(file.dirFd);
-    published = file.folder / name;
+    published = std::move(target);
 }
 
 std::string UniqueCandidate(std::string_view base, std::string_view ext, int counter) {
@@ -149,9 +150,10 @@ int PublishUnique(PendingFile &file, std::string_view baseName, std::string_view
     for (int counter = 0; counter <= 99; ++counter) {
         const std::string name = UniqueCandidate(baseName, extension, counter);
         if (!IsPlainName(name)) return EINVAL;
+        std::filesystem::path target = file.folder / name;
         const int e = NameExclusively(file, name);
         if (e == 0) {
-            Finish(file, name, published);
+            Finish(file, std::move(target), published);
             return 0;
         }
         if (e != EEXIST) return e;
@@ -171,9 +173,10 @@ int PublishReplacing(PendingFile &file, std::string_view name, std::filesystem::
         else if (e != EEXIST) return e;
     }
     const std::string target(name);
+    std::filesystem::path path = file.folder / target;
     if (::renameat(file.dirFd, file.temporaryName.c_str(), file.dirFd, target.c_str()) != 0) return errno;
     file.temporaryName.clear();
-    Finish(file, target, published);
+    Finish(file, std::move(path), published);
     return 0;
 }
 
