@@ -128,6 +128,8 @@ KIV_EXPORT void KIVPrErrorString(DriverRecord *record, int32_t code, unsigned ch
    the default. */
 KIV_EXPORT extern const char kDefaultPapers[];
 KIV_EXPORT extern const char kDefaultResolutions[];
+/* The characters that separate the lines of a catalogue text ("\r"). */
+KIV_EXPORT extern const char delimiters[];
 
 /* Keys of the metadata trailer of every raster job file. */
 KIV_EXPORT extern const char kKIVPrinterDriverUUIDKey[];      /* "KIVPrinterDriver_UUID" */

@@ -81,7 +81,10 @@ void VarnelPrinterDriverJobDialogController::doSaveAs() {
     form_->BeginSavePanel(panel, [this](std::optional<std::filesystem::path> chosen) {
         if (!chosen) return;
         hotFolder = chosen->parent_path();
+        // Only job files are saved: a name typed with another extension gets ours appended,
+        // as save panels do.
         jobName = chosen->filename().string();
+        if (chosen->extension() != "." + std::string(fileExtension)) *jobName += "." + std::string(fileExtension);
         handleSaveCommand();
     });
 }

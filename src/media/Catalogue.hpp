@@ -16,7 +16,6 @@ namespace kiv {
 
 inline constexpr int64_t kCatalogueCapacity = 40;
 inline constexpr std::size_t kMaxEntryNameBytes = 255;
-inline constexpr char delimiters[] = "\r";
 
 struct PaperEntry {
     std::string name;

@@ -4,16 +4,15 @@
 #include <string>
 #include <vector>
 
-#include <kiv/KIVPlatform.h>
+#include <kiv/KIVPrinterDriver.h>
 
 #include "Catalogue.hpp"
 #include "platform/Utf8.hpp"
 
 extern "C" {
-KIV_EXPORT extern const char kDefaultPapers[];
-KIV_EXPORT extern const char kDefaultResolutions[];
 const char kDefaultPapers[] = "A2 412 553\r*A3 280 390";
 const char kDefaultResolutions[] = "600 600\r*300 300\r150 150";
+const char delimiters[] = "\r";
 }
 
 namespace kiv {

@@ -104,6 +104,11 @@ TEST_F(JobDialogTest, SaveAsChoosesTheFolderAndTheFileName) {
     EXPECT_EQ(*job.jobName, "Quarterly.vad3");
     EXPECT_EQ(job.copies, 2);
 
+    Job typed;  // another extension typed: the job file's is appended
+    Script({Press("saveAsButton"), SaveAs(chosen / "job.txt")});
+    ASSERT_TRUE(Run(typed));
+    EXPECT_EQ(*typed.jobName, "job.txt.vad3");
+
     Job cancelled;
     cancelled.hotFolder = folder_.path();
     Script({Press("saveAsButton"), SaveAs(std::nullopt), Toggle("collateCheckbox"), Press("cancelButton")});

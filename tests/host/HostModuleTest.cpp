@@ -64,7 +64,7 @@ TEST_F(HostModule, ExportsOnlyTheDriverInterface) {
         "KIVPrOpen",          "KIVPrClose",          "KIVPrSuggestPage",     "KIVPrValidate",
         "KIVPrDefaults",      "KIVPrGetInfo",        "KIVPrSetJobName",      "KIVPrCopyJobSettings",
         "KIVPrSetJobSettings", "KIVPrJobMerge",      "KIVPrSetError",        "KIVPrErrorString",
-        "kDefaultPapers",     "kDefaultResolutions", "EncodeHPrint",         "DecodeHPrint",
+        "kDefaultPapers",     "kDefaultResolutions", "delimiters", "EncodeHPrint",         "DecodeHPrint",
         "kKIVPrinterDriverUUIDKey", "kKIVPrinterDriverPageNameKey", "kKIVPrinterDriverJobNameKey",
         "kKIVPrinterDriverICCProfileKey", "Stuff8", "Stuff32", "StuffRGB32", "Stuff64", "Stuff96", "Blank8",
         "Blank32", "Blank64", "Blank96", "Decompress8", "Decompress8ToRGB", "Decompress32", "Decompress64",
