@@ -15,6 +15,7 @@
 #include "Codecs.hpp"
 #include "FileIO.hpp"
 #include "HotFolderFiles.hpp"
+#include "PixelFormats.hpp"
 #include "VAD3Format.hpp"
 #include "Wbuffer.hpp"
 #include "platform/Assert.hpp"
@@ -54,30 +55,6 @@ namespace {
 
 constexpr mode_t kFileMode = 0666;
 
-struct FormatProcs {
-    int16_t pixelFormat;
-    std::size_t pixelSize;
-    StuffProc LineEncoderSet::*encoder;
-    BlankProc blank;
-    uint32_t fill;
-};
-
-constexpr FormatProcs kFormats[] = {
-    {8, 1, &LineEncoderSet::stuff8, BlankProc8, 0},
-    {32, 4, &LineEncoderSet::stuffRGB32, BlankProc32, 0xFFFFFFFF},
-    {33, 4, &LineEncoderSet::stuff32, BlankProc32, 0},
-    {34, 8, &LineEncoderSet::stuff64, BlankProc64, 0},
-    {35, 12, &LineEncoderSet::stuff96, BlankProc96, 0xFFFFFFFF},
-    {36, 12, &LineEncoderSet::stuff96, BlankProc96, 0},
-    {64, 8, &LineEncoderSet::stuff64, BlankProc64, 0},
-};
-
-const FormatProcs *ProcsFor(int16_t pixelFormat) {
-    for (const FormatProcs &f : kFormats)
-        if (f.pixelFormat == pixelFormat) return &f;
-    return nullptr;
-}
-
 // rint(pixels × 25.4 × 65536 ÷ mm), the low 32 bits.
 uint32_t FixedResolution(int32_t pixels, double mm) {
     const double r = std::rint(pixels * 1664614.4 / mm);
@@ -105,11 +82,11 @@ void FillHeader(OutputRecord &ref, const PageGeometry &g, const OutputFormat &f)
 // The record of a blank line. Where its length word would equal the raw line size (grey 8
 // pixels, 4-byte 4 pixels, 8-byte 3 pixels) a reader would take it for a raw line, so the
 // blank pixels are stored raw instead.
-std::vector<uint8_t> BlankRecord(const FormatProcs &f, uint64_t width, uint64_t bytesPerLine) {
+std::vector<uint8_t> BlankRecord(const PixelFormatInfo &f, uint64_t width, uint64_t bytesPerLine) {
     const std::size_t recordSize = RecordSizeForPixelSize(f.pixelSize);
     const uint64_t maxCount = f.pixelSize == 1 ? 255 : 65535;
     std::vector<uint8_t> record(4 + (width / maxCount + 2) * recordSize);
-    const std::size_t n = f.blank(width, f.fill, record.data() + 4);
+    const std::size_t n = f.blank(width, f.blankFill, record.data() + 4);
     if (n + 4 != bytesPerLine) {
         record.resize(4 + n);
         StoreBigEndian(record.data(), n + 4, 4);
@@ -117,9 +94,8 @@ std::vector<uint8_t> BlankRecord(const FormatProcs &f, uint64_t width, uint64_t 
     }
     std::vector<uint8_t> raw(4 + bytesPerLine);
     StoreBigEndian(raw.data(), bytesPerLine, 4);
-    uint8_t pixel[12] = {};
-    StoreBigEndian(pixel, f.fill, 4);
-    for (uint64_t i = 0; i < width; ++i) std::memcpy(raw.data() + 4 + i * f.pixelSize, pixel, f.pixelSize);
+    const std::array<uint8_t, 12> pixel = BlankPixel(f);
+    for (uint64_t i = 0; i < width; ++i) std::memcpy(raw.data() + 4 + i * f.pixelSize, pixel.data(), f.pixelSize);
     return raw;
 }
 
@@ -167,11 +143,6 @@ OutputRecord::~OutputRecord() { Abandon(*this); }
 
 void OutputRecordDeleter::operator()(OutputRecord *ref) const { std::unique_ptr<OutputRecord> owned(ref); }
 
-std::size_t PixelSizeFromFormat(int16_t pixelFormat) {
-    const FormatProcs *f = ProcsFor(pixelFormat);
-    return f ? f->pixelSize : 0;
-}
-
 int16_t Output_Create(const std::filesystem::path &folder, const std::optional<std::string> &fileName,
                       std::string_view jobName, const PageGeometry &geometry, const OutputFormat &format,
                       OutputRef &outRef) {
@@ -184,19 +155,19 @@ int16_t Output_Create(const std::filesystem::path &folder, const std::optional<s
     }
     FillHeader(*ref, geometry, format);
 
-    const FormatProcs *procs = ProcsFor(format.pixelFormat);
-    if (!procs || geometry.widthPixels < 1 || geometry.heightPixels < 0) return -50;
+    const PixelFormatInfo *info = FindPixelFormat(format.pixelFormat);
+    if (!info || geometry.widthPixels < 1 || geometry.heightPixels < 0) return -50;
     const uint64_t width = static_cast<uint64_t>(geometry.widthPixels);
-    ref->bytesPerLine = procs->pixelSize * width;
+    ref->bytesPerLine = info->pixelSize * width;
     if (ref->bytesPerLine > kMaxLineBytes) return -108;
-    ref->encodeLine = LineEncoders().*(procs->encoder);
+    ref->encodeLine = LineEncoders().*(info->encoder);
     // A line of 8 bytes or less has no budget (bytesPerLine − 8) to encode into.
     ref->storeRaw = ref->bytesPerLine <= 8;
 
     try {
         // One record more than the widest encoding, so that every blank line fits too.
-        ref->compressionBuffer.assign((width + 1) * RecordSizeForPixelSize(procs->pixelSize), 0);
-        ref->blankRecord = BlankRecord(*procs, width, ref->bytesPerLine);
+        ref->compressionBuffer.assign((width + 1) * RecordSizeForPixelSize(info->pixelSize), 0);
+        ref->blankRecord = BlankRecord(*info, width, ref->bytesPerLine);
     } catch (const std::bad_alloc &) {
         std::fputs("Output_Create: malloc failed on compression buffer\n", stderr);
         return -108;

@@ -22,9 +22,7 @@ namespace {
 
 constexpr int kPageWidth = 160, kPageHeight = 170;
 
-int PixelSize(int16_t format) {
-    return format == 8 ? 1 : format == 32 || format == 33 ? 4 : format == 35 || format == 36 ? 12 : 8;
-}
+int PixelSize(int16_t format) { return static_cast<int>(kiv::PixelSizeFromFormat(format)); }
 
 std::vector<fs::path> JobFiles(const fs::path &folder) {
     std::vector<fs::path> files;

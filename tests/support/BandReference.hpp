@@ -10,6 +10,9 @@
 
 #include <kiv/KIVPrinterDriver.h>
 
+#include "output/PixelFormats.hpp"
+#include "output/VAD3Format.hpp"
+
 namespace kivtest {
 
 using Pixels = std::vector<uint8_t>;
@@ -44,19 +47,13 @@ inline Pixels ConvertPixel(const uint8_t *s, int16_t bandFormat, int16_t lineFor
     if (bandFormat == 33 && lineFormat == 32)
         return {255, static_cast<uint8_t>(255 - under(s[0])), static_cast<uint8_t>(255 - under(s[1])),
                 static_cast<uint8_t>(255 - under(s[2]))};
-    const int size = bandFormat == 8 ? 1 : bandFormat == 32 || bandFormat == 33 ? 4 : bandFormat == 35 || bandFormat == 36 ? 12 : 8;
-    return Pixels(s, s + size);
+    return Pixels(s, s + kiv::PixelSizeFromFormat(bandFormat));
 }
 
 inline Pixels BlankOf(int16_t lineFormat) {
-    switch (lineFormat) {
-    case 8: return Pixels(1, 0);
-    case 32: return Pixels(4, 0xFF);
-    case 33: return Pixels(4, 0);
-    case 35: return Pixels{0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
-    case 36: return Pixels(12, 0);
-    default: return Pixels(8, 0);
-    }
+    const kiv::PixelFormatInfo &info = *kiv::FindPixelFormat(lineFormat);
+    const auto pixel = kiv::BlankPixel(info);
+    return Pixels(pixel.begin(), pixel.begin() + info.pixelSize);
 }
 
 // The page's lines after the bands, in order.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "output/VAD3Format.hpp"
+#include "output/PixelFormats.hpp"
 #include "output/VAD3Output.hpp"
 
 namespace kivtest {
@@ -16,11 +17,9 @@ using Bytes = std::vector<uint8_t>;
 inline constexpr int16_t kAllPixelFormats[] = {8, 32, 33, 34, 35, 36, 64};
 
 inline Bytes BlankPixel(int16_t format) {
-    switch (format) {
-    case 32: return Bytes(4, 0xFF);
-    case 35: return Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
-    default: return Bytes(kiv::PixelSizeFromFormat(format), 0);
-    }
+    const kiv::PixelFormatInfo &info = *kiv::FindPixelFormat(format);
+    const auto pixel = kiv::BlankPixel(info);
+    return Bytes(pixel.begin(), pixel.begin() + info.pixelSize);
 }
 
 inline Bytes BlankLine(int16_t format, int width) {

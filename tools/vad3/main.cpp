@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "Render.hpp"
+#include "output/PixelFormats.hpp"
 #include "platform/Utf8.hpp"
 #include "reader/VAD3Reader.hpp"
 
@@ -20,17 +21,9 @@ void Usage() {
                stderr);
 }
 
-const char *FormatName(int format) {
-    switch (format) {
-    case 8: return "grey density";
-    case 32: return "A, R, G, B";
-    case 33: return "C, M, Y, K";
-    case 34: return "8 bytes, passed through";
-    case 35: return "12 bytes, white blank";
-    case 36: return "12 bytes, zero blank";
-    case 64: return "8 bytes, passed through";
-    default: return "unknown";
-    }
+const char *FormatName(int16_t format) {
+    const kiv::PixelFormatInfo *info = kiv::FindPixelFormat(format);
+    return info ? info->name : "unknown";
 }
 
 void JsonString(std::string &out, const std::string &text) {
