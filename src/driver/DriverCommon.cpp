@@ -21,7 +21,7 @@ int32_t FoldResult(DriverRecord &record, int16_t result) {
         record.mState = result == kUserCanceledErr ? kStateCancelled : kStateFailed;
         record.mError = result;
         record.mErrorDetail = TakeFailureDetail();
-        if (record.mErrorDetail.empty() && result > 0) record.mErrorDetail = std::strerror(result);
+        if (record.mErrorDetail.empty()) record.mErrorDetail = StatusText(result);
     }
     return record.mError;
 }

@@ -11,6 +11,7 @@
 
 #include "media/Catalogue.hpp"
 #include "raster/PageOutput.hpp"
+#include "platform/Status.hpp"
 
 // One per KIVPrOpen; the host never looks inside.
 struct DriverRecord {
@@ -39,10 +40,6 @@ enum DriverState : uint32_t {
     kStateHostError = 3,
 };
 
-inline constexpr int16_t kNoErr = 0;
-inline constexpr int16_t kUserCanceledErr = -128;
-inline constexpr int16_t kParamErr = -50;
-inline constexpr int16_t kMemFullErr = -108;
 
 // Records a failed operation's result: -128 cancels, anything else fails. The first non-zero
 // status wins. Returns the stored error.

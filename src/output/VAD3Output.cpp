@@ -20,6 +20,7 @@
 #include "Wbuffer.hpp"
 #include "platform/Assert.hpp"
 #include "platform/FailureDetail.hpp"
+#include "platform/Status.hpp"
 #include "platform/Utf8.hpp"
 #include "platform/Uuid.hpp"
 
@@ -151,15 +152,15 @@ int16_t Output_Create(const std::filesystem::path &folder, const std::optional<s
     try {
         ref = OutputRef(std::make_unique<OutputRecord>().release());
     } catch (const std::bad_alloc &) {
-        return -108;
+        return kMemFullErr;
     }
     FillHeader(*ref, geometry, format);
 
     const PixelFormatInfo *info = FindPixelFormat(format.pixelFormat);
-    if (!info || geometry.widthPixels < 1 || geometry.heightPixels < 0) return -50;
+    if (!info || geometry.widthPixels < 1 || geometry.heightPixels < 0) return kParamErr;
     const uint64_t width = static_cast<uint64_t>(geometry.widthPixels);
     ref->bytesPerLine = info->pixelSize * width;
-    if (ref->bytesPerLine > kMaxLineBytes) return -108;
+    if (ref->bytesPerLine > kMaxLineBytes) return kMemFullErr;
     ref->encodeLine = LineEncoders().*(info->encoder);
     // A line of 8 bytes or less has no budget (bytesPerLine − 8) to encode into.
     ref->storeRaw = ref->bytesPerLine <= 8;
@@ -170,30 +171,30 @@ int16_t Output_Create(const std::filesystem::path &folder, const std::optional<s
         ref->blankRecord = BlankRecord(*info, width, ref->bytesPerLine);
     } catch (const std::bad_alloc &) {
         std::fputs("Output_Create: malloc failed on compression buffer\n", stderr);
-        return -108;
+        return kMemFullErr;
     }
     ref->metadata = MakeDict();
     if (!ref->metadata) {
         std::fputs("Output_Create: metaData dictionary creation failed\n", stderr);
-        return -108;
+        return kMemFullErr;
     }
 
     ref->fileName = fileName;
     ref->baseName = JobFileBaseName(jobName, "vad3");
     if (const int e = OpenPendingFile(folder, kFileMode, ref->file)) {
         NoteFailure("cannot create a job file in " + folder.string() + ": " + std::strerror(e));
-        return -1;
+        return kOutputNotCreatedErr;
     }
     // Fail now rather than after the whole job when no name could be given at the end.
     if (!fileName && !HasFreeUniqueName(ref->file, ref->baseName, "vad3")) {
         NoteFailure("all 100 names for \"" + ref->baseName + "\" are taken in " + folder.string());
-        return -1;
+        return kOutputNotCreatedErr;
     }
 
     ref->writer = NewWbuffer(kWbufferBlockSize, ref->file.fd);
     if (!ref->writer) {
         std::fputs("Output_Create: NewWbuffer failed\n", stderr);
-        return -108;  // the record's destructor deletes the new file
+        return kMemFullErr;  // the record's destructor deletes the new file
     }
     if (const int e = QueueBytes(*ref, ref->header.data(), ref->header.size())) return WriteFailed(*ref, e);
 
@@ -235,7 +236,7 @@ int16_t Output_SetProfile(OutputRecord &ref, plist_t profile) {
 }
 
 int16_t Output_SetMetadata(OutputRecord &ref, const char *key, plist_t value) {
-    if (!key || !value) return -50;
+    if (!key || !value) return kParamErr;
     DictSet(ref.metadata.get(), key, Plist::Copy(value));
     return 0;
 }

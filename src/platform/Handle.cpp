@@ -5,6 +5,8 @@
 
 #include <kiv/KIVPlatform.h>
 
+#include "Status.hpp"
+
 namespace {
 
 constexpr signed char kLocked = static_cast<signed char>(0x80);
@@ -24,7 +26,7 @@ HandleBlock *BlockOf(Handle h) { return reinterpret_cast<HandleBlock *>(h); }
 extern "C" {
 
 Handle NewHandle(long size) {
-    tHandleError = -50;
+    tHandleError = kiv::kParamErr;
     if (size < 0) return nullptr;
     auto *block = static_cast<HandleBlock *>(std::calloc(1, sizeof(HandleBlock)));
     // A zero-sized block still gets storage so that *h is never null.
@@ -32,7 +34,7 @@ Handle NewHandle(long size) {
     if (!block || !data) {
         std::free(block);
         std::free(data);
-        tHandleError = -108;
+        tHandleError = kiv::kMemFullErr;
         return nullptr;
     }
     block->data = data;
@@ -52,7 +54,7 @@ long GetHandleSize(Handle h) { return h ? BlockOf(h)->size : 0; }
 
 void SetHandleSize(Handle h, long size) {
     if (!h || size < 0) {
-        tHandleError = -50;
+        tHandleError = kiv::kParamErr;
         return;
     }
     HandleBlock *block = BlockOf(h);
@@ -63,12 +65,12 @@ void SetHandleSize(Handle h, long size) {
         return;
     }
     if (block->state & kLocked) {
-        tHandleError = -117;
+        tHandleError = kiv::kMemLockedErr;
         return;
     }
     char *data = static_cast<char *>(std::realloc(block->data, size > 0 ? static_cast<std::size_t>(size) : 1));
     if (!data) {
-        tHandleError = -108;
+        tHandleError = kiv::kMemFullErr;
         return;
     }
     if (size > block->size) std::memset(data + block->size, 0, static_cast<std::size_t>(size - block->size));

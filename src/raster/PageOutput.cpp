@@ -67,18 +67,18 @@ int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> 
                      const std::optional<std::filesystem::path> &folder, PageOutputSessionPtr &out) {
     out.reset();
     const std::optional<Converters> converters = ChooseConverters(bandFormat, lineFormat);
-    if (!converters) return -50;
+    if (!converters) return kParamErr;
     if (!folder) {
         std::fputs("PrinterDriver OpenDocument: no hot folder to write into\n", stderr);
         NoteFailure("no hot folder was chosen");
-        return -1;
+        return kOutputNotCreatedErr;
     }
     PageOutputSessionPtr session;
     try {
         session = std::make_unique<PageOutputSession>();
         session->lineBuffer.assign(static_cast<std::size_t>(std::max(geometry.widthPixels, 0)) * kLargestPixel, 0);
     } catch (const std::bad_alloc &) {
-        return -108;
+        return kMemFullErr;
     }
     session->bandFormat = bandFormat;
     session->lineFormat = lineFormat;
@@ -113,7 +113,7 @@ int16_t PrintBits(PageOutputSession &session, const HostBitmap &bitmap, const Lo
     if (!BandInsideBitmap(bitmap, src, BandPixelSize(session.bandFormat)) ||
         int64_t{dst.right} - dst.left > INT32_MAX || int64_t{dst.bottom} - dst.top > INT32_MAX) {
         NoteFailure("a band rectangle outside its bitmap");
-        return Report("PrinterDriver PrintBits returned: %d\n", -50);
+        return Report("PrinterDriver PrintBits returned: %d\n", kParamErr);
     }
     LongRect clip;
     if (!SectLongRects(session.pageRect, dst, clip)) return 0;

@@ -15,10 +15,9 @@
 
 #include "ZoomRect.hpp"
 #include "output/VAD3Output.hpp"
+#include "platform/Status.hpp"
 
 namespace kiv {
-
-inline constexpr int16_t kBadPixelFormatErr = -157;
 
 struct PageOutputSession {
     int16_t bandFormat = 0;          // of the host's bands

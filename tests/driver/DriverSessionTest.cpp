@@ -1,7 +1,9 @@
 // The driver session: open and close, the sticky status, job name and error text.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "support/DriverFixture.hpp"
 
@@ -85,6 +87,20 @@ TEST_F(DriverSession, ErrorStrings) {
         KIVPrErrorString(nullptr, code, message);
         EXPECT_EQ(message[0], 31);
         EXPECT_EQ(std::string(reinterpret_cast<char *>(message + 1), 31), "An error ocurred while printing");
+    }
+    // The session's stored failure comes with its cause.
+    const struct {
+        int16_t status;
+        const char *text;
+    } causes[] = {{-108, "An error ocurred while printing: out of memory"},
+                  {ENOSPC, "An error ocurred while printing: No space left on device"},
+                  {-157, "An error ocurred while printing: a band in the wrong pixel format"}};
+    for (const auto &c : causes) {
+        DriverRecord &r = Open();
+        FoldResult(r, c.status);
+        KIVPrErrorString(record_, c.status, message);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(message + 1), message[0]), c.text);
+        KIVPrClose(std::exchange(record_, nullptr));
     }
 }
 
