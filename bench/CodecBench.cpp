@@ -67,8 +67,11 @@ void Register() {
         const char *name;
         Stuff stuff;
         std::size_t pixel;
-    } encoders[] = {{"Stuff8", Stuff8, 1},   {"Stuff32", Stuff32, 4}, {"StuffRGB32", StuffRGB32, 4},
-                    {"Stuff64", Stuff64, 8}, {"Stuff96", Stuff96, 12}};
+    } encoders[] = {{"Stuff8", Stuff8, 1},
+                    {"Stuff32", Stuff32, 4},
+                    {"StuffRGB32", StuffRGB32, 4},
+                    {"Stuff64", Stuff64, 8},
+                    {"Stuff96", Stuff96, 12}};
     const struct {
         const char *name;
         PageKind kind;

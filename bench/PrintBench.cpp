@@ -112,7 +112,8 @@ private:
 // The same pixels as PWG raster: sRGB, grey or CMYK, 8 bits, one cupsRasterWritePixels a line.
 Result WritePwg(const SyntheticPage &page, Mode mode, const std::vector<uint8_t> &cmyk, const fs::path &file) {
     const int channels = mode == Mode::Argb ? 3 : mode == Mode::Bw ? 1 : 4;
-    std::vector<std::vector<uint8_t>> lines(kPageHeight, std::vector<uint8_t>(static_cast<std::size_t>(kPageWidth) * channels));
+    std::vector<std::vector<uint8_t>> lines(kPageHeight,
+                                            std::vector<uint8_t>(static_cast<std::size_t>(kPageWidth) * channels));
     for (int y = 0; y < kPageHeight; ++y) {
         const uint8_t *argb = page.Line(y);
         for (int x = 0; x < kPageWidth; ++x) {
@@ -132,8 +133,10 @@ Result WritePwg(const SyntheticPage &page, Mode mode, const std::vector<uint8_t>
     cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
     cups_page_header2_t header;
     cupsRasterInitPWGHeader(&header, pwgMediaForPWG("iso_a3_297x420mm"),
-                            mode == Mode::Argb ? "srgb_8" : mode == Mode::Bw ? "sgray_8" : "cmyk_8", 300, 300,
-                            "one-sided", nullptr);
+                            mode == Mode::Argb ? "srgb_8"
+                            : mode == Mode::Bw ? "sgray_8"
+                                               : "cmyk_8",
+                            300, 300, "one-sided", nullptr);
     header.cupsWidth = kPageWidth;
     header.cupsHeight = kPageHeight;
     header.cupsBytesPerLine = static_cast<unsigned>(kPageWidth * channels);
@@ -175,7 +178,8 @@ double KivhostPeakMiB(const fs::path &dir) {
     writer.Finish();
     const pid_t pid = fork();
     if (pid == 0) {
-        std::vector<std::string> args = {KIVHOST_TOOL, "print", "--hot-folder", (dir / "rss").string(), "--bundle", KIV_BUNDLE_DIR};
+        std::vector<std::string> args = {KIVHOST_TOOL,           "print",    "--hot-folder",
+                                         (dir / "rss").string(), "--bundle", KIV_BUNDLE_DIR};
         for (int i = 0; i < 20; ++i) args.push_back(png.string());
         std::vector<char *> argv;
         for (auto &a : args) argv.push_back(a.data());
@@ -205,8 +209,11 @@ int main(int argc, char **argv) {
         return 1;
     }
     DriverPrinter printer(driver, bundle, dir / "hot");
-    std::printf("A3 at 300 dpi (%d x %d), bands of %d rows, medians of %d runs\n\n", kPageWidth, kPageHeight, kBandRows, runs);
-    std::printf("| page | mode | driver ms | input MB/s | job file | PWG ms | PWG file | plain write ms | driver ÷ PWG | driver ÷ write |\n");
+    std::printf("A3 at 300 dpi (%d x %d), bands of %d rows, medians of %d runs\n\n", kPageWidth, kPageHeight, kBandRows,
+                runs);
+    std::printf(
+        "| page | mode | driver ms | input MB/s | job file | PWG ms | PWG file | plain write ms | driver ÷ PWG | "
+        "driver ÷ write |\n");
     std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     const struct {
         const char *name;
@@ -232,8 +239,8 @@ int main(int argc, char **argv) {
                 plainMs.push_back(WritePlain(jobBytes, dir / "plain.bin"));
             }
             const double d = Median(driverMs), c = Median(pwgMs), w = Median(plainMs);
-            std::printf("| %s | %s | %.1f | %.0f | %.2f MB | %.1f | %.2f MB | %.1f | %.2f | %.2f |\n", p.name, m.name, d,
-                        page.Bytes() / d / 1000.0, jobBytes / 1e6, c, pwgBytes / 1e6, w, d / c, d / w);
+            std::printf("| %s | %s | %.1f | %.0f | %.2f MB | %.1f | %.2f MB | %.1f | %.2f | %.2f |\n", p.name, m.name,
+                        d, page.Bytes() / d / 1000.0, jobBytes / 1e6, c, pwgBytes / 1e6, w, d / c, d / w);
             std::fflush(stdout);
         }
     }

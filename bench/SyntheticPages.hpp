@@ -35,8 +35,8 @@ public:
             if (y < 350) {
                 Fill(row, left, right, Colour(200, 30, 40, false));  // solid band
             } else if (y < 2350) {
-                if ((y - 350) % 50 >= 30) continue;                  // leading between text lines
-                for (int x = left; x < right;) {                     // words of short dark runs
+                if ((y - 350) % 50 >= 30) continue;  // leading between text lines
+                for (int x = left; x < right;) {     // words of short dark runs
                     for (int letters = 3 + rng() % 8; letters > 0 && x < right; --letters) {
                         const int run = 1 + rng() % 5, gap = 1 + rng() % 8;
                         Fill(row, x, std::min(x + run, right), ink);
@@ -45,7 +45,7 @@ public:
                     x += 15 + rng() % 16;
                 }
             } else if (y < 3350) {
-                for (int x = left; x < right; ++x)                   // colour gradient
+                for (int x = left; x < right; ++x)  // colour gradient
                     Fill(row, x, x + 1, Colour(x * 255 / kPageWidth, (y - 2350) * 255 / 1000, 128, false));
             } else if (y < 3750) {
                 Fill(row, left, right, Colour(10, 90, 160, false));  // solid band

@@ -45,14 +45,14 @@ typedef struct HostBitmap {
 /* The printable area, filled by KIVPrGetInfo. Native byte order, packed, 34 bytes. */
 #pragma pack(push, 1)
 typedef struct PageInfo {
-    int32_t reserved0;          /* always 0 */
-    int32_t widthPixels;        /* printable width (the tile when tiled) */
+    int32_t reserved0;   /* always 0 */
+    int32_t widthPixels; /* printable width (the tile when tiled) */
     int32_t heightPixels;
     double widthMillimetres;
     double heightMillimetres;
     int16_t fromPage;
-    int16_t toPage;             /* fromPage 1 with toPage 999 means all pages */
-    int16_t reserved1;          /* always 1 */
+    int16_t toPage;    /* fromPage 1 with toPage 999 means all pages */
+    int16_t reserved1; /* always 1 */
 } PageInfo;
 #pragma pack(pop)
 
@@ -132,10 +132,10 @@ KIV_EXPORT extern const char kDefaultResolutions[];
 KIV_EXPORT extern const char delimiters[];
 
 /* Keys of the metadata trailer of every raster job file. */
-KIV_EXPORT extern const char kKIVPrinterDriverUUIDKey[];      /* "KIVPrinterDriver_UUID" */
-KIV_EXPORT extern const char kKIVPrinterDriverPageNameKey[];  /* "KIVPrinterDriver_PageName" */
-KIV_EXPORT extern const char kKIVPrinterDriverJobNameKey[];   /* "KIVPrinterDriver_JobName" */
-KIV_EXPORT extern const char kKIVPrinterDriverICCProfileKey[];/* "KIVPrinterDriver_ICCProfile" */
+KIV_EXPORT extern const char kKIVPrinterDriverUUIDKey[];       /* "KIVPrinterDriver_UUID" */
+KIV_EXPORT extern const char kKIVPrinterDriverPageNameKey[];   /* "KIVPrinterDriver_PageName" */
+KIV_EXPORT extern const char kKIVPrinterDriverJobNameKey[];    /* "KIVPrinterDriver_JobName" */
+KIV_EXPORT extern const char kKIVPrinterDriverICCProfileKey[]; /* "KIVPrinterDriver_ICCProfile" */
 
 /* A handle holding tag bytes followed by a binary property list. Decode returns a new node
    owned by the caller, or NULL when the handle does not start with the tag or holds no

@@ -86,7 +86,8 @@ int32_t KIVPrPrintBitmap(DriverRecord *record, const HostBitmap *bitmap, const L
     if (record->mState != kStateRunning) return record->mError;
     if (!record->mPageOutputSession) return kParamErr;
     if (!bitmap || !src || !dst) return FoldResult(*record, kParamErr);
-    Guarded(record, 0, [&] { return FoldResult(*record, PrintBits(*record->mPageOutputSession, *bitmap, *src, *dst)); });
+    Guarded(record, 0,
+            [&] { return FoldResult(*record, PrintBits(*record->mPageOutputSession, *bitmap, *src, *dst)); });
     return record->mError;
 }
 
@@ -127,8 +128,7 @@ int32_t KIVPrSetProfile(DriverRecord *record, plist_t profile) {
 
 int32_t KIVPrSetMetadata(DriverRecord *record, const char *key, plist_t value) {
     if (!record || !record->mPageOutputSession) return kParamErr;
-    return Guarded<int32_t>(nullptr, kMemFullErr,
-                            [&] { return SetMetadata(*record->mPageOutputSession, key, value); });
+    return Guarded<int32_t>(nullptr, kMemFullErr, [&] { return SetMetadata(*record->mPageOutputSession, key, value); });
 }
 
 char *MakeDestFileName(const char *name) {

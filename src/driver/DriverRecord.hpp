@@ -23,8 +23,8 @@ struct DriverRecord {
     KIVBundleRef mBundle = nullptr;  // borrowed
     std::string mPrefsDomain;        // the bundle identifier
     std::string mJobName = "Untitled";
-    std::optional<std::string> mOutputFileName;          // chosen in the job dialog
-    std::optional<std::filesystem::path> mHotFolder;     // receives the output files
+    std::optional<std::string> mOutputFileName;            // chosen in the job dialog
+    std::optional<std::filesystem::path> mHotFolder;       // receives the output files
     std::optional<std::filesystem::path> mLastOutputFile;  // what the last document became
     kiv::PaperDescriptionPtr mPapers;
     kiv::ResDescriptionPtr mResolutions;
@@ -39,7 +39,6 @@ enum DriverState : uint32_t {
     kStateFailed = 2,
     kStateHostError = 3,
 };
-
 
 // Records a failed operation's result: -128 cancels, anything else fails. The first non-zero
 // status wins. Returns the stored error.

@@ -16,7 +16,8 @@ Plist DoCopyJobSettings(DriverRecord &record, Handle h) {
         DictSet(settings.get(), "copies", MakeInteger(p->copies));
     }
     if (record.mHotFolder) {
-        if (Plist bookmark = CreateBookmarkData(*record.mHotFolder)) DictSet(settings.get(), "outputFolder", std::move(bookmark));
+        if (Plist bookmark = CreateBookmarkData(*record.mHotFolder))
+            DictSet(settings.get(), "outputFolder", std::move(bookmark));
     }
     return settings;
 }

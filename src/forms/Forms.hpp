@@ -44,9 +44,9 @@ public:
     virtual void RemoveAll() = 0;
     virtual void Insert(const std::string &title, int64_t tag, int index) = 0;
     virtual void Append(const std::string &title, int64_t tag) = 0;
-    virtual bool SelectTag(int64_t tag) = 0;        // false when no item has the tag
+    virtual bool SelectTag(int64_t tag) = 0;  // false when no item has the tag
     virtual std::optional<int64_t> SelectedTag() const = 0;
-    virtual void SynchronizeTitle() = 0;            // the shown title follows the selection
+    virtual void SynchronizeTitle() = 0;  // the shown title follows the selection
     virtual void OnChoose(std::function<void()> handler) = 0;
 };
 

@@ -126,7 +126,8 @@ private:
 
 class ScriptedForm : public Form {
 public:
-    ScriptedForm(ScriptedToolkit &toolkit, std::shared_ptr<FormRecord> record) : toolkit_(toolkit), r_(std::move(record)) {}
+    ScriptedForm(ScriptedToolkit &toolkit, std::shared_ptr<FormRecord> record)
+        : toolkit_(toolkit), r_(std::move(record)) {}
 
     TextField *Field(const std::string &name) override { return Find(fields_, name); }
     PopUpMenu *Menu(const std::string &name) override { return Find(menus_, name); }
@@ -247,7 +248,8 @@ void ScriptedForm::Build(const std::string &resource) {
         fields({"version", "pageWidth", "pageHeight", "tileWidth", "tileHeight", "paperName"});
         menus_["pagesMenu"] = std::make_unique<ScriptedMenu>(
             r, "pagesMenu", std::vector<ScriptedMenuItem>{{"Custom", -2}, {"Add Paper…", -3}, {"Remove Paper", -4}});
-        menus_["resolutionsMenu"] = std::make_unique<ScriptedMenu>(r, "resolutionsMenu", std::vector<ScriptedMenuItem>{});
+        menus_["resolutionsMenu"] =
+            std::make_unique<ScriptedMenu>(r, "resolutionsMenu", std::vector<ScriptedMenuItem>{});
         menus_["unitsMenu"] = std::make_unique<ScriptedMenu>(
             r, "unitsMenu", std::vector<ScriptedMenuItem>{{"Points", 1}, {"Millimetres", 2}, {"Inches", 3}});
         for (const char *n : {"isTiled", "isFlipH", "isBW"}) checks_[n] = std::make_unique<ScriptedCheck>(r, n);
@@ -272,7 +274,9 @@ UserAction Action(UserAction::Kind kind, const std::string &target, const std::s
 }
 }  // namespace
 
-UserAction Type(const std::string &field, const std::string &text) { return Action(UserAction::Kind::Type, field, text); }
+UserAction Type(const std::string &field, const std::string &text) {
+    return Action(UserAction::Kind::Type, field, text);
+}
 UserAction Erase(const std::string &field) { return Action(UserAction::Kind::Erase, field); }
 UserAction Choose(const std::string &menu, int64_t tag) { return Action(UserAction::Kind::Choose, menu, "", tag); }
 UserAction Toggle(const std::string &check) { return Action(UserAction::Kind::Toggle, check); }

@@ -15,16 +15,16 @@ namespace kiv::forms {
 struct UserAction {
     enum class Kind { Type, Erase, Choose, Toggle, Pick, Press, Answer, SavePanel };
     Kind kind;
-    std::string target;  // the outlet's name
-    std::string text;    // Type: typed key by key
-    int64_t tag = 0;     // Choose, Pick
-    int code = kFirstButton;                   // Answer: the button of the alert or sheet
+    std::string target;                         // the outlet's name
+    std::string text;                           // Type: typed key by key
+    int64_t tag = 0;                            // Choose, Pick
+    int code = kFirstButton;                    // Answer: the button of the alert or sheet
     std::optional<std::filesystem::path> path;  // SavePanel: the file chosen, or nothing (cancel)
 };
 
 // Builders for scripts.
 UserAction Type(const std::string &field, const std::string &text);  // one edit per key
-UserAction Erase(const std::string &field);                           // select all, delete: one edit
+UserAction Erase(const std::string &field);                          // select all, delete: one edit
 UserAction Choose(const std::string &menu, int64_t tag);
 UserAction Toggle(const std::string &check);
 UserAction Pick(const std::string &radio, int64_t tag);

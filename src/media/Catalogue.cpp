@@ -48,9 +48,7 @@ void RemovePaper(PaperDescription &papers, int64_t index) {
 
 int64_t CountResolution(const ResDescription &resolutions) { return resolutions.count; }
 int64_t DefaultResolution(const ResDescription &resolutions) { return resolutions.defaultIndex; }
-const ResEntry &GetResolution(const ResDescription &resolutions, int64_t index) {
-    return resolutions.entries[index];
-}
+const ResEntry &GetResolution(const ResDescription &resolutions, int64_t index) { return resolutions.entries[index]; }
 
 bool AddNewResolution(ResDescription &resolutions, const ResEntry &entry) {
     if (resolutions.count >= kCatalogueCapacity || !IsValidUtf8(entry.name)) return false;

@@ -65,9 +65,10 @@ PaperDescriptionPtr ReadPageSizeStrings(std::string_view domain, std::string_vie
     if (!IsDict(stored.get())) return SetPapersFrom(defaultText);
     PaperDescriptionPtr papers = AllocatePaperDescription();
     if (!papers) return SetPapersFrom(defaultText);
-    ForEachStoredEntry(stored.get(), "Papers", "Width", "Height", PrintableSize, [&](std::string name, double w, double h) {
-        papers->entries[papers->count++] = PaperEntry{std::move(name), w, h};
-    });
+    ForEachStoredEntry(stored.get(), "Papers", "Width", "Height", PrintableSize,
+                       [&](std::string name, double w, double h) {
+                           papers->entries[papers->count++] = PaperEntry{std::move(name), w, h};
+                       });
     papers->defaultIndex = StoredDefault(stored.get(), papers->count);
     return papers;
 }
@@ -77,9 +78,10 @@ ResDescriptionPtr ReadResolutionStrings(std::string_view domain, std::string_vie
     if (!IsDict(stored.get())) return SetResolutionsFrom(defaultText);
     ResDescriptionPtr resolutions = AllocateResDescription();
     if (!resolutions) return SetResolutionsFrom(defaultText);
-    ForEachStoredEntry(stored.get(), "Resolutions", "Xdpi", "Ydpi", PrintableResolution, [&](std::string name, double x, double y) {
-        resolutions->entries[resolutions->count++] = ResEntry{std::move(name), x, y};
-    });
+    ForEachStoredEntry(stored.get(), "Resolutions", "Xdpi", "Ydpi", PrintableResolution,
+                       [&](std::string name, double x, double y) {
+                           resolutions->entries[resolutions->count++] = ResEntry{std::move(name), x, y};
+                       });
     // Everything downstream needs at least one resolution.
     if (resolutions->count == 0) return SetResolutionsFrom(defaultText);
     resolutions->defaultIndex = StoredDefault(stored.get(), resolutions->count);

@@ -109,8 +109,8 @@ FetchStatus FetchUnitNumber(forms::TextField &field, int32_t unit, double &outMM
     return status;
 }
 
-bool FetchValue(forms::TextField &field, int32_t unit, double &outMM, std::optional<std::string> &lastText,
-                bool beep, double minMM, double maxMM) {
+bool FetchValue(forms::TextField &field, int32_t unit, double &outMM, std::optional<std::string> &lastText, bool beep,
+                double minMM, double maxMM) {
     const std::string text = field.Text();
     if (lastText && *lastText == text) return false;
     double value = 0;

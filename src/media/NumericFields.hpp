@@ -36,8 +36,8 @@ FetchStatus FetchUnitNumber(forms::TextField &field, int32_t unit, double &outMM
                             double minMM);
 // True when the field holds text other than lastText (absent: always other) that reads as a
 // length within the limits; then lastText and outMM take it.
-bool FetchValue(forms::TextField &field, int32_t unit, double &outMM, std::optional<std::string> &lastText,
-                bool beep, double minMM, double maxMM);
+bool FetchValue(forms::TextField &field, int32_t unit, double &outMM, std::optional<std::string> &lastText, bool beep,
+                double minMM, double maxMM);
 // The check at OK: a changed text must read within the limits as shown (widened by the
 // display rounding); an unchanged one (absent lastText) is not read, the stored value is
 // checked. On failure: alert, focus on the field, false. On success valueMM is clamped.

@@ -15,8 +15,7 @@ double GetDoubleFromDictionaryWithChecking(plist_t dict, const char *key, double
     return v && *v >= min && *v <= max ? *v : fallback;
 }
 
-int32_t GetSInt32FromDictionaryWithChecking(plist_t dict, const char *key, int32_t fallback, int32_t min,
-                                            int32_t max) {
+int32_t GetSInt32FromDictionaryWithChecking(plist_t dict, const char *key, int32_t fallback, int32_t min, int32_t max) {
     const auto v = NumberAsInt32(DictGet(dict, key));
     return v && *v >= min && *v <= max ? *v : fallback;
 }
@@ -46,9 +45,7 @@ void PutIfAbsent(plist_t dict, const char *key, Plist value) {
 
 void PutDoubleInDictionary(plist_t dict, const char *key, double value) { PutIfAbsent(dict, key, MakeReal(value)); }
 
-void PutSInt32InDictionary(plist_t dict, const char *key, int32_t value) {
-    PutIfAbsent(dict, key, MakeInteger(value));
-}
+void PutSInt32InDictionary(plist_t dict, const char *key, int32_t value) { PutIfAbsent(dict, key, MakeInteger(value)); }
 
 void PutStr255InDictionary(plist_t dict, const char *key, const unsigned char *str255) {
     if (!str255) return;

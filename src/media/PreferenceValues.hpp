@@ -15,8 +15,7 @@ using Str255 = unsigned char[256];
 // Reading: the fallback whenever the stored value is missing, of another type, not exactly
 // representable or outside min … max (inclusive). dict may be null.
 double GetDoubleFromDictionaryWithChecking(plist_t dict, const char *key, double fallback, double min, double max);
-int32_t GetSInt32FromDictionaryWithChecking(plist_t dict, const char *key, int32_t fallback, int32_t min,
-                                            int32_t max);
+int32_t GetSInt32FromDictionaryWithChecking(plist_t dict, const char *key, int32_t fallback, int32_t min, int32_t max);
 bool GetBooleanFromDictionary(plist_t dict, const char *key, bool fallback);
 // Copies the fallback into out, then the stored string (cut to 255 bytes at a character
 // boundary) when the key holds a valid UTF-8 string.

@@ -185,8 +185,8 @@ void StoreBE32(uint8_t *p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v);
 }
 
-const LineEncoderSet kScalar = {"scalar", Encode<Grey>, Encode<Pixel32>, Encode<PixelRGB32>, Encode<Pixel64>,
-                                Encode<Pixel96>};
+const LineEncoderSet kScalar = {"scalar",           Encode<Grey>,    Encode<Pixel32>,
+                                Encode<PixelRGB32>, Encode<Pixel64>, Encode<Pixel96>};
 
 }  // namespace
 

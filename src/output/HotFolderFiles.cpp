@@ -135,7 +135,7 @@ int OpenPendingFile(const std::filesystem::path &folder, mode_t mode, PendingFil
 }
 
 bool HasFreeUniqueName(const PendingFile &file, std::string_view baseName, std::string_view extension) {
-    struct stat st{};
+    struct stat st {};
     for (int counter = 0; counter <= 99; ++counter) {
         const std::string name = UniqueCandidate(baseName, extension, counter);
         if (::fstatat(file.dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) return true;
@@ -169,8 +169,10 @@ int PublishReplacing(PendingFile &file, std::string_view name, std::filesystem::
     while (file.temporaryName.empty()) {
         const std::string temporary = TemporaryName();
         const int e = LinkUnnamed(file, temporary);
-        if (e == 0) file.temporaryName = temporary;
-        else if (e != EEXIST) return e;
+        if (e == 0)
+            file.temporaryName = temporary;
+        else if (e != EEXIST)
+            return e;
     }
     const std::string target(name);
     std::filesystem::path path = file.folder / target;
@@ -200,7 +202,7 @@ int SweepStaleTemporaries(int dirFd) {
     while (const dirent *entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name.substr(0, kTemporaryPrefix.size()) != kTemporaryPrefix) continue;
-        struct stat st{};
+        struct stat st {};
         if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
             st.st_mtime > cutoff) {
             continue;
@@ -238,7 +240,7 @@ std::string JobFileBaseName(std::string_view jobName, std::string_view extension
 int SetFinderInfo(int fd, const char *creator, const char *fileType) {
     KIV_ASSERT(std::strlen(fileType) == 4, "SetURLFinderInfo", "Common/SetURLFinderInfo");
     KIV_ASSERT(std::strlen(creator) == 4, "SetURLFinderInfo", "Common/SetURLFinderInfo");
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) return 22;
     unsigned char info[32] = {};
     // An attribute of another size is not Finder information: start from zeros.

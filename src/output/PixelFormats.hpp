@@ -12,12 +12,12 @@
 namespace kiv {
 
 struct PixelFormatInfo {
-    int16_t code;                         // the header's pixelFormat
-    uint8_t pixelSize;                    // bytes per pixel
-    uint32_t blankFill;                   // the blank pixel's first four bytes, big-endian; the rest are 0
-    StuffProc LineEncoderSet::*encoder;   // the line encoder, from the set in use
-    BlankProc blank;                      // encodes a blank line
-    const char *name;                     // as the tools show it
+    int16_t code;                        // the header's pixelFormat
+    uint8_t pixelSize;                   // bytes per pixel
+    uint32_t blankFill;                  // the blank pixel's first four bytes, big-endian; the rest are 0
+    StuffProc LineEncoderSet::*encoder;  // the line encoder, from the set in use
+    BlankProc blank;                     // encodes a blank line
+    const char *name;                    // as the tools show it
 };
 
 // 8, 32, 33, 34, 35, 36 and 64, in that order.

@@ -19,13 +19,13 @@ inline constexpr std::size_t kVAD3HeaderSize = 64;
 inline constexpr uint64_t kMaxLineBytes = uint64_t{256} << 20;
 
 namespace vad3 {
-inline constexpr std::size_t kCopies = 0;          // uint16
-inline constexpr std::size_t kWidth = 2;           // int32
-inline constexpr std::size_t kHeight = 6;          // int32
-inline constexpr std::size_t kHResolution = 10;    // 16.16 dots per inch
+inline constexpr std::size_t kCopies = 0;        // uint16
+inline constexpr std::size_t kWidth = 2;         // int32
+inline constexpr std::size_t kHeight = 6;        // int32
+inline constexpr std::size_t kHResolution = 10;  // 16.16 dots per inch
 inline constexpr std::size_t kVResolution = 14;
-inline constexpr std::size_t kPixelFormat = 18;    // int16
-inline constexpr std::size_t kPageCount = 20;      // uint16
+inline constexpr std::size_t kPixelFormat = 18;  // int16
+inline constexpr std::size_t kPageCount = 20;    // uint16
 inline constexpr std::size_t kFlipHorizontal = 22;
 inline constexpr std::size_t kReserved1 = 23;
 inline constexpr std::size_t kReserved2 = 24;

@@ -39,16 +39,16 @@ struct OutputRecord {
     OutputRecord &operator=(const OutputRecord &) = delete;
     ~OutputRecord();
 
-    PendingFile file;                   // unnamed until Output_Close publishes it
+    PendingFile file;                     // unnamed until Output_Close publishes it
     std::optional<std::string> fileName;  // the name to replace; else the unique-name rule
-    std::string baseName;               // the job name made fit for a file name
+    std::string baseName;                 // the job name made fit for a file name
     std::array<uint8_t, kVAD3HeaderSize> header{};
     uint64_t bytesPerLine = 0;
     std::unique_ptr<Wbuffer> writer;
     std::vector<uint8_t> compressionBuffer;
     StuffProc encodeLine = nullptr;
-    bool storeRaw = false;              // lines too short to encode within their budget
-    std::vector<uint8_t> blankRecord;   // the whole record of a blank line, length word included
+    bool storeRaw = false;             // lines too short to encode within their budget
+    std::vector<uint8_t> blankRecord;  // the whole record of a blank line, length word included
     Plist metadata;
 };
 

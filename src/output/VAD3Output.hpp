@@ -27,7 +27,7 @@ struct OutputFormat {
     int16_t pixelFormat = 0;
     uint8_t collate = 0;
     uint16_t copies = 1;
-    int32_t documentWidth = 0;   // the whole page in pixels (the tile's page when tiled)
+    int32_t documentWidth = 0;  // the whole page in pixels (the tile's page when tiled)
     int32_t documentHeight = 0;
     std::string pageName;
 };

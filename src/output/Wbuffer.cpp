@@ -135,7 +135,7 @@ std::unique_ptr<Wbuffer> NewWbuffer(std::size_t blockSize, int fd) {
     wb->blockSize = blockSize;
     wb->fd = fd;
     wb->hint = gDefaultCacheHint;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         std::fprintf(stderr, "NewWBuffer, fstat returned %d\n", err);

@@ -5,11 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define KIV_ASSERT(condition, function, unit)                                                            \
-    do {                                                                                                 \
-        if (!(condition)) {                                                                              \
-            std::fprintf(stderr, "Assertion failed: (%s), function %s, file %s.\n", #condition, function, \
-                         unit);                                                                          \
-            std::abort();                                                                                \
-        }                                                                                                \
+#define KIV_ASSERT(condition, function, unit)                                                                    \
+    do {                                                                                                         \
+        if (!(condition)) {                                                                                      \
+            std::fprintf(stderr, "Assertion failed: (%s), function %s, file %s.\n", #condition, function, unit); \
+            std::abort();                                                                                        \
+        }                                                                                                        \
     } while (0)

@@ -11,7 +11,6 @@
 namespace kiv {
 namespace {
 
-
 class BinaryChecker {
 public:
     BinaryChecker(const unsigned char *data, std::size_t length) : data_(data), length_(length) {}

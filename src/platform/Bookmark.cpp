@@ -37,7 +37,7 @@ Plist CreateBookmarkData(const fs::path &path) {
     if (path.empty()) return Plist();
     std::error_code ec;
     const fs::path absolute = fs::absolute(path, ec).lexically_normal();
-    struct stat st{};
+    struct stat st {};
     if (ec || ::stat(absolute.c_str(), &st) != 0) return Plist();
     std::string text = absolute.string();
     if (text.size() > 1 && text.back() == '/') text.pop_back();

@@ -25,9 +25,8 @@ bool TreeWithinLimits(plist_t node, int depth, std::size_t &nodes) {
             if (!TreeWithinLimits(plist_array_get_item(node, i), depth + 1, nodes)) return false;
         }
     } else if (type == PLIST_DICT) {
-        return ForEachDictItem(node, [&](std::string_view, plist_t child) {
-            return TreeWithinLimits(child, depth + 1, nodes);
-        });
+        return ForEachDictItem(
+            node, [&](std::string_view, plist_t child) { return TreeWithinLimits(child, depth + 1, nodes); });
     }
     return true;
 }
@@ -68,10 +67,8 @@ Plist SanitizeNode(plist_t node) {
         if (!ChildrenSanitized(node, copy.get())) return Plist();
         return copy;
     }
-    case PLIST_NONE:
-        return Plist();
-    default:
-        return Plist::Copy(node);
+    case PLIST_NONE: return Plist();
+    default: return Plist::Copy(node);
     }
 }
 
@@ -107,11 +104,9 @@ bool TreeIsXmlSafe(plist_t node) {
         return true;
     }
     case PLIST_DICT:
-        return ForEachDictItem(node, [](std::string_view key, plist_t child) {
-            return IsXmlSafe(key) && TreeIsXmlSafe(child);
-        });
-    default:
-        return true;
+        return ForEachDictItem(
+            node, [](std::string_view key, plist_t child) { return IsXmlSafe(key) && TreeIsXmlSafe(child); });
+    default: return true;
     }
 }
 

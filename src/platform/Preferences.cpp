@@ -24,8 +24,8 @@ namespace {
 
 struct Domain {
     bool loaded = false;
-    Plist values;                                 // the file as last read
-    std::map<std::string, Plist> pending;         // a null Plist removes the key
+    Plist values;                          // the file as last read
+    std::map<std::string, Plist> pending;  // a null Plist removes the key
 };
 
 std::mutex gMutex;
@@ -75,7 +75,7 @@ FileContents ReadFile(const fs::path &path) {
         return file;
     }
     file.result = ReadResult::Failed;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(f.fd, &st) != 0) {
         file.error = errno;
         return file;

@@ -23,8 +23,7 @@ struct Converters {
 std::optional<Converters> ChooseConverters(int16_t bandFormat, int16_t lineFormat) {
     switch (bandFormat) {
     case 8: return Converters{ScaleLine_8, EraseLine_8};
-    case 32:
-        return lineFormat == 8 ? Converters{ScaleLine_Grey, EraseLine_8} : Converters{ScaleLine_32, EraseLineRGB};
+    case 32: return lineFormat == 8 ? Converters{ScaleLine_Grey, EraseLine_8} : Converters{ScaleLine_32, EraseLineRGB};
     case 33:
         if (lineFormat == 8) return Converters{ScaleLine_CMYKToGrey, EraseLine_8};
         if (lineFormat == 32) return Converters{ScaleLine_CMYKToRGB, EraseLineRGB};
@@ -62,8 +61,8 @@ std::size_t BandPixelSize(int16_t bandFormat) {
     return ChooseConverters(bandFormat, bandFormat) ? PixelSizeFromFormat(bandFormat) : 0;
 }
 
-int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> &fileName,
-                     const PageGeometry &geometry, int16_t bandFormat, int16_t lineFormat, const OutputFormat &format,
+int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> &fileName, const PageGeometry &geometry,
+                     int16_t bandFormat, int16_t lineFormat, const OutputFormat &format,
                      const std::optional<std::filesystem::path> &folder, PageOutputSessionPtr &out) {
     out.reset();
     const std::optional<Converters> converters = ChooseConverters(bandFormat, lineFormat);
@@ -84,8 +83,12 @@ int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> 
     session->lineFormat = lineFormat;
     session->pageWidth = geometry.widthPixels;
     session->pageHeight = geometry.heightPixels;
-    session->zoom = ZoomProcs{WriteSessionLine, converters->scale, converters->erase, session->lineBuffer.data(),
-                              static_cast<uint32_t>(std::max(geometry.widthPixels, 0)), session.get()};
+    session->zoom = ZoomProcs{WriteSessionLine,
+                              converters->scale,
+                              converters->erase,
+                              session->lineBuffer.data(),
+                              static_cast<uint32_t>(std::max(geometry.widthPixels, 0)),
+                              session.get()};
 
     if (const int16_t status = Output_Create(*folder, fileName, jobName, geometry, format, session->output)) {
         return Report("PrinterDriver Output_Create returned: %d\n", status);

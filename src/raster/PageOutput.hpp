@@ -20,10 +20,10 @@
 namespace kiv {
 
 struct PageOutputSession {
-    int16_t bandFormat = 0;          // of the host's bands
-    int16_t lineFormat = 0;          // of the lines written
+    int16_t bandFormat = 0;           // of the host's bands
+    int16_t lineFormat = 0;           // of the lines written
     std::vector<uint8_t> lineBuffer;  // pageWidth × 12 bytes: room for any pixel
-    LongRect pageRect{};             // top: the next line to write on this page
+    LongRect pageRect{};              // top: the next line to write on this page
     int32_t pageWidth = 0;
     int32_t pageHeight = 0;
     ZoomProcs zoom;
@@ -38,8 +38,8 @@ std::size_t BandPixelSize(int16_t bandFormat);
 // Creates the job file and picks the converters. 0, -108, -50 for a band format the session
 // does not take, -1 without a folder, or the writer's status. On failure out is null and no
 // file remains.
-int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> &fileName,
-                     const PageGeometry &geometry, int16_t bandFormat, int16_t lineFormat, const OutputFormat &format,
+int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> &fileName, const PageGeometry &geometry,
+                     int16_t bandFormat, int16_t lineFormat, const OutputFormat &format,
                      const std::optional<std::filesystem::path> &folder, PageOutputSessionPtr &out);
 int16_t OpenPage(PageOutputSession &session);
 // One band. -157 for a band of another pixel format and -50 for a source rectangle that is

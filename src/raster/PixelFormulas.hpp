@@ -11,7 +11,8 @@ inline unsigned UnderBlack(unsigned c, unsigned k) { return c * (255 - k) / 255 
 // C, M, Y, K to a grey density (0 white): (5 C′ + 9 M′ + 2 Y′) ÷ 16.
 inline uint8_t CmykToDensity(const uint8_t *cmyk) {
     const unsigned k = cmyk[3];
-    return static_cast<uint8_t>((5 * UnderBlack(cmyk[0], k) + 9 * UnderBlack(cmyk[1], k) + 2 * UnderBlack(cmyk[2], k)) >> 4);
+    return static_cast<uint8_t>(
+        (5 * UnderBlack(cmyk[0], k) + 9 * UnderBlack(cmyk[1], k) + 2 * UnderBlack(cmyk[2], k)) >> 4);
 }
 
 // C, M, Y, K to A, R, G, B with A = 255.

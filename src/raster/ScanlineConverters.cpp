@@ -34,8 +34,8 @@ struct CmykToRgb {
 // Nearest-lower stepping with an error term: one addition and one comparison per pixel.
 // Positions are kept as column indices so that nothing points outside the row.
 template <class Op>
-int16_t Scale(const void *srcRow, ScalePair start, ScalePair step, int32_t denominator, int32_t dstStart,
-              int32_t count, void *dstLine) {
+int16_t Scale(const void *srcRow, ScalePair start, ScalePair step, int32_t denominator, int32_t dstStart, int32_t count,
+              void *dstLine) {
     if (count < 1) return 0;
     const auto *src = static_cast<const uint8_t *>(srcRow);
     auto *dst = static_cast<uint8_t *>(dstLine) + static_cast<std::ptrdiff_t>(dstStart) * Op::kDst;

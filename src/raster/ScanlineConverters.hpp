@@ -25,7 +25,7 @@ int16_t ScaleLine_8(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_
 int16_t ScaleLine_32(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);
 int16_t ScaleLine_64(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);
 int16_t ScaleLine_96(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);
-int16_t ScaleLine_Grey(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);        // ARGB → density
+int16_t ScaleLine_Grey(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);  // ARGB → density
 int16_t ScaleLine_CMYKToGrey(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);  // CMYK → density
 int16_t ScaleLine_CMYKToRGB(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);   // CMYK → ARGB
 

@@ -63,7 +63,7 @@ uint64_t EncodedPixelCount(const uint8_t *encoded, std::size_t size, std::size_t
 std::string VAD3Reader::Open(const std::filesystem::path &path) {
     file_.reset(std::fopen(path.c_str(), "rb"));
     if (!file_) return std::string("cannot open: ") + std::strerror(errno);
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode)) return "not a regular file";
     fileSize_ = static_cast<uint64_t>(st.st_size);
     std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
@@ -81,7 +81,8 @@ std::string VAD3Reader::Open(const std::filesystem::path &path) {
     if (header_.pageCount > 0 && header_.height > 0) {
         const uint64_t room = fileSize_ > kVAD3HeaderSize + 4 ? fileSize_ - kVAD3HeaderSize - 4 : 0;
         const uint64_t maxRun = pixelSize_ == 1 ? 255 : 65535;
-        if (bytesPerLine_ > room && static_cast<uint64_t>(header_.width) > room / RecordSizeForPixelSize(pixelSize_) * maxRun) {
+        if (bytesPerLine_ > room &&
+            static_cast<uint64_t>(header_.width) > room / RecordSizeForPixelSize(pixelSize_) * maxRun) {
             return "lines of " + std::to_string(header_.width) + " pixels cannot fit in a file of " + Str(fileSize_) +
                    " bytes";
         }
@@ -102,7 +103,8 @@ std::string VAD3Reader::ReadRecordLength(uint32_t &length) {
     if (length != bytesPerLine_ && length < 4) return "line record of impossible length " + Str(length);
     const uint64_t payload = length == bytesPerLine_ ? length : length - 4;
     if (payload > fileSize_ - position_) {
-        return "truncated: a line record of " + Str(payload) + " bytes at offset " + Str(position_) + " runs past the end";
+        return "truncated: a line record of " + Str(payload) + " bytes at offset " + Str(position_) +
+               " runs past the end";
     }
     return {};
 }

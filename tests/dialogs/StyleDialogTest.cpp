@@ -64,7 +64,7 @@ TEST_F(StyleDialogTest, EveryKeystrokeIsAnEdit) {
     ASSERT_TRUE(Run(p));
     EXPECT_EQ(toolkit_->beeps(), 0);
     EXPECT_EQ(Form().texts.at("pageWidth"), "6000");  // the typed text stays until rewritten
-    EXPECT_EQ(p.pageWidth_pixels, 7087);            // 600 mm at 300 dpi
+    EXPECT_EQ(p.pageWidth_pixels, 7087);              // 600 mm at 300 dpi
     EXPECT_EQ(p.pageName, "Custom");
 }
 
@@ -84,7 +84,7 @@ TEST_F(StyleDialogTest, UnitsShowAndReadTheirOwnRounding) {
 TEST_F(StyleDialogTest, ThePaperMenuFollowsTypedSizes) {
     Script({Erase("pageWidth"), Type("pageWidth", "210.5")});
     StyleParams p = Params(210, 297);
-    EXPECT_FALSE(Run(p));  // the script ends: counts as a cancel
+    EXPECT_FALSE(Run(p));                                // the script ends: counts as a cancel
     EXPECT_EQ(Form().menuSelection.at("pagesMenu"), 2);  // A4 kept within 1 mm
 
     Script({Erase("pageWidth"), Type("pageWidth", "211"), Press("cancel")});

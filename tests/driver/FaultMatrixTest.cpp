@@ -21,8 +21,6 @@ namespace {
 std::atomic<long> gAllocations{0}, gFailAllocationAt{0};
 thread_local bool tInDriver = false;
 
-
-
 // Runs entry points with their allocations counted; nothing may escape them.
 template <class Call>
 auto Driver(const char *what, Call call) -> decltype(call()) {
@@ -215,8 +213,8 @@ TEST_F(FaultMatrix, EveryAllocationFault) {
         } else {
             ExpectCleanFailure(o, o.status, "An error ocurred while printing", threads);
         }
-        ASSERT_TRUE(Entries(hot_.path()).empty()) << o.status << " " << o.message << " " << o.file << " "
-                                                   << Entries(hot_.path()).front();
+        ASSERT_TRUE(Entries(hot_.path()).empty())
+            << o.status << " " << o.message << " " << o.file << " " << Entries(hot_.path()).front();
     }
     EXPECT_TRUE(completed);
 }

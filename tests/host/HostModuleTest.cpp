@@ -16,7 +16,6 @@ namespace {
 
 constexpr const char *kDomain = "com.varnel.printerdriver";
 
-
 int gBeeps = 0;
 uint8_t gOption = 0;
 
@@ -48,8 +47,8 @@ protected:
 }  // namespace
 
 TEST_F(HostModule, ExportsOnlyTheDriverInterface) {
-    const std::string command = std::string("nm -D --defined-only '") + KIV_BUNDLE_DIR +
-                                "/libVarnelPrinterDriver.so' | awk '{print $3}'";
+    const std::string command =
+        std::string("nm -D --defined-only '") + KIV_BUNDLE_DIR + "/libVarnelPrinterDriver.so' | awk '{print $3}'";
     std::set<std::string> names;
     FILE *p = popen(command.c_str(), "r");
     ASSERT_NE(p, nullptr);
@@ -60,17 +59,56 @@ TEST_F(HostModule, ExportsOnlyTheDriverInterface) {
         if (!s.empty()) names.insert(s);
     }
     pclose(p);
-    const std::set<std::string> expected = {
-        "KIVPrOpen",          "KIVPrClose",          "KIVPrSuggestPage",     "KIVPrValidate",
-        "KIVPrDefaults",      "KIVPrGetInfo",        "KIVPrSetJobName",      "KIVPrCopyJobSettings",
-        "KIVPrSetJobSettings", "KIVPrJobMerge",      "KIVPrSetError",        "KIVPrErrorString",
-        "kDefaultPapers",     "kDefaultResolutions", "delimiters", "EncodeHPrint",         "DecodeHPrint",
-        "kKIVPrinterDriverUUIDKey", "kKIVPrinterDriverPageNameKey", "kKIVPrinterDriverJobNameKey",
-        "kKIVPrinterDriverICCProfileKey", "Stuff8", "Stuff32", "StuffRGB32", "Stuff64", "Stuff96", "Blank8",
-        "Blank32", "Blank64", "Blank96", "Decompress8", "Decompress8ToRGB", "Decompress32", "Decompress64",
-        "Decompress96", "WorstCaseBufferSize8", "WorstCaseBufferSize32", "WorstCaseBufferSize64",
-        "WorstCaseBufferSize96", "KIVPrOpenDoc", "KIVPrOpenPage", "KIVPrPrintBitmap", "KIVPrClosePage",
-        "KIVPrCloseDoc", "KIVPrCopyOutputFileName", "KIVPrSetProfile", "KIVPrSetMetadata", "MakeDestFileName", "KIVPrStyle", "KIVPrJob"};
+    const std::set<std::string> expected = {"KIVPrOpen",
+                                            "KIVPrClose",
+                                            "KIVPrSuggestPage",
+                                            "KIVPrValidate",
+                                            "KIVPrDefaults",
+                                            "KIVPrGetInfo",
+                                            "KIVPrSetJobName",
+                                            "KIVPrCopyJobSettings",
+                                            "KIVPrSetJobSettings",
+                                            "KIVPrJobMerge",
+                                            "KIVPrSetError",
+                                            "KIVPrErrorString",
+                                            "kDefaultPapers",
+                                            "kDefaultResolutions",
+                                            "delimiters",
+                                            "EncodeHPrint",
+                                            "DecodeHPrint",
+                                            "kKIVPrinterDriverUUIDKey",
+                                            "kKIVPrinterDriverPageNameKey",
+                                            "kKIVPrinterDriverJobNameKey",
+                                            "kKIVPrinterDriverICCProfileKey",
+                                            "Stuff8",
+                                            "Stuff32",
+                                            "StuffRGB32",
+                                            "Stuff64",
+                                            "Stuff96",
+                                            "Blank8",
+                                            "Blank32",
+                                            "Blank64",
+                                            "Blank96",
+                                            "Decompress8",
+                                            "Decompress8ToRGB",
+                                            "Decompress32",
+                                            "Decompress64",
+                                            "Decompress96",
+                                            "WorstCaseBufferSize8",
+                                            "WorstCaseBufferSize32",
+                                            "WorstCaseBufferSize64",
+                                            "WorstCaseBufferSize96",
+                                            "KIVPrOpenDoc",
+                                            "KIVPrOpenPage",
+                                            "KIVPrPrintBitmap",
+                                            "KIVPrClosePage",
+                                            "KIVPrCloseDoc",
+                                            "KIVPrCopyOutputFileName",
+                                            "KIVPrSetProfile",
+                                            "KIVPrSetMetadata",
+                                            "MakeDestFileName",
+                                            "KIVPrStyle",
+                                            "KIVPrJob"};
     EXPECT_EQ(names, expected);
 }
 

@@ -303,12 +303,13 @@ TEST(Kivhost, PrintsAPngThatRendersBackTheSame) {
     const fs::path hot = dir / "hot";
     // A private home: a page setup saved by `kivhost page-setup` would otherwise be used.
     const std::string command = "XDG_CONFIG_HOME='" + dir.path().string() + "' " + std::string(KIVHOST_TOOL) +
-                                " print '" + (dir / "in.png").string() +
-                                "' --band-rows 37 --hot-folder '" + hot.string() + "' --bundle '" KIV_BUNDLE_DIR "'";
+                                " print '" + (dir / "in.png").string() + "' --band-rows 37 --hot-folder '" +
+                                hot.string() + "' --bundle '" KIV_BUNDLE_DIR "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const fs::path job = hot / "in.vad3";
     ASSERT_EQ(kiv::VerifyVAD3(job), "");
-    const std::string render = std::string(VAD3_TOOL) + " render '" + job.string() + "' -o '" + (dir / "out.png").string() + "'";
+    const std::string render =
+        std::string(VAD3_TOOL) + " render '" + job.string() + "' -o '" + (dir / "out.png").string() + "'";
     ASSERT_EQ(std::system(render.c_str()), 0);
 
     png_image image;
@@ -325,8 +326,8 @@ TEST(Kivhost, PrintsAPngThatRendersBackTheSame) {
 
 TEST(Kivhost, DialogsWithoutADisplaySaySo) {
     for (const char *args : {" page-setup", " print --dialog"}) {
-        const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + KIVHOST_TOOL +
-                                    args + " 2>&1";
+        const std::string command =
+            std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + KIVHOST_TOOL + args + " 2>&1";
         std::string out;
         FILE *p = popen(command.c_str(), "r");
         ASSERT_NE(p, nullptr);

@@ -94,7 +94,8 @@ TEST(KivhostFaults, AKilledJobLeavesNothingAndTheNextGetsThePlainName) {
     for (int delayMs : {30, 150, 400}) {
         const pid_t pid = fork();
         if (pid == 0) {
-            execl("/bin/sh", "sh", "-c", ("exec " + KivhostCommand(dir, images + " --job-name Long") + " 2>/dev/null").c_str(),
+            execl("/bin/sh", "sh", "-c",
+                  ("exec " + KivhostCommand(dir, images + " --job-name Long") + " 2>/dev/null").c_str(),
                   static_cast<char *>(nullptr));
             _exit(127);
         }
@@ -183,14 +184,17 @@ TEST_F(HostJobs, JobNamesGiveVisibleSafeFileNamesEveryTime) {
             EXPECT_EQ(fs::path(file).parent_path(), hot.path());
             EXPECT_NE(base[0], '.');
             for (unsigned char c : base) EXPECT_GE(c, 0x20) << base;
-            if (copy == 0) first = base;
-            else EXPECT_EQ(base, first.substr(0, first.size() - 5) + "_01.vad3");
+            if (copy == 0)
+                first = base;
+            else
+                EXPECT_EQ(base, first.substr(0, first.size() - 5) + "_01.vad3");
             kiv::VAD3Reader reader;
             ASSERT_EQ(reader.Open(file), "");
             kiv::Plist trailer;
             ASSERT_EQ(reader.ReadTrailer(trailer), "");
             // The trailer keeps the job name (made fit for XML only).
-            const std::string expected = name == "bell\a esc\x1b[2J new\nline" ? "bell\xEF\xBF\xBD esc\xEF\xBF\xBD[2J new\nline" : name;
+            const std::string expected =
+                name == "bell\a esc\x1b[2J new\nline" ? "bell\xEF\xBF\xBD esc\xEF\xBF\xBD[2J new\nline" : name;
             EXPECT_EQ(*kiv::StringValue(kiv::DictGet(trailer.get(), "KIVPrinterDriver_JobName")), expected);
         }
     }

@@ -21,7 +21,7 @@ struct Member {
 };
 
 const Member kMembers[] = {
-    {"Stuff8", 1, 2, Stuff8, Decompress8, false},        {"Stuff32", 4, 6, Stuff32, Decompress32, false},
+    {"Stuff8", 1, 2, Stuff8, Decompress8, false},         {"Stuff32", 4, 6, Stuff32, Decompress32, false},
     {"StuffRGB32", 4, 6, StuffRGB32, Decompress32, true}, {"Stuff64", 8, 10, Stuff64, Decompress64, false},
     {"Stuff96", 12, 14, Stuff96, Decompress96, false},
 };

@@ -73,7 +73,9 @@ protected:
     OutputRef Create(int16_t format, int width, int height, const char *jobName = "Job",
                      std::optional<std::string> fileName = std::nullopt) {
         OutputRef out;
-        EXPECT_EQ(Output_Create(dir_.path(), fileName, jobName, Geometry(width, height), Format(format, width, height), out), 0);
+        EXPECT_EQ(
+            Output_Create(dir_.path(), fileName, jobName, Geometry(width, height), Format(format, width, height), out),
+            0);
         return out;
     }
     TempDir dir_;
@@ -124,7 +126,9 @@ TEST_F(VAD3OutputTest, NoiseIsStoredRawAndUniformLinesEncoded) {
 
 TEST_F(VAD3OutputTest, HeaderResolutionIsSixteenDotSixteen) {
     OutputRef out;
-    ASSERT_EQ(Output_Create(dir_.path(), std::nullopt, "R", PageGeometry{3600, 10, 254.0, 10.0}, Format(8, 3600, 10), out), 0);
+    ASSERT_EQ(
+        Output_Create(dir_.path(), std::nullopt, "R", PageGeometry{3600, 10, 254.0, 10.0}, Format(8, 3600, 10), out),
+        0);
     const fs::path file = Published(std::move(out));
     VAD3Reader reader;
     ASSERT_EQ(reader.Open(file), "");
@@ -144,7 +148,8 @@ TEST_F(VAD3OutputTest, ADocumentWithoutPagesHasItsTrailerAt64) {
 TEST_F(VAD3OutputTest, TinyWidthsNeverOverrunAndStayReadable) {
     for (int16_t format : kAllPixelFormats) {
         for (int width = 1; width <= 9; ++width) {
-            OutputRef out = Create(format, width, 8, ("T" + std::to_string(format) + "_" + std::to_string(width)).c_str());
+            OutputRef out =
+                Create(format, width, 8, ("T" + std::to_string(format) + "_" + std::to_string(width)).c_str());
             ASSERT_TRUE(out);
             const auto lines = WritePages(*out, format, width, 8, 1);
             const fs::path file = Published(std::move(out));
@@ -204,7 +209,8 @@ TEST_F(VAD3OutputTest, AbandonedFilesLeaveNothing) {
     EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(0, 10), Format(8, 0, 10), out), -50);
     EXPECT_EQ(Output_Create(dir_ / "missing", std::nullopt, "J", Geometry(10, 10), Format(8, 10, 10), out), -1);
     // A line beyond 256 MiB (30 million 12-byte pixels) is refused before anything is allocated.
-    EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(30'000'000, 1), Format(35, 30'000'000, 1), out), -108);
+    EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(30'000'000, 1), Format(35, 30'000'000, 1), out),
+              -108);
     EXPECT_FALSE(out);
     EXPECT_EQ(FilesIn(dir_.path()), 0);
 }

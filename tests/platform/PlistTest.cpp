@@ -155,7 +155,11 @@ TEST(Plist, MalformedBinaryIsRefused) {
 TEST(Plist, StringsAreValidUtf8AndSafeForXml) {
     EXPECT_FALSE(MakeString("\xC3\x28"));
     EXPECT_FALSE(MakeString("\xED\xA0\x80"));  // a surrogate
-    EXPECT_EQ(*StringValue(MakeString("a\tb\x01" "c").get()), "a\tb\xEF\xBF\xBD" "c");
+    EXPECT_EQ(*StringValue(MakeString("a\tb\x01"
+                                      "c")
+                               .get()),
+              "a\tb\xEF\xBF\xBD"
+              "c");
 
     // A node a host made directly with libplist is repaired when written.
     Plist dict = MakeDict();

@@ -95,7 +95,8 @@ TEST(Preferences, FilesThatCannotBeReadAreNeverReplaced) {
     ScopedConfigHome home;
     const auto file = home.FileOf(kDomain);
     const std::string good = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key><true/></dict></plist>";
-    if (::geteuid() == 0 && ::chown(home.path().c_str(), 65534, 65534) != 0) GTEST_SKIP() << "cannot hand over the folder";
+    if (::geteuid() == 0 && ::chown(home.path().c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "cannot hand over the folder";
     const auto asUser = [&](const std::function<void()> &body) {
         InChild([&] {
             if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||

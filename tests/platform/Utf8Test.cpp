@@ -23,7 +23,9 @@ TEST(Utf8, CutNeverSplitsACharacter) {
 
 TEST(Utf8, SanitizeKeepsTabsAndNewlines) {
     EXPECT_EQ(SanitizeForXml("a\tb\nc\rd"), "a\tb\nc\rd");
-    EXPECT_EQ(SanitizeForXml(std::string("a\0b", 3)), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(SanitizeForXml(std::string("a\0b", 3)),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(SanitizeForXml("\xEF\xBF\xBF"), "\xEF\xBF\xBD");  // U+FFFF
     EXPECT_TRUE(IsXmlSafe("plain \xC3\xA9"));
     EXPECT_FALSE(IsXmlSafe("bell\x07"));

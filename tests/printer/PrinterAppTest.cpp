@@ -127,7 +127,8 @@ void WritePwg(const fs::path &file, const char *type, int width, int height, int
               const std::function<void(int x, int y, int page, uint8_t *pixel)> &pixel) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
-    pwg_media_t *media = pwgMediaForSize(static_cast<int>(width * 2540.0 / dpi + 0.5), static_cast<int>(height * 2540.0 / dpi + 0.5));
+    pwg_media_t *media =
+        pwgMediaForSize(static_cast<int>(width * 2540.0 / dpi + 0.5), static_cast<int>(height * 2540.0 / dpi + 0.5));
     cups_page_header2_t h;
     cupsRasterInitPWGHeader(&h, media, type, dpi, dpi, "one-sided", nullptr);
     h.cupsWidth = width;
@@ -236,8 +237,8 @@ protected:
             std::vector<std::string>{VAD3_PRINTER_TOOL, "server", "-o", "server-port=" + std::to_string(port_), "-o",
                                      "listen-hostname=localhost", "-o", "spool-directory=" + (dir_ / "spool").string(),
                                      "-o", "log-file=" + (dir_ / "log").string(), "-o", "log-level=info", "-o",
-                                     "state-directory=" + (dir_ / "state").string(), "-o", "server-socket=none",
-                                     "-o", "server-options=no-tls"},
+                                     "state-directory=" + (dir_ / "state").string(), "-o", "server-socket=none", "-o",
+                                     "server-options=no-tls"},
             Env());
         ASSERT_TRUE(Within(10, [&] { return Accepts(port_); })) << "the server did not start";
     }
@@ -253,8 +254,8 @@ protected:
     Output App(const std::string &args) const {
         const std::size_t space = std::min(args.find(' '), args.size());
         const std::string command = args.substr(0, space);
-        return Shell(std::string(VAD3_PRINTER_TOOL) + " " + command + " -u " + (command == "add" ? Server() : PrinterURI()) +
-                     args.substr(space));
+        return Shell(std::string(VAD3_PRINTER_TOOL) + " " + command + " -u " +
+                     (command == "add" ? Server() : PrinterURI()) + args.substr(space));
     }
 
     // Print-Job through ipptool; the output of the test (job-id, status).
@@ -268,23 +269,25 @@ protected:
                                     " ATTR name job-name $job_name\n ATTR mimeMediaType document-format $format\n"
                                     " GROUP job-attributes-tag\n ATTR keyword print-color-mode $color\n"
                                     " FILE $filename\n STATUS ") +
-                                status + "\n DISPLAY job-id\n}\n");
-        return Shell("ipptool -T 30 -t -f " + Quote(file.string()) + " -d job_name=" + Quote(jobName) +
-                   " -d format=" + format + " -d color=" + colorMode + " " + PrinterURI() + " " + Quote(test.string()));
+                            status + "\n DISPLAY job-id\n}\n");
+        return Shell("ipptool -T 30 -t -f " + Quote(file.string()) + " -d job_name=" + Quote(jobName) + " -d format=" +
+                     format + " -d color=" + colorMode + " " + PrinterURI() + " " + Quote(test.string()));
     }
 
     // The state and message of the last job once it has ended (or after a timeout).
     std::string WaitForJob(int jobId) {
         const fs::path test = dir_ / "job.test";
-        WriteFile(test, "{\n NAME \"Get-Job-Attributes\"\n OPERATION Get-Job-Attributes\n"
-                        " GROUP operation-attributes-tag\n ATTR charset attributes-charset utf-8\n"
-                        " ATTR naturalLanguage attributes-natural-language en\n ATTR uri printer-uri $uri\n"
-                        " ATTR integer job-id $job_id\n ATTR name requesting-user-name $user\n STATUS successful-ok\n"
-                        " DISPLAY job-state\n DISPLAY job-state-message\n}\n");
+        WriteFile(test,
+                  "{\n NAME \"Get-Job-Attributes\"\n OPERATION Get-Job-Attributes\n"
+                  " GROUP operation-attributes-tag\n ATTR charset attributes-charset utf-8\n"
+                  " ATTR naturalLanguage attributes-natural-language en\n ATTR uri printer-uri $uri\n"
+                  " ATTR integer job-id $job_id\n ATTR name requesting-user-name $user\n STATUS successful-ok\n"
+                  " DISPLAY job-state\n DISPLAY job-state-message\n}\n");
         std::string last;
         Within(30, [&] {
-            last = Shell("ipptool -t -d job_id=" + std::to_string(jobId) + " " + PrinterURI() + " " + Quote(test.string()))
-                       .text;
+            last =
+                Shell("ipptool -t -d job_id=" + std::to_string(jobId) + " " + PrinterURI() + " " + Quote(test.string()))
+                    .text;
             return last.find("job-state (enum) = completed") != std::string::npos ||
                    last.find("job-state (enum) = aborted") != std::string::npos ||
                    last.find("job-state (enum) = canceled") != std::string::npos;
@@ -360,12 +363,13 @@ protected:
 TEST_F(PrinterApp, OffersTheDriversCatalogues) {
     const Output attrs = Shell("ipptool -tv " + PrinterURI() + " get-printer-attributes.test");
     ASSERT_EQ(attrs.status, 0) << attrs.text;
-    for (const char *expected : {"media-supported (1setOf keyword) = custom_412x553mm_412x553mm,custom_280x390mm_280x390mm",
-                                 "media-default (keyword) = custom_280x390mm_280x390mm",
-                                 "printer-resolution-supported (1setOf resolution) = 150dpi,300dpi,600dpi",
-                                 "printer-resolution-default (resolution) = 300dpi", "image/pwg-raster", "image/urf",
-                                 "image/png", "image/jpeg", "print-color-mode-supported (1setOf keyword) = auto,color,monochrome",
-                                 "sgray_8", "srgb_8", "cmyk_8"}) {
+    for (const char *expected :
+         {"media-supported (1setOf keyword) = custom_412x553mm_412x553mm,custom_280x390mm_280x390mm",
+          "media-default (keyword) = custom_280x390mm_280x390mm",
+          "printer-resolution-supported (1setOf resolution) = 150dpi,300dpi,600dpi",
+          "printer-resolution-default (resolution) = 300dpi", "image/pwg-raster", "image/urf", "image/png",
+          "image/jpeg", "print-color-mode-supported (1setOf keyword) = auto,color,monochrome", "sgray_8", "srgb_8",
+          "cmyk_8"}) {
         EXPECT_NE(attrs.text.find(expected), std::string::npos) << expected;
     }
 }
@@ -411,7 +415,8 @@ TEST_F(PrinterApp, PrintsPwgRasterPngAndJpegPixelForPixel) {
     // A PNG and a JPEG smaller than the page: centred at their own size, pixels intact.
     const int iw = 120, ih = 160;
     const auto pattern = [](int x, int y, uint8_t *p) {
-        p[0] = static_cast<uint8_t>(20 + x), p[1] = static_cast<uint8_t>(30 + y), p[2] = static_cast<uint8_t>(90 + (x ^ y) % 64);
+        p[0] = static_cast<uint8_t>(20 + x), p[1] = static_cast<uint8_t>(30 + y),
+        p[2] = static_cast<uint8_t>(90 + (x ^ y) % 64);
     };
     std::vector<uint8_t> expected(static_cast<std::size_t>(iw) * ih * 3);
     for (int y = 0; y < ih; ++y)
@@ -425,7 +430,8 @@ TEST_F(PrinterApp, PrintsPwgRasterPngAndJpegPixelForPixel) {
     WriteJpeg(dir_ / "photo.jpg", iw, ih, pattern);
     const std::vector<uint8_t> jpegPixels = DecodeJpeg(dir_ / "photo.jpg");
     for (const auto &[file, format, want, tolerance] :
-         {std::tuple{"picture.png", "image/png", static_cast<const std::vector<uint8_t> *>(&expected), 0}, std::tuple{"photo.jpg", "image/jpeg", &jpegPixels, 2}}) {
+         {std::tuple{"picture.png", "image/png", static_cast<const std::vector<uint8_t> *>(&expected), 0},
+          std::tuple{"photo.jpg", "image/jpeg", &jpegPixels, 2}}) {
         SCOPED_TRACE(file);
         const fs::path job = PrintToFile(dir_ / file, format, fs::path(file).stem().string());
         int w = 0, h = 0;
@@ -462,7 +468,8 @@ TEST_F(PrinterApp, FaultsAbortTheJobAndLeaveNothing) {
     for (int i = 3; i >= 0; --i) lying += static_cast<char>((crc >> (8 * i)) & 0xFF);
     const std::string idat = std::string("IDAT") + std::string("\x78\x9c\x63\x60\x00\x00\x00\x02\x00\x01", 10);
     lying += std::string("\0\0\0\x0a", 4) + idat;
-    const unsigned long idatCrc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(idat.data()), idat.size());
+    const unsigned long idatCrc =
+        crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(idat.data()), idat.size());
     for (int i = 3; i >= 0; --i) lying += static_cast<char>((idatCrc >> (8 * i)) & 0xFF);
     lying += std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12);
     WriteFile(dir_ / "lying.png", lying);
@@ -477,8 +484,8 @@ TEST_F(PrinterApp, FaultsAbortTheJobAndLeaveNothing) {
     // message names the folder.
     fs::remove_all(dir_ / "hot");
     EXPECT_TRUE(Within(10, [&] {
-        return Shell("ipptool -tv " + PrinterURI() + " get-printer-attributes.test").text.find("printer-state-reasons (keyword) = other") !=
-               std::string::npos;
+        return Shell("ipptool -tv " + PrinterURI() + " get-printer-attributes.test")
+                   .text.find("printer-state-reasons (keyword) = other") != std::string::npos;
     }));
     const std::string gone = WaitForJob(JobId(Print(dir_ / "page.pwg", "image/pwg-raster", "gone")));
     EXPECT_NE(gone.find("= aborted"), std::string::npos) << gone;
@@ -512,7 +519,8 @@ TEST_F(PrinterApp, TheHotFolderPageChangesTheFolderForGood) {
     EXPECT_NE(html.find("value=\"" + (dir_ / "hot").string() + "\""), std::string::npos) << html;
     const std::string relative = WebPage(page, "folder=relative");
     EXPECT_NE(relative.find("must be an absolute path"), std::string::npos) << relative;
-    EXPECT_NE(WebPage(page, "folder=" + (dir_ / "missing").string()).find("No such file or directory"), std::string::npos);
+    EXPECT_NE(WebPage(page, "folder=" + (dir_ / "missing").string()).find("No such file or directory"),
+              std::string::npos);
     html = WebPage(page, "folder=" + (dir_ / "other").string());
     EXPECT_NE(html.find("Changes saved."), std::string::npos) << html;
 
@@ -544,8 +552,9 @@ TEST_F(PrinterApp, PassesIppEverywhereWithSamplesAt150Dpi) {
     const struct {
         const char *name;
         int width, height, pages;
-    } samples[] = {{"color.jpg-4x6", 600, 900, 1}, {"gray.jpg-4x6", 600, 900, 1}, {"document-a4", 1240, 1754, 2},
-                   {"document-letter", 1275, 1650, 2}, {"onepage-a4", 1240, 1754, 1}, {"onepage-letter", 1275, 1650, 1}};
+    } samples[] = {{"color.jpg-4x6", 600, 900, 1}, {"gray.jpg-4x6", 600, 900, 1},
+                   {"document-a4", 1240, 1754, 2}, {"document-letter", 1275, 1650, 2},
+                   {"onepage-a4", 1240, 1754, 1},  {"onepage-letter", 1275, 1650, 1}};
     for (const auto &t : types) {
         const fs::path folder = tests / "pwg-raster-samples-150dpi" / t.folder;
         fs::create_directories(folder);
@@ -556,8 +565,8 @@ TEST_F(PrinterApp, PassesIppEverywhereWithSamplesAt150Dpi) {
     }
     const fs::path any = tests / "pwg-raster-samples-150dpi" / "sgray-8" / "onepage-a4-sgray-8-150dpi.pwg";
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a printer-up-time above 0
-    const Output run = Shell("cd " + Quote(tests.string()) + " && ipptool -V 2.0 -c -T 30 -t -f " + Quote(any.string()) +
-                             " " + PrinterURI() + " ipp-everywhere.test");
+    const Output run = Shell("cd " + Quote(tests.string()) + " && ipptool -V 2.0 -c -T 30 -t -f " +
+                             Quote(any.string()) + " " + PrinterURI() + " ipp-everywhere.test");
     int passed = 0, failed = 0, skipped = 0;
     std::string failures;
     for (std::size_t at = 0; (at = run.text.find('[', at)) != std::string::npos; ++at) {
@@ -609,11 +618,12 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
     const Output lpadmin = Shell("lpadmin -h " + host + " -p HotFolder -E -v " + PrinterURI() + " -m everywhere");
     ASSERT_EQ(lpadmin.status, 0) << lpadmin.text;
 
-    WriteFile(dir_ / "two.ps", "%!PS\n/Helvetica findfont 40 scalefont setfont\n"
-                               "72 700 moveto (Page one) show showpage\n"
-                               "72 700 moveto (Page two) show 100 100 200 200 rectfill showpage\n");
-    ASSERT_EQ(Shell("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=" + Quote((dir_ / "two.pdf").string()) +
-                  " " + Quote((dir_ / "two.ps").string()))
+    WriteFile(dir_ / "two.ps",
+              "%!PS\n/Helvetica findfont 40 scalefont setfont\n"
+              "72 700 moveto (Page one) show showpage\n"
+              "72 700 moveto (Page two) show 100 100 200 200 rectfill showpage\n");
+    ASSERT_EQ(Shell("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=" +
+                    Quote((dir_ / "two.pdf").string()) + " " + Quote((dir_ / "two.ps").string()))
                   .status,
               0);
     const Output lp = Shell("lp -h " + host + " -d HotFolder -t 'Two pages' " + Quote((dir_ / "two.pdf").string()));

@@ -129,8 +129,10 @@ TEST_F(PageOutputTest, OpeningRefusesWhatCannotBePrinted) {
     EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 16, 16, format, dir_.path(), session), -50);
     testing::internal::CaptureStderr();
     EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 8, 8, format, std::nullopt, session), -1);
-    EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 8, 8, format, dir_ / "missing", session), -1);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("PrinterDriver Output_Create returned: -1"), std::string::npos);
+    EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 8, 8, format, dir_ / "missing", session),
+              -1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("PrinterDriver Output_Create returned: -1"),
+              std::string::npos);
     EXPECT_FALSE(session);
     EXPECT_TRUE(fs::is_empty(dir_.path()));
 }

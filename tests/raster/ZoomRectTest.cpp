@@ -16,7 +16,8 @@ struct Band {
     Band(int top, int left, int rows, int cols) : pixels(static_cast<std::size_t>(rows) * cols) {
         for (int r = 0; r < rows; ++r)
             for (int c = 0; c < cols; ++c) pixels[r * cols + c] = static_cast<uint8_t>((top + r) * 16 + left + c);
-        bitmap = HostBitmap{pixels.data(), LongRect{top, left, top + rows, left + cols}, static_cast<uint32_t>(cols), 8};
+        bitmap =
+            HostBitmap{pixels.data(), LongRect{top, left, top + rows, left + cols}, static_cast<uint32_t>(cols), 8};
     }
     Bytes pixels;
     HostBitmap bitmap;

@@ -19,7 +19,8 @@ namespace {
 // A finished two-page grey file of 20 × 3 with one encoded line (page 1, line 1) first.
 fs::path GoodFile(const TempDir &dir, int16_t format = 8) {
     OutputRef out;
-    EXPECT_EQ(Output_Create(dir.path(), std::string("good.vad3"), "Good", Geometry(20, 3), Format(format, 20, 3), out), 0);
+    EXPECT_EQ(Output_Create(dir.path(), std::string("good.vad3"), "Good", Geometry(20, 3), Format(format, 20, 3), out),
+              0);
     std::mt19937 rng(5);
     for (int p = 0; p < 2; ++p) {
         Output_AddPage(*out);
@@ -91,7 +92,8 @@ TEST(VAD3Verify, AcceptsAGoodFileAndRejectsDamage) {
 
     // Three stray bytes inside the first encoded record.
     std::string stray = bytes;
-    const uint32_t length = static_cast<uint32_t>(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64, 4));
+    const uint32_t length =
+        static_cast<uint32_t>(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64, 4));
     StoreBigEndian(reinterpret_cast<uint8_t *>(stray.data()) + 64, length + 3, 4);
     stray.insert(64 + length, "xyz");
     EXPECT_NE(VerifyVAD3(Damaged(dir, stray)).find("not a whole number of 2-byte records"), std::string::npos);
@@ -151,7 +153,8 @@ TEST(VAD3Tool, VerifyInfoAndRender) {
     EXPECT_EQ(RunTool("render '" + cut.string() + "' --page 2 -o '" + png.string() + "'").status, 1);
     EXPECT_EQ(ReadFile(png), pngBytes);
     const Command nowhere = RunTool("render '" + good.string() + "' -o /nonexistent/x.png");
-    EXPECT_NE(nowhere.output.find("/nonexistent/x.png: No such file or directory"), std::string::npos) << nowhere.output;
+    EXPECT_NE(nowhere.output.find("/nonexistent/x.png: No such file or directory"), std::string::npos)
+        << nowhere.output;
     EXPECT_EQ(RunTool("frobnicate x").status, 2);
 }
 
@@ -173,7 +176,8 @@ TEST(VAD3Tool, JsonIsValidWhateverTheMetadata) {
     bytes = bytes.substr(0, at) + std::string(4, '\0') + xml;
     StoreBigEndian(reinterpret_cast<uint8_t *>(bytes.data()) + at, xml.size(), 4);
     WriteFile(dir / name, bytes);
-    const Command json = RunTool("info --json '" + (dir / name).string() + "' > '" + (dir / "info.json").string() + "'");
+    const Command json =
+        RunTool("info --json '" + (dir / name).string() + "' > '" + (dir / "info.json").string() + "'");
     EXPECT_EQ(json.status, 0) << json.output;
     const std::string parsed = RunPython(
         "import json, sys\n"

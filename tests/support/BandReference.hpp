@@ -22,14 +22,17 @@ using Pixels = std::vector<uint8_t>;
 struct SourceImage {
     int width = 0, height = 0, pixelSize = 0;
     Pixels bytes;
-    SourceImage(int w, int h, int size) : width(w), height(h), pixelSize(size), bytes(static_cast<std::size_t>(w) * h * size) {
+    SourceImage(int w, int h, int size)
+        : width(w), height(h), pixelSize(size), bytes(static_cast<std::size_t>(w) * h * size) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 for (int b = 0; b < size; ++b)
                     bytes[(static_cast<std::size_t>(y) * w + x) * size + b] =
                         static_cast<uint8_t>(y % 3 == 0 ? (y * 11 + b * 40) : (x / (1 + y % 4)) * 23 + y * 5 + b * 67);
     }
-    const uint8_t *At(int x, int y) const { return bytes.data() + (static_cast<std::size_t>(y) * width + x) * pixelSize; }
+    const uint8_t *At(int x, int y) const {
+        return bytes.data() + (static_cast<std::size_t>(y) * width + x) * pixelSize;
+    }
 };
 
 struct BandSpec {
@@ -91,11 +94,11 @@ inline std::vector<Pixels> ExpectedPage(const SourceImage &image, const std::vec
 // reduced, clipped at both sides and the bottom, overlapping, with a gap.
 inline std::vector<BandSpec> UnevenBands() {
     return {
-        {0, 10, {0, 0, 10, 80}, {0, 0, 25, 160}},          // enlarged
-        {10, 27, {10, 5, 37, 75}, {25, 10, 34, 150}},      // reduced, narrower
-        {37, 1, {37, 0, 38, 80}, {40, -20, 47, 180}},      // after a gap, wider than the page
-        {38, 42, {38, 0, 80, 80}, {45, 0, 120, 160}},      // overlaps the band before by two rows
-        {80, 5, {80, 3, 85, 40}, {150, 30, 200, 70}},      // past the bottom of the page
+        {0, 10, {0, 0, 10, 80}, {0, 0, 25, 160}},      // enlarged
+        {10, 27, {10, 5, 37, 75}, {25, 10, 34, 150}},  // reduced, narrower
+        {37, 1, {37, 0, 38, 80}, {40, -20, 47, 180}},  // after a gap, wider than the page
+        {38, 42, {38, 0, 80, 80}, {45, 0, 120, 160}},  // overlaps the band before by two rows
+        {80, 5, {80, 3, 85, 40}, {150, 30, 200, 70}},  // past the bottom of the page
     };
 }
 

@@ -37,9 +37,9 @@ inline Bytes ContentLine(int16_t format, int width, int kind, std::mt19937 &rng)
         for (std::size_t b = 0; b < size; ++b) {
             uint8_t v;
             switch (kind % 3) {
-            case 0: v = static_cast<uint8_t>(40 + b); break;                   // one colour
-            case 1: v = static_cast<uint8_t>(rng()); break;                     // noise
-            default: v = static_cast<uint8_t>((x / 3) * 50 + b); break;        // runs of three
+            case 0: v = static_cast<uint8_t>(40 + b); break;             // one colour
+            case 1: v = static_cast<uint8_t>(rng()); break;              // noise
+            default: v = static_cast<uint8_t>((x / 3) * 50 + b); break;  // runs of three
             }
             line[x * size + b] = v;
         }

@@ -118,9 +118,9 @@ private:
                Get(KIVPrSetJobName, "KIVPrSetJobName") && Get(KIVPrCopyJobSettings, "KIVPrCopyJobSettings") &&
                Get(KIVPrSetJobSettings, "KIVPrSetJobSettings") && Get(KIVPrJobMerge, "KIVPrJobMerge") &&
                Get(KIVPrSetError, "KIVPrSetError") && Get(KIVPrErrorString, "KIVPrErrorString") &&
-               Get(KIVPrStyle, "KIVPrStyle") && Get(KIVPrJob, "KIVPrJob") && Get(KIVPrOpenDoc, "KIVPrOpenDoc") && Get(KIVPrOpenPage, "KIVPrOpenPage") &&
-               Get(KIVPrPrintBitmap, "KIVPrPrintBitmap") && Get(KIVPrClosePage, "KIVPrClosePage") &&
-               Get(KIVPrCloseDoc, "KIVPrCloseDoc") &&
+               Get(KIVPrStyle, "KIVPrStyle") && Get(KIVPrJob, "KIVPrJob") && Get(KIVPrOpenDoc, "KIVPrOpenDoc") &&
+               Get(KIVPrOpenPage, "KIVPrOpenPage") && Get(KIVPrPrintBitmap, "KIVPrPrintBitmap") &&
+               Get(KIVPrClosePage, "KIVPrClosePage") && Get(KIVPrCloseDoc, "KIVPrCloseDoc") &&
                Get(KIVPrCopyOutputFileName, "KIVPrCopyOutputFileName") && Get(KIVPrSetProfile, "KIVPrSetProfile") &&
                Get(KIVPrSetMetadata, "KIVPrSetMetadata") && Get(MakeDestFileName, "MakeDestFileName") &&
                Get(EncodeHPrint, "EncodeHPrint") && Get(DecodeHPrint, "DecodeHPrint") &&

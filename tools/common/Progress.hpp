@@ -21,8 +21,8 @@ public:
         last_ = percent;
         constexpr int kWidth = 30;
         const int filled = percent * kWidth / 100;
-        std::fprintf(stderr, "\r%s [%.*s%*s] %3d%% %s\x1b[K", label_.c_str(), filled,
-                     "##############################", kWidth - filled, "", percent, detail);
+        std::fprintf(stderr, "\r%s [%.*s%*s] %3d%% %s\x1b[K", label_.c_str(), filled, "##############################",
+                     kWidth - filled, "", percent, detail);
         std::fflush(stderr);
     }
     void Finish() {

@@ -36,8 +36,8 @@ public:
         const uint64_t pixels = static_cast<uint64_t>(width_) * static_cast<uint64_t>(height_);
         if (pixels > kMaxPicturePixels) {
             char text[160];
-            std::snprintf(text, sizeof text, "the image is %d x %d pixels; kivhost prints at most %llu million",
-                          width_, height_, static_cast<unsigned long long>(kMaxPicturePixels / 1000000));
+            std::snprintf(text, sizeof text, "the image is %d x %d pixels; kivhost prints at most %llu million", width_,
+                          height_, static_cast<unsigned long long>(kMaxPicturePixels / 1000000));
             return Fail(error, text);
         }
         row_.resize(static_cast<std::size_t>(width_) * 4);
@@ -166,7 +166,7 @@ private:
         if (y < 750) {  // colour bars
             static const int bars[8][3] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
                                            {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
-            const int* c = bars[u * 8 / w];
+            const int *c = bars[u * 8 / w];
             Set(p, c[0], c[1], c[2]);
         } else if (y < 1150) {  // grey steps of 16
             const int v = 255 - (u * 16 / w) * 17;
@@ -226,9 +226,7 @@ int BytesPerPixel(BandFormat format) { return format == BandFormat::Grey ? 1 : 4
 
 void ConvertPixels(const uint8_t *argb, std::size_t pixels, BandFormat format, uint8_t *out) {
     switch (format) {
-    case BandFormat::Argb:
-        std::memcpy(out, argb, pixels * 4);
-        return;
+    case BandFormat::Argb: std::memcpy(out, argb, pixels * 4); return;
     case BandFormat::Grey:  // density: ink where the picture is dark
         for (std::size_t i = 0; i < pixels; ++i) {
             const uint8_t *p = argb + 4 * i;

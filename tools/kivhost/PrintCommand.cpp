@@ -122,8 +122,8 @@ public:
                 if (i > 0) picture = LoadPicture(images, i);
                 if (!picture) return Abandon(kHostFailed);
                 const std::string name = images.empty() ? "the test page" : Shown(images[i]);
-                const int32_t status = PrintPage(*picture, format, name, progress, static_cast<int>(i + 1),
-                                                 static_cast<int>(pages));
+                const int32_t status =
+                    PrintPage(*picture, format, name, progress, static_cast<int>(i + 1), static_cast<int>(pages));
                 if (status != 0) return Abandon(status);
             }
         } catch (const std::bad_alloc &) {
@@ -274,9 +274,10 @@ bool DisplayAvailable() {
 }
 
 int NoDisplay() {
-    std::fputs("kivhost: the dialogs need a display: run this in a desktop session (DISPLAY or\n"
-               "WAYLAND_DISPLAY set), or set QT_QPA_PLATFORM (for instance to offscreen or vnc)\n",
-               stderr);
+    std::fputs(
+        "kivhost: the dialogs need a display: run this in a desktop session (DISPLAY or\n"
+        "WAYLAND_DISPLAY set), or set QT_QPA_PLATFORM (for instance to offscreen or vnc)\n",
+        stderr);
     return 1;
 }
 

@@ -14,8 +14,8 @@ namespace kivhost {
 inline std::filesystem::path SavedRecordPath() {
     const char *xdg = std::getenv("XDG_CONFIG_HOME");
     const char *home = std::getenv("HOME");
-    const std::filesystem::path base = xdg && xdg[0] == '/' ? std::filesystem::path(xdg)
-                                                          : std::filesystem::path(home ? home : ".") / ".config";
+    const std::filesystem::path base =
+        xdg && xdg[0] == '/' ? std::filesystem::path(xdg) : std::filesystem::path(home ? home : ".") / ".config";
     return base / "kivhost" / "PrintRecord";
 }
 

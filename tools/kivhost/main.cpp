@@ -19,18 +19,19 @@ using kivhost::BEDouble;
 namespace {
 
 void Usage() {
-    std::fputs("usage: kivhost info [--bundle DIR]\n"
-               "       kivhost page-setup [--bundle DIR]\n"
-               "       kivhost print [IMAGE.png ...] [--hot-folder DIR] [--job-name NAME]\n"
-               "                     [--format argb|grey|cmyk] [--band-rows N] [--copies N] [--bw] [--flip]\n"
-               "                     [--dialog]\n"
-               "                     [--bundle DIR]\n"
-               "  info   open the driver, make a default print record and show it with the catalogues\n"
-               "  page-setup  the driver's page setup dialog on the saved print record\n"
-               "  print  print each image as one page (the built-in test page without images) into\n"
-               "         a job file in the hot folder (default ./hot-folder); --dialog asks first\n"
-               "         with the driver's job dialog\n",
-               stderr);
+    std::fputs(
+        "usage: kivhost info [--bundle DIR]\n"
+        "       kivhost page-setup [--bundle DIR]\n"
+        "       kivhost print [IMAGE.png ...] [--hot-folder DIR] [--job-name NAME]\n"
+        "                     [--format argb|grey|cmyk] [--band-rows N] [--copies N] [--bw] [--flip]\n"
+        "                     [--dialog]\n"
+        "                     [--bundle DIR]\n"
+        "  info   open the driver, make a default print record and show it with the catalogues\n"
+        "  page-setup  the driver's page setup dialog on the saved print record\n"
+        "  print  print each image as one page (the built-in test page without images) into\n"
+        "         a job file in the hot folder (default ./hot-folder); --dialog asks first\n"
+        "         with the driver's job dialog\n",
+        stderr);
 }
 
 bool ParseCount(const char *text, int min, int max, int &out) {
@@ -93,7 +94,6 @@ int Print(int argc, char **argv) {
     return kivhost::RunPrint(options);
 }
 
-
 void PrintCatalogue(const char *title, const char *key, const char *listKey, const char *domain, const char *builtIn) {
     plist_t stored = KIVPreferencesCopyAppValue(key, domain);
     plist_t list = stored ? plist_dict_get_item(stored, listKey) : nullptr;
@@ -101,7 +101,8 @@ void PrintCatalogue(const char *title, const char *key, const char *listKey, con
         std::printf("%s (from the preferences):\n", title);
         for (uint32_t i = 0; i < plist_array_get_size(list); ++i) {
             plist_t name = plist_dict_get_item(plist_array_get_item(list, i), "Name");
-            const char *s = name && plist_get_node_type(name) == PLIST_STRING ? plist_get_string_ptr(name, nullptr) : "?";
+            const char *s =
+                name && plist_get_node_type(name) == PLIST_STRING ? plist_get_string_ptr(name, nullptr) : "?";
             std::printf("  %s\n", s);
         }
     } else {
@@ -122,7 +123,8 @@ int Info(const char *bundlePath) {
     kivhost::Bundle owned(bundlePath);
     KIVBundleRef bundle = owned.get();
     if (!bundle) {
-        std::fprintf(stderr, "kivhost: %s is not a driver bundle (no Info.plist with CFBundleIdentifier)\n", bundlePath);
+        std::fprintf(stderr, "kivhost: %s is not a driver bundle (no Info.plist with CFBundleIdentifier)\n",
+                     bundlePath);
         return 1;
     }
     int status = 0;
@@ -149,8 +151,8 @@ int Info(const char *bundlePath) {
         const double wmm = BEDouble(p + 8), hmm = BEDouble(p + 16);
         const int32_t w = static_cast<int32_t>(BE(p, 4)), h = static_cast<int32_t>(BE(p + 4, 4));
         std::printf("Print record (%ld bytes, %s):\n", GetHandleSize(print), reset ? "made by the driver" : "kept");
-        std::printf("  page       %d x %d pixels, %.4f x %.4f mm (%.1f x %.1f dpi)\n", w, h, wmm, hmm,
-                    w / wmm * 25.4, h / hmm * 25.4);
+        std::printf("  page       %d x %d pixels, %.4f x %.4f mm (%.1f x %.1f dpi)\n", w, h, wmm, hmm, w / wmm * 25.4,
+                    h / hmm * 25.4);
         std::printf("  copies     %d, pages %d to %d, collated %s\n", static_cast<int16_t>(BE(p + 24, 2)),
                     static_cast<int16_t>(BE(p + 26, 2)), static_cast<int16_t>(BE(p + 28, 2)), p[32] ? "yes" : "no");
         std::printf("  options    black and white %s, mirrored %s, tiled %s\n", p[30] ? "yes" : "no",

@@ -92,8 +92,10 @@ std::string MediaName(const std::string &name, double width, double height) {
         return pwg->pwg;
     std::string slug;
     for (unsigned char c : name) {
-        if (std::isalnum(c) && c < 0x80) slug += static_cast<char>(std::tolower(c));
-        else if (!slug.empty() && slug.back() != '-') slug += '-';
+        if (std::isalnum(c) && c < 0x80)
+            slug += static_cast<char>(std::tolower(c));
+        else if (!slug.empty() && slug.back() != '-')
+            slug += '-';
     }
     while (!slug.empty() && slug.back() == '-') slug.pop_back();
     if (slug.empty()) slug = "paper";
@@ -126,21 +128,20 @@ std::vector<Resolution> OfferedResolutions(const Catalogue &catalogue, std::size
     std::vector<Resolution> others;
     for (std::size_t i = 0; i < catalogue.resolutions.size(); ++i) {
         const Resolution &r = catalogue.resolutions[i];
-        const bool duplicate = std::any_of(others.begin(), others.end(), [&](const Resolution &o) {
-            return o.x == r.x && o.y == r.y;
-        });
+        const bool duplicate =
+            std::any_of(others.begin(), others.end(), [&](const Resolution &o) { return o.x == r.x && o.y == r.y; });
         if (i != catalogue.defaultResolution && !duplicate && !(r.x == def.x && r.y == def.y)) others.push_back(r);
     }
     const auto distance = [&](const Resolution &r) {
-        return std::fabs(std::log(static_cast<double>(r.x) / def.x)) + std::fabs(std::log(static_cast<double>(r.y) / def.y));
+        return std::fabs(std::log(static_cast<double>(r.x) / def.x)) +
+               std::fabs(std::log(static_cast<double>(r.y) / def.y));
     };
     std::stable_sort(others.begin(), others.end(),
                      [&](const Resolution &a, const Resolution &b) { return distance(a) < distance(b); });
     others.resize(std::min(others.size(), limit - 1));
     others.push_back(def);
-    std::sort(others.begin(), others.end(), [](const Resolution &a, const Resolution &b) {
-        return a.x != b.x ? a.x < b.x : a.y < b.y;
-    });
+    std::sort(others.begin(), others.end(),
+              [](const Resolution &a, const Resolution &b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
     return others;
 }
 

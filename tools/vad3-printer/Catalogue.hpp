@@ -8,9 +8,9 @@
 namespace vad3printer {
 
 struct Paper {
-    std::string name;         // as the catalogue names it
-    double width, height;     // millimetres
-    std::string media;        // PWG self-describing name, e.g. "iso_a4_210x297mm" or "custom_a3_280x390mm"
+    std::string name;      // as the catalogue names it
+    double width, height;  // millimetres
+    std::string media;     // PWG self-describing name, e.g. "iso_a4_210x297mm" or "custom_a3_280x390mm"
 };
 
 struct Resolution {

@@ -51,7 +51,8 @@ bool Respond(pappl_client_t *client, pappl_printer_t *printer, const std::string
     const std::string folder = HotFolderOf(printer);
     const std::string problem = FolderProblem(folder);
     papplClientHTMLPrintf(client, "          <div class=\"row\">\n            <div class=\"col-12\">\n");
-    if (!notice.empty()) papplClientHTMLPrintf(client, "              <div class=\"banner\">%s</div>\n", notice.c_str());
+    if (!notice.empty())
+        papplClientHTMLPrintf(client, "              <div class=\"banner\">%s</div>\n", notice.c_str());
     if (!error.empty()) papplClientHTMLPrintf(client, "              <div class=\"banner\">%s</div>\n", error.c_str());
     papplClientHTMLPrintf(client,
                           "              <p>Every job printed here becomes a raster job file (.vad3) in this folder, "
@@ -74,7 +75,8 @@ bool Respond(pappl_client_t *client, pappl_printer_t *printer, const std::string
 
 // The page at /PRINTER/hotfolder; data holds the printer's id, which outlives a deleted printer.
 bool HotFolderPage(pappl_client_t *client, void *data) {
-    pappl_printer_t *printer = papplSystemFindPrinter(papplClientGetSystem(client), nullptr, *static_cast<int *>(data), nullptr);
+    pappl_printer_t *printer =
+        papplSystemFindPrinter(papplClientGetSystem(client), nullptr, *static_cast<int *>(data), nullptr);
     if (!printer) return papplClientRespond(client, HTTP_STATUS_NOT_FOUND, nullptr, nullptr, 0, 0);
     if (!papplClientHTMLAuthorize(client)) return true;
     if (papplClientGetMethod(client) != HTTP_STATE_POST) return Respond(client, printer, "", "");

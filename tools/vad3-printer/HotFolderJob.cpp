@@ -47,7 +47,8 @@ public:
     bool StartPage(const pappl_pr_options_t &options, unsigned page) {
         const cups_page_header2_t &h = options.header;
         if (!record_ && !OpenDocument(options)) return false;
-        if (h.cupsBitsPerColor != 8) return Fail("raster of " + std::to_string(h.cupsBitsPerColor) + " bits per colour");
+        if (h.cupsBitsPerColor != 8)
+            return Fail("raster of " + std::to_string(h.cupsBitsPerColor) + " bits per colour");
         width_ = static_cast<int>(h.cupsWidth);
         height_ = static_cast<int>(h.cupsHeight);
         if (BandFormat(h.cupsColorSpace) != bandFormat_ || width_ < 1 || height_ < 1) {
@@ -134,7 +135,8 @@ private:
             break;
         case CUPS_CSPACE_SRGB:
         case CUPS_CSPACE_RGB:
-            for (int x = 0; x < width_; ++x, in += 3, out += 4) out[0] = 255, out[1] = in[0], out[2] = in[1], out[3] = in[2];
+            for (int x = 0; x < width_; ++x, in += 3, out += 4)
+                out[0] = 255, out[1] = in[0], out[2] = in[1], out[3] = in[2];
             break;
         default:  // black density and CMYK are the driver's own layouts
             std::memcpy(out, in, static_cast<std::size_t>(width_) * pixelSize_);
@@ -250,8 +252,10 @@ bool Run(pappl_job_t *job, Step step) {
     if (!current) return true;
     if (!current->failure().empty()) return true;
     try {
-        if (papplJobIsCanceled(job)) current->Fail("cancelled");
-        else step(*current);
+        if (papplJobIsCanceled(job))
+            current->Fail("cancelled");
+        else
+            step(*current);
     } catch (const std::exception &e) {
         current->Fail(std::string("out of resources: ") + e.what());
     }

@@ -59,7 +59,7 @@ bool UpdateStatus(pappl_printer_t *printer) {
     std::snprintf(space.description, sizeof space.description, "Free space in the hot folder");
     space.is_consumed = true;
     space.type = PAPPL_SUPPLY_TYPE_OTHER;
-    struct statvfs fs{};
+    struct statvfs fs {};
     space.level = !folder.empty() && ::statvfs(folder.c_str(), &fs) == 0 && fs.f_blocks > 0
                       ? static_cast<int>(100.0 * static_cast<double>(fs.f_bavail) / static_cast<double>(fs.f_blocks))
                       : -1;
@@ -125,7 +125,7 @@ std::optional<std::string> FolderOfDeviceURI(const char *uri) {
 
 std::string FolderProblem(const std::string &folder) {
     if (folder.empty()) return "The printer has no hot folder: its device URI should be hotfolder:///path";
-    struct stat st{};
+    struct stat st {};
     if (::stat(folder.c_str(), &st) != 0)
         return "The hot folder " + folder + " cannot be used: " + std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return "The hot folder " + folder + " is not a folder";
@@ -134,8 +134,8 @@ std::string FolderProblem(const std::string &folder) {
     return {};
 }
 
-bool DriverCallback(pappl_system_t *, const char *driverName, const char *, const char *,
-                    pappl_pr_driver_data_t *data, ipp_t **attrs, void *) {
+bool DriverCallback(pappl_system_t *, const char *driverName, const char *, const char *, pappl_pr_driver_data_t *data,
+                    ipp_t **attrs, void *) {
     if (std::strcmp(driverName, kDriverName) != 0) return false;
     Module &module = TheModule();
     const Catalogue catalogue = ReadCatalogue(KIVBundleGetIdentifier(module.bundle), module.driver.defaultPapers,

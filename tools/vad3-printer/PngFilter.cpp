@@ -49,7 +49,7 @@ bool Refuse(pappl_job_t *job, const std::string &why) {
 
 bool PrintPng(pappl_job_t *job, pappl_device_t *device, void *) {
     const char *path = papplJobGetFilename(job);
-    struct stat st{};
+    struct stat st {};
     if (!path || ::stat(path, &st) != 0) return Refuse(job, "The PNG document cannot be read");
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -78,8 +78,9 @@ bool PrintPng(pappl_job_t *job, pappl_device_t *device, void *) {
         return Refuse(job, std::string("The PNG document is damaged: ") + image.message);
     pappl_pr_options_t *options = papplJobCreatePrintOptions(job, 1, !grey);
     if (!options) return Refuse(job, "The job's options cannot be used");
-    const bool ok = papplJobFilterImage(job, device, options, data.data(), static_cast<int>(image.width),
-                                        static_cast<int>(image.height), static_cast<int>(depth), Resolution(path), true);
+    const bool ok =
+        papplJobFilterImage(job, device, options, data.data(), static_cast<int>(image.width),
+                            static_cast<int>(image.height), static_cast<int>(depth), Resolution(path), true);
     papplJobDeletePrintOptions(options);
     return ok;
 }

@@ -57,7 +57,8 @@ bool SaveState(pappl_system_t *system, void *) { return papplSystemSaveState(sys
 // printer is idle shows as a state reason before a job fails on it. The timer also wakes
 // PAPPL's loop, which otherwise notices a Shutdown request only at its next connection.
 bool CheckFolders(pappl_system_t *system, void *) {
-    papplSystemIteratePrinters(system, [](pappl_printer_t *printer, void *) { UpdateStatus(printer); }, nullptr);
+    papplSystemIteratePrinters(
+        system, [](pappl_printer_t *printer, void *) { UpdateStatus(printer); }, nullptr);
     return true;
 }
 

@@ -11,19 +11,20 @@
 namespace {
 
 void Usage(void *) {
-    std::puts("Usage: vad3-printer SUB-COMMAND [OPTIONS]\n"
-              "A printer application whose printers write each job as a raster job file (.vad3)\n"
-              "into a hot folder, through the Varnel printer driver.\n\n"
-              "  vad3-printer server -o server-port=8631 -o listen-hostname=localhost\n"
-              "  vad3-printer add -d HotFolder -m hotfolder -v hotfolder:///srv/hot\n"
-              "  vad3-printer submit -d HotFolder picture.png\n"
-              "  vad3-printer modify -d HotFolder -v hotfolder:///srv/other\n"
-              "  vad3-printer status | printers | jobs | shutdown\n\n"
-              "Server options (-o): server-port, listen-hostname, spool-directory, log-file,\n"
-              "log-level, auth-service, state-directory (where vad3-printer.state is kept:\n"
-              "$XDG_CONFIG_HOME, ~/.config or, for root, /var/lib by default) and server-socket\n"
-              "(the local socket the sub-commands use, or none). The driver bundle is\n"
-              KIV_DEFAULT_BUNDLE " unless KIV_DRIVER_BUNDLE names another.");
+    std::puts(
+        "Usage: vad3-printer SUB-COMMAND [OPTIONS]\n"
+        "A printer application whose printers write each job as a raster job file (.vad3)\n"
+        "into a hot folder, through the Varnel printer driver.\n\n"
+        "  vad3-printer server -o server-port=8631 -o listen-hostname=localhost\n"
+        "  vad3-printer add -d HotFolder -m hotfolder -v hotfolder:///srv/hot\n"
+        "  vad3-printer submit -d HotFolder picture.png\n"
+        "  vad3-printer modify -d HotFolder -v hotfolder:///srv/other\n"
+        "  vad3-printer status | printers | jobs | shutdown\n\n"
+        "Server options (-o): server-port, listen-hostname, spool-directory, log-file,\n"
+        "log-level, auth-service, state-directory (where vad3-printer.state is kept:\n"
+        "$XDG_CONFIG_HOME, ~/.config or, for root, /var/lib by default) and server-socket\n"
+        "(the local socket the sub-commands use, or none). The driver bundle is\n" KIV_DEFAULT_BUNDLE
+        " unless KIV_DRIVER_BUNDLE names another.");
 }
 
 }  // namespace
@@ -39,9 +40,9 @@ int main(int argc, char **argv) {
         return 1;
     }
     vad3printer::AddHotFolderScheme();
-    const int status = papplMainloop(argc, argv, "1.0.0", nullptr, 1, vad3printer::Drivers(), vad3printer::AutoAdd,
-                                     vad3printer::DriverCallback, nullptr, nullptr, vad3printer::MakeSystem, Usage,
-                                     nullptr);
+    const int status =
+        papplMainloop(argc, argv, "1.0.0", nullptr, 1, vad3printer::Drivers(), vad3printer::AutoAdd,
+                      vad3printer::DriverCallback, nullptr, nullptr, vad3printer::MakeSystem, Usage, nullptr);
     KIVBundleRelease(module.bundle);
     return status;
 }

@@ -15,10 +15,11 @@
 namespace {
 
 void Usage() {
-    std::fputs("usage: vad3 info [--json] FILE...\n"
-               "       vad3 verify FILE...\n"
-               "       vad3 render FILE [--page N] [--scale N] -o OUT.png\n",
-               stderr);
+    std::fputs(
+        "usage: vad3 info [--json] FILE...\n"
+        "       vad3 verify FILE...\n"
+        "       vad3 render FILE [--page N] [--scale N] -o OUT.png\n",
+        stderr);
 }
 
 const char *FormatName(int16_t format) {
@@ -142,30 +143,30 @@ int Info(const std::vector<std::string> &files, bool json) {
             out += "{\"file\": ";
             JsonString(out, files[i]);
             char buf[512];
-            std::snprintf(buf, sizeof buf,
-                          ", \"width\": %d, \"height\": %d, \"hResolution\": %.4f, \"vResolution\": %.4f, "
-                          "\"pixelFormat\": %d, \"pageCount\": %u, \"copies\": %u, \"collate\": %s, "
-                          "\"flipHorizontal\": %s, \"greyscale\": %s, \"documentWidth\": %d, \"documentHeight\": %d, "
-                          "\"trailerOffset\": %llu, \"fileSize\": %llu, \"metadata\": ",
-                          h.width, h.height, dpiX, dpiY, h.pixelFormat, h.pageCount, h.copies,
-                          h.collate ? "true" : "false", h.flipHorizontal ? "true" : "false",
-                          h.greyscale ? "true" : "false", h.documentWidth, h.documentHeight,
-                          static_cast<unsigned long long>(h.trailerOffset),
-                          static_cast<unsigned long long>(reader.fileSize()));
+            std::snprintf(
+                buf, sizeof buf,
+                ", \"width\": %d, \"height\": %d, \"hResolution\": %.4f, \"vResolution\": %.4f, "
+                "\"pixelFormat\": %d, \"pageCount\": %u, \"copies\": %u, \"collate\": %s, "
+                "\"flipHorizontal\": %s, \"greyscale\": %s, \"documentWidth\": %d, \"documentHeight\": %d, "
+                "\"trailerOffset\": %llu, \"fileSize\": %llu, \"metadata\": ",
+                h.width, h.height, dpiX, dpiY, h.pixelFormat, h.pageCount, h.copies, h.collate ? "true" : "false",
+                h.flipHorizontal ? "true" : "false", h.greyscale ? "true" : "false", h.documentWidth, h.documentHeight,
+                static_cast<unsigned long long>(h.trailerOffset), static_cast<unsigned long long>(reader.fileSize()));
             out += buf;
             PlistToJson(out, trailer.get());
             out += '}';
         } else {
             std::printf("%s\n", files[i].c_str());
-            std::printf("  page          %d x %d pixels at %.2f x %.2f dpi (%.2f x %.2f mm)\n", h.width, h.height,
-                        dpiX, dpiY, dpiX > 0 ? h.width / dpiX * 25.4 : 0.0, dpiY > 0 ? h.height / dpiY * 25.4 : 0.0);
+            std::printf("  page          %d x %d pixels at %.2f x %.2f dpi (%.2f x %.2f mm)\n", h.width, h.height, dpiX,
+                        dpiY, dpiX > 0 ? h.width / dpiX * 25.4 : 0.0, dpiY > 0 ? h.height / dpiY * 25.4 : 0.0);
             std::printf("  document      %d x %d pixels%s\n", h.documentWidth, h.documentHeight,
                         h.documentWidth != h.width || h.documentHeight != h.height ? " (printed in tiles)" : "");
             std::printf("  pixel format  %d (%s)\n", h.pixelFormat, FormatName(h.pixelFormat));
             std::printf("  pages         %u\n", h.pageCount);
             std::printf("  copies        %u, %scollated\n", h.copies, h.collate ? "" : "not ");
             std::printf("  mirrored      %s\n", h.flipHorizontal ? "yes" : "no");
-            std::printf("  file size     %llu bytes, trailer at %llu\n", static_cast<unsigned long long>(reader.fileSize()),
+            std::printf("  file size     %llu bytes, trailer at %llu\n",
+                        static_cast<unsigned long long>(reader.fileSize()),
                         static_cast<unsigned long long>(h.trailerOffset));
             if (trailer) {
                 std::printf("  metadata\n");
@@ -249,7 +250,8 @@ int main(int argc, char **argv) {
             Usage();
             return 2;
         }
-        const std::string fault = vad3tool::RenderPage(files[0], static_cast<unsigned>(page), out, static_cast<unsigned>(scale));
+        const std::string fault =
+            vad3tool::RenderPage(files[0], static_cast<unsigned>(page), out, static_cast<unsigned>(scale));
         if (!fault.empty()) {
             std::fprintf(stderr, "vad3: %s: %s\n", files[0].c_str(), fault.c_str());
             return 1;

@@ -38,10 +38,14 @@ void LocalizeTexts(KIVBundleRef bundle, QWidget *root) {
 class QtForm : public Form {
 public:
     QtForm(KIVBundleRef bundle, std::unique_ptr<QWidget> root) : bundle_(bundle), root_(std::move(root)) {
-        for (QLineEdit *e : root_->findChildren<QLineEdit *>()) fields_[e->objectName().toStdString()] = std::make_unique<QtTextField>(e);
-        for (QComboBox *c : root_->findChildren<QComboBox *>()) menus_[c->objectName().toStdString()] = std::make_unique<QtMenu>(c);
-        for (QCheckBox *c : root_->findChildren<QCheckBox *>()) checks_[c->objectName().toStdString()] = std::make_unique<QtCheck>(c);
-        for (QPushButton *b : root_->findChildren<QPushButton *>()) buttons_[b->objectName().toStdString()] = std::make_unique<QtButton>(b);
+        for (QLineEdit *e : root_->findChildren<QLineEdit *>())
+            fields_[e->objectName().toStdString()] = std::make_unique<QtTextField>(e);
+        for (QComboBox *c : root_->findChildren<QComboBox *>())
+            menus_[c->objectName().toStdString()] = std::make_unique<QtMenu>(c);
+        for (QCheckBox *c : root_->findChildren<QCheckBox *>())
+            checks_[c->objectName().toStdString()] = std::make_unique<QtCheck>(c);
+        for (QPushButton *b : root_->findChildren<QPushButton *>())
+            buttons_[b->objectName().toStdString()] = std::make_unique<QtButton>(b);
         // Radio cells named <group>_<tag> form the group <group>, each cell's id its tag.
         for (QRadioButton *r : root_->findChildren<QRadioButton *>()) {
             const QString name = r->objectName();
@@ -195,9 +199,8 @@ public:
         // Qt's beep and option key only where the host installed none of its own.
         if (!KIVGetBeepProc()) KIVSetBeepProc([] { QApplication::beep(); });
         if (!KIVGetOptionKeyProc()) {
-            KIVSetOptionKeyProc([]() -> uint8_t {
-                return (QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier) ? 1 : 0;
-            });
+            KIVSetOptionKeyProc(
+                []() -> uint8_t { return (QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier) ? 1 : 0; });
         }
     }
 
