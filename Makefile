@@ -2,6 +2,8 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# The recursive makes of CMake's build say nothing about the folders they enter.
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps configure build test demo bench fuzz asan tsan clean
 
@@ -10,14 +12,24 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# Configuring and building print one line each; their whole output goes to a log that is
+# shown when they fail. Warnings are errors.
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	@mkdir -p $(BUILD)
+	@echo "Configuring $(BUILD) (log: $(BUILD)/configure.log)"
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_WERROR=ON $(CMAKE_FLAGS) > $(BUILD)/configure.log 2>&1 \
+	  || { cat $(BUILD)/configure.log; exit 1; }
 
 build: configure
-	cmake --build $(BUILD) -j $(JOBS)
+	@echo "Building $(BUILD) (log: $(BUILD)/build.log)"
+	@cmake --build $(BUILD) -j $(JOBS) > $(BUILD)/build.log 2>&1 || { tail -n 80 $(BUILD)/build.log; exit 1; }
 
+# The tests' summary, or the output of every test that failed.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@echo "Testing $(BUILD) (log: $(BUILD)/test.log)"
+	@cd $(BUILD) && { ctest --output-on-failure -j $(JOBS) > test.log 2>&1 \
+	  && grep -E "tests passed|Total Test time" test.log; } \
+	  || { grep -vE "^ +Start |Passed +[0-9.]+ sec" test.log | tail -n 300; exit 1; }
 
 demo: build
 	@scripts/demo.sh $(BUILD)
