@@ -1,6 +1,8 @@
 // Guarded making, reading, parsing and writing of property-list values.
 #include "Plist.hpp"
 
+#include <memory>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -279,9 +281,9 @@ std::optional<std::string> ToXml(plist_t node) {
         plist_to_xml(node, &xml, &length);
     }
     if (!xml) return std::nullopt;
-    std::string out(xml, length);
-    plist_to_xml_free(xml);
-    return out;
+    // Freed also when the copy cannot be made.
+    const std::unique_ptr<char, void (*)(char *)> owned(xml, plist_to_xml_free);
+    return std::string(xml, length);
 }
 
 std::optional<std::string> ToBinary(plist_t node) {
@@ -290,9 +292,8 @@ std::optional<std::string> ToBinary(plist_t node) {
     uint32_t length = 0;
     plist_to_bin(node, &bin, &length);
     if (!bin) return std::nullopt;
-    std::string out(bin, length);
-    plist_to_bin_free(bin);
-    return out;
+    const std::unique_ptr<char, void (*)(char *)> owned(bin, plist_to_bin_free);
+    return std::string(bin, length);
 }
 
 }  // namespace kiv

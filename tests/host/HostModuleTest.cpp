@@ -6,11 +6,10 @@
 #include <set>
 #include <string>
 
-#include "common/BigEndian.hpp"
+#include "common/PrintRecordView.hpp"
 #include "support/LoadedDriver.hpp"
 
-using kivhost::BE;
-using kivhost::BEDouble;
+using kivhost::PrintRecordView;
 
 namespace {
 
@@ -116,10 +115,10 @@ TEST_F(HostModule, DefaultRecordAndValidation) {
     DriverRecord *record = Open();
     EXPECT_TRUE(driver_.KIVPrValidate(record, print_));
     ASSERT_EQ(GetHandleSize(print_), 306);
-    EXPECT_EQ(BE(*print_, 4), 3307u);
-    EXPECT_EQ(BE(*print_ + 4, 4), 4607u);
-    EXPECT_EQ(BEDouble(*print_ + 8), 279.99266666666665);
-    EXPECT_EQ(BEDouble(*print_ + 16), 390.0593333333333);
+    EXPECT_EQ(PrintRecordView(print_).widthPixels(), 3307);
+    EXPECT_EQ(PrintRecordView(print_).heightPixels(), 4607);
+    EXPECT_EQ(PrintRecordView(print_).widthMillimetres(), 279.99266666666665);
+    EXPECT_EQ(PrintRecordView(print_).heightMillimetres(), 390.0593333333333);
     EXPECT_FALSE(driver_.KIVPrValidate(record, print_));
 
     PageInfo info;
@@ -180,8 +179,8 @@ TEST_F(HostModule, CatalogueAndPageSetupComeFromThePreferencesFile) {
 
     DriverRecord *record = Open();
     driver_.KIVPrDefaults(record, print_);
-    EXPECT_EQ(BE(*print_, 4), 5100u);  // 600 dpi, the nearest catalogue resolution
-    EXPECT_EQ(BE(*print_ + 4, 4), 6600u);
+    EXPECT_EQ(PrintRecordView(print_).widthPixels(), 5100);  // 600 dpi, the nearest catalogue resolution
+    EXPECT_EQ(PrintRecordView(print_).heightPixels(), 6600);
     EXPECT_EQ(std::string(*print_ + 51, static_cast<unsigned char>((*print_)[50])), "Letter");
     EXPECT_EQ(driver_.KIVPrClose(record), 0);
 }
@@ -210,7 +209,7 @@ TEST_F(HostModule, JobSettingsCarryARealFolder) {
     Handle secondPrint = NewHandle(0);
     driver_.KIVPrDefaults(second, secondPrint);
     EXPECT_TRUE(driver_.KIVPrSetJobSettings(second, secondPrint, copied));
-    EXPECT_EQ(BE(*secondPrint + 24, 2), 2u);
+    EXPECT_EQ(PrintRecordView(secondPrint).copies(), 2);
     plist_free(copied);
     DisposeHandle(secondPrint);
     EXPECT_EQ(driver_.KIVPrClose(second), 0);

@@ -71,32 +71,16 @@ public:
     void *Symbol(const char *name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
     const std::string &error() const { return error_; }
 
+// The module's entry points, listed once: each becomes a member of its own type.
+#define KIV_ENTRY_POINTS(X)                                                                                            \
+    X(KIVPrOpen)                                                                                                       \
+    X(KIVPrClose) X(KIVPrSuggestPage) X(KIVPrValidate) X(KIVPrDefaults) X(KIVPrGetInfo) X(KIVPrSetJobName)             \
+        X(KIVPrCopyJobSettings) X(KIVPrSetJobSettings) X(KIVPrJobMerge) X(KIVPrSetError) X(KIVPrErrorString)           \
+            X(KIVPrStyle) X(KIVPrJob) X(KIVPrOpenDoc) X(KIVPrOpenPage) X(KIVPrPrintBitmap) X(KIVPrClosePage)           \
+                X(KIVPrCloseDoc) X(KIVPrCopyOutputFileName) X(KIVPrSetProfile) X(KIVPrSetMetadata) X(MakeDestFileName) \
+                    X(EncodeHPrint) X(DecodeHPrint)
 #define KIV_ENTRY(name) decltype(&::name) name = nullptr;
-    KIV_ENTRY(KIVPrOpen)
-    KIV_ENTRY(KIVPrClose)
-    KIV_ENTRY(KIVPrSuggestPage)
-    KIV_ENTRY(KIVPrValidate)
-    KIV_ENTRY(KIVPrDefaults)
-    KIV_ENTRY(KIVPrGetInfo)
-    KIV_ENTRY(KIVPrSetJobName)
-    KIV_ENTRY(KIVPrCopyJobSettings)
-    KIV_ENTRY(KIVPrSetJobSettings)
-    KIV_ENTRY(KIVPrJobMerge)
-    KIV_ENTRY(KIVPrSetError)
-    KIV_ENTRY(KIVPrErrorString)
-    KIV_ENTRY(KIVPrStyle)
-    KIV_ENTRY(KIVPrJob)
-    KIV_ENTRY(KIVPrOpenDoc)
-    KIV_ENTRY(KIVPrOpenPage)
-    KIV_ENTRY(KIVPrPrintBitmap)
-    KIV_ENTRY(KIVPrClosePage)
-    KIV_ENTRY(KIVPrCloseDoc)
-    KIV_ENTRY(KIVPrCopyOutputFileName)
-    KIV_ENTRY(KIVPrSetProfile)
-    KIV_ENTRY(KIVPrSetMetadata)
-    KIV_ENTRY(MakeDestFileName)
-    KIV_ENTRY(EncodeHPrint)
-    KIV_ENTRY(DecodeHPrint)
+    KIV_ENTRY_POINTS(KIV_ENTRY)
 #undef KIV_ENTRY
     const char *defaultPapers = nullptr;
     const char *defaultResolutions = nullptr;
@@ -112,19 +96,15 @@ private:
     bool Resolve() {
         defaultPapers = static_cast<const char *>(dlsym(handle_, "kDefaultPapers"));
         defaultResolutions = static_cast<const char *>(dlsym(handle_, "kDefaultResolutions"));
-        return Get(KIVPrOpen, "KIVPrOpen") && Get(KIVPrClose, "KIVPrClose") &&
-               Get(KIVPrSuggestPage, "KIVPrSuggestPage") && Get(KIVPrValidate, "KIVPrValidate") &&
-               Get(KIVPrDefaults, "KIVPrDefaults") && Get(KIVPrGetInfo, "KIVPrGetInfo") &&
-               Get(KIVPrSetJobName, "KIVPrSetJobName") && Get(KIVPrCopyJobSettings, "KIVPrCopyJobSettings") &&
-               Get(KIVPrSetJobSettings, "KIVPrSetJobSettings") && Get(KIVPrJobMerge, "KIVPrJobMerge") &&
-               Get(KIVPrSetError, "KIVPrSetError") && Get(KIVPrErrorString, "KIVPrErrorString") &&
-               Get(KIVPrStyle, "KIVPrStyle") && Get(KIVPrJob, "KIVPrJob") && Get(KIVPrOpenDoc, "KIVPrOpenDoc") &&
-               Get(KIVPrOpenPage, "KIVPrOpenPage") && Get(KIVPrPrintBitmap, "KIVPrPrintBitmap") &&
-               Get(KIVPrClosePage, "KIVPrClosePage") && Get(KIVPrCloseDoc, "KIVPrCloseDoc") &&
-               Get(KIVPrCopyOutputFileName, "KIVPrCopyOutputFileName") && Get(KIVPrSetProfile, "KIVPrSetProfile") &&
-               Get(KIVPrSetMetadata, "KIVPrSetMetadata") && Get(MakeDestFileName, "MakeDestFileName") &&
-               Get(EncodeHPrint, "EncodeHPrint") && Get(DecodeHPrint, "DecodeHPrint") &&
-               (defaultPapers && defaultResolutions);
+        bool all = true;
+#define KIV_ENTRY(name) all = Get(name, #name) && all;
+        KIV_ENTRY_POINTS(KIV_ENTRY)
+#undef KIV_ENTRY
+        if (!defaultPapers || !defaultResolutions) {
+            error_ = "missing the built-in catalogues (kDefaultPapers, kDefaultResolutions)";
+            return false;
+        }
+        return all;
     }
 
     void *handle_ = nullptr;

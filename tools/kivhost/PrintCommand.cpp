@@ -12,6 +12,7 @@
 
 #include "SavedRecord.hpp"
 #include "common/DriverModule.hpp"
+#include "common/PrintRecordView.hpp"
 #include "common/Progress.hpp"
 
 namespace kivhost {
@@ -77,9 +78,9 @@ public:
         // A page setup saved with `kivhost page-setup` is kept while it is valid.
         const bool saved = LoadSavedRecord(print_.get());
         driver_.KIVPrValidate(record_, print_.get());
-        char *p = *print_.get();
-        if (!saved || options_.blackAndWhite) p[30] = options_.blackAndWhite ? 1 : 0;
-        if (!saved || options_.flip) p[31] = options_.flip ? 1 : 0;
+        PrintRecordView record(print_.get());
+        if (!saved || options_.blackAndWhite) record.setBlackAndWhite(options_.blackAndWhite);
+        if (!saved || options_.flip) record.setMirrored(options_.flip);
         driver_.KIVPrSetJobName(record_, print_.get(), jobName.c_str());
         driver_.KIVPrGetInfo(record_, print_.get(), &page_);
         const double imageW = first.width() / first.dpiX() * 25.4, imageH = first.height() / first.dpiY() * 25.4;

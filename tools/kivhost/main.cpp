@@ -10,11 +10,8 @@
 #include <string_view>
 
 #include "PrintCommand.hpp"
-#include "common/BigEndian.hpp"
+#include "common/PrintRecordView.hpp"
 #include "common/DriverModule.hpp"
-
-using kivhost::BE;
-using kivhost::BEDouble;
 
 namespace {
 
@@ -147,17 +144,17 @@ int Info(const char *bundlePath) {
 
         Handle print = NewHandle(0);
         const bool reset = driver.KIVPrValidate(record, print);
-        const char *p = *print;
-        const double wmm = BEDouble(p + 8), hmm = BEDouble(p + 16);
-        const int32_t w = static_cast<int32_t>(BE(p, 4)), h = static_cast<int32_t>(BE(p + 4, 4));
+        const kivhost::PrintRecordView r(print);
+        const int32_t w = r.widthPixels(), h = r.heightPixels();
+        const double wmm = r.widthMillimetres(), hmm = r.heightMillimetres();
         std::printf("Print record (%ld bytes, %s):\n", GetHandleSize(print), reset ? "made by the driver" : "kept");
         std::printf("  page       %d x %d pixels, %.4f x %.4f mm (%.1f x %.1f dpi)\n", w, h, wmm, hmm, w / wmm * 25.4,
                     h / hmm * 25.4);
-        std::printf("  copies     %d, pages %d to %d, collated %s\n", static_cast<int16_t>(BE(p + 24, 2)),
-                    static_cast<int16_t>(BE(p + 26, 2)), static_cast<int16_t>(BE(p + 28, 2)), p[32] ? "yes" : "no");
-        std::printf("  options    black and white %s, mirrored %s, tiled %s\n", p[30] ? "yes" : "no",
-                    p[31] ? "yes" : "no", p[33] ? "yes" : "no");
-        std::printf("  paper      \"%.*s\"\n", static_cast<unsigned char>(p[50]), p + 51);
+        std::printf("  copies     %d, pages %d to %d, collated %s\n", r.copies(), r.fromPage(), r.toPage(),
+                    r.collated() ? "yes" : "no");
+        std::printf("  options    black and white %s, mirrored %s, tiled %s\n", r.blackAndWhite() ? "yes" : "no",
+                    r.mirrored() ? "yes" : "no", r.tiled() ? "yes" : "no");
+        std::printf("  paper      \"%s\"\n", r.paperName().c_str());
 
         PageInfo info;
         driver.KIVPrGetInfo(record, print, &info);

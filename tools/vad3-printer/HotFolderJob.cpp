@@ -16,6 +16,7 @@
 
 #include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
+#include "common/PrintRecordView.hpp"
 
 namespace vad3printer {
 namespace {
@@ -170,10 +171,11 @@ private:
         const PageGeometry page{static_cast<int32_t>(h.cupsWidth), static_cast<int32_t>(h.cupsHeight), wmm, hmm};
         d.KIVPrSuggestPage(record_, print_.get(), &page, bandFormat_);
         d.KIVPrValidate(record_, print_.get());
-        // Collation as the job asks ("multiple-document-handling"); the print record's byte 32.
+        // Collation as the job asks ("multiple-document-handling").
         ipp_attribute_t *handling = papplJobGetAttribute(job_, "multiple-document-handling");
         const char *value = handling ? ippGetString(handling, 0, nullptr) : nullptr;
-        (*print_.get())[32] = !(value && std::strcmp(value, "separate-documents-uncollated-copies") == 0);
+        kivhost::PrintRecordView(print_.get())
+            .setCollated(!(value && std::strcmp(value, "separate-documents-uncollated-copies") == 0));
         d.KIVPrSetJobName(record_, print_.get(), DocumentName(papplJobGetName(job_)).c_str());
         plist_t settings = plist_new_dict();
         plist_dict_set_item(settings, "copies", plist_new_uint(static_cast<uint64_t>(std::max(1, options.copies))));

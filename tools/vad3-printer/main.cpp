@@ -46,3 +46,11 @@ int main(int argc, char **argv) {
     KIVBundleRelease(module.bundle);
     return status;
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under LeakSanitizer: what PAPPL, libcups and Avahi keep for the life of the process is
+// theirs, not a leak of ours.
+extern "C" const char *__lsan_default_suppressions() {
+    return "leak:libpappl.so\nleak:libcups.so\nleak:libavahi\nleak:libgnutls.so\n";
+}
+#endif
