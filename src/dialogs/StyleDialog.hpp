@@ -53,11 +53,9 @@ public:
     bool isTiled() const { return isTiled_; }
     bool isFlipH() const { return isFlipH_; }
     bool isBW() const { return isBW_; }
-    bool isDraft() const { return isDraft_; }
     void setIsTiled(bool v) { isTiled_ = v; }
     void setIsFlipH(bool v) { isFlipH_ = v; }
     void setIsBW(bool v) { isBW_ = v; }
-    void setIsDraft(bool v) { isDraft_ = v; }
     int64_t lastPaperMenuSelection() const { return lastPaperMenuTag_; }
     int32_t pageWidthPixels() const { return pageWidth_pixels_; }
     int32_t pageHeightPixels() const { return pageHeight_pixels_; }
@@ -91,7 +89,7 @@ private:
     std::unique_ptr<forms::Form> form_;
     bool isOK_ = false;
     int32_t unitMode_ = 2;
-    bool isTiled_ = false, isFlipH_ = false, isBW_ = false, isDraft_ = false;
+    bool isTiled_ = false, isFlipH_ = false, isBW_ = false;
     double minWidth_ = 0, maxWidth_ = 0, minHeight_ = 0, maxHeight_ = 0;
     double pageWidth_mm_ = 0, pageHeight_mm_ = 0;
     int32_t pageWidth_pixels_ = 0, pageHeight_pixels_ = 0;

@@ -75,8 +75,6 @@ bool AddNewResolution(ResDescription &resolutions, const ResEntry &entry);
 void RemoveResolution(ResDescription &resolutions, int64_t index);
 
 // ---- Measurement unit ----
-int32_t ReadMeasurementUnit(std::string_view domain);  // 3 (inches) when none is stored
-bool WriteMeasurementUnit(std::string_view domain, int32_t unit);
 
 // Zero-filled catalogue blocks; null when memory is short.
 PaperDescriptionPtr AllocatePaperDescription();

@@ -106,16 +106,4 @@ bool WriteNewResolutions(std::string_view domain, const ResDescription &resoluti
     return StoreCatalogue(domain, "Resolutions", "Resolutions", resolutions.defaultIndex, std::move(list));
 }
 
-int32_t ReadMeasurementUnit(std::string_view domain) {
-    const auto unit = GetPreferenceInteger(domain, "Measurement Units");
-    return unit ? static_cast<int32_t>(*unit) : 3;
-}
-
-bool WriteMeasurementUnit(std::string_view domain, int32_t unit) {
-    Plist number = MakeInteger(unit);
-    if (!number) return false;
-    SetPreferenceValue(domain, "Measurement Units", number.get());
-    return SynchronizePreferences(domain);
-}
-
 }  // namespace kiv

@@ -281,6 +281,7 @@ void Output_Kill(OutputRef ref) {
     Abandon(*ref);
 }
 
+// Hosts read 0 here, as they always have; the files themselves are stamped with type 'VAD3'.
 uint32_t Output_FileType() { return 0; }
 
 uint32_t Output_Creator() { return ('R' << 24) | ('I' << 16) | ('R' << 8) | '2'; }

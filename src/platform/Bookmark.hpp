@@ -1,7 +1,9 @@
 // Folder bookmarks: opaque data that designates a file or folder.
 //
 // The data is a versioned record of the absolute path and the device and inode it had
-// when the bookmark was made. It resolves while a directory exists at that path.
+// when the bookmark was made. It resolves while a directory exists at that path; the device
+// and inode are kept so that a later version can tell a folder replaced at the same path,
+// and are not read today.
 #pragma once
 
 #include <filesystem>

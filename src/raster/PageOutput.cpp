@@ -142,6 +142,8 @@ int16_t ClosePage(PageOutputSession &session) {
     return 0;
 }
 
+// Nothing to undo for a page: its lines are already in the file, which the document's end
+// abandons as a whole.
 void KillPage(PageOutputSession &) {}
 
 int16_t CloseDocument(PageOutputSessionPtr session, std::filesystem::path *published) {

@@ -132,14 +132,3 @@ TEST(CatalogueStore, UnusableStoredValuesFallBackToTheBuiltInCatalogue) {
     gCatalogueAllocationFailures = 0;
 }
 
-TEST(CatalogueStore, MeasurementUnit) {
-    kivtest::ScopedConfigHome home;
-    EXPECT_EQ(ReadMeasurementUnit(kDomain), 3);
-    SetPreferenceValue(kDomain, "Measurement Units", MakeReal(1.0).get());
-    EXPECT_EQ(ReadMeasurementUnit(kDomain), 3);
-    ASSERT_TRUE(WriteMeasurementUnit(kDomain, 1));
-    ResetPreferencesCache();
-    EXPECT_EQ(ReadMeasurementUnit(kDomain), 1);
-    SetPreferenceValue(kDomain, "Measurement Units", MakeInteger((int64_t{1} << 32) + 2).get());
-    EXPECT_EQ(ReadMeasurementUnit(kDomain), 2);  // truncated to 32 bits
-}
