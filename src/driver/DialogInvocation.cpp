@@ -102,7 +102,7 @@ using namespace kiv;
 extern "C" {
 
 uint8_t KIVPrStyle(DriverRecord *record, Handle printHandle) {
-    if (!record || record->mState != kStateRunning) return false;
+    if (!Running(record)) return false;
     const bool accepted = Guarded(record, false, [&] {
         if (!DoStyle(*record, printHandle)) return false;
         SaveDefaults(*record, printHandle);
@@ -113,7 +113,7 @@ uint8_t KIVPrStyle(DriverRecord *record, Handle printHandle) {
 }
 
 uint8_t KIVPrJob(DriverRecord *record, Handle printHandle) {
-    if (!record || record->mState != kStateRunning) return false;
+    if (!Running(record)) return false;
     const bool accepted = Guarded(record, false, [&] { return DoJob(*record, printHandle); });
     if (!accepted && record->mState == kStateRunning) record->mState = kStateCancelled;
     return accepted;

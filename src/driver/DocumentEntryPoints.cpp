@@ -61,8 +61,7 @@ using namespace kiv;
 extern "C" {
 
 int32_t KIVPrOpenDoc(DriverRecord *record, Handle printHandle) {
-    if (!record) return kParamErr;
-    if (record->mState != kStateRunning) return record->mError;
+    if (const auto stop = Gate(record)) return *stop;
     // A second document while one is open would lose the first.
     if (record->mPageOutputSession) return FoldResult(*record, kParamErr);
     record->mLastOutputFile.reset();
@@ -75,15 +74,13 @@ int32_t KIVPrOpenDoc(DriverRecord *record, Handle printHandle) {
 }
 
 int32_t KIVPrOpenPage(DriverRecord *record) {
-    if (!record) return kParamErr;
-    if (record->mState != kStateRunning) return record->mError;
+    if (const auto stop = Gate(record)) return *stop;
     if (!record->mPageOutputSession) return kParamErr;
     return FoldResult(*record, OpenPage(*record->mPageOutputSession));
 }
 
 int32_t KIVPrPrintBitmap(DriverRecord *record, const HostBitmap *bitmap, const LongRect *src, const LongRect *dst) {
-    if (!record) return kParamErr;
-    if (record->mState != kStateRunning) return record->mError;
+    if (const auto stop = Gate(record)) return *stop;
     if (!record->mPageOutputSession) return kParamErr;
     if (!bitmap || !src || !dst) return FoldResult(*record, kParamErr);
     Guarded(record, 0,

@@ -87,7 +87,7 @@ void KIVPrSuggestPage(DriverRecord *record, Handle, const PageGeometry *page, in
 }
 
 uint8_t KIVPrValidate(DriverRecord *record, Handle printHandle) {
-    if (!record || record->mState != kStateRunning) return false;
+    if (!Running(record)) return false;
     if (!printHandle) {
         FoldResult(*record, kParamErr);
         return false;
@@ -130,7 +130,7 @@ void KIVPrJobMerge(DriverRecord *, Handle sourceHandle, Handle destinationHandle
 }
 
 void KIVPrSetError(DriverRecord *record, int32_t code) {
-    if (!record || record->mState != kStateRunning) return;
+    if (!Running(record)) return;
     record->mError = code;
     record->mErrorDetail.clear();
     record->mState = kStateHostError;

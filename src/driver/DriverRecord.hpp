@@ -40,6 +40,18 @@ enum DriverState : uint32_t {
     kStateHostError = 3,
 };
 
+// The gate of the entry points that act: without a record they refuse (kParamErr), and once
+// the session has stopped (cancel, failure, host error) they do nothing and return the stored
+// status. nullopt: go on. Not gated: KIVPrClosePage and KIVPrCloseDoc (they must clean up
+// after a failure), KIVPrClose and KIVPrErrorString (they report it).
+inline std::optional<int32_t> Gate(const DriverRecord *record) {
+    if (!record) return kParamErr;
+    if (record->mState != kStateRunning) return record->mError;
+    return std::nullopt;
+}
+// The same for entry points that answer true or false.
+inline bool Running(const DriverRecord *record) { return !Gate(record); }
+
 // Records a failed operation's result: -128 cancels, anything else fails. The first non-zero
 // status wins. Returns the stored error.
 int32_t FoldResult(DriverRecord &record, int16_t result);
