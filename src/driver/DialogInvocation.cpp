@@ -27,10 +27,10 @@ private:
 
 }  // namespace
 
-bool DoStyle(DriverRecord &record, Handle h) {
-    if (!HoldsPrintRecord(h)) return false;
-    HandleLock lock(h);
-    PrintRecord p = *LoadPrintRecord(h);
+namespace {
+
+// The page setup dialog's parameters from a print record and the session's suggestion.
+StyleParams StyleParamsFromRecord(const PrintRecord &p, const DriverRecord &record) {
     StyleParams params;
     params.pageWidth_pixels = p.pageWidthPixels;
     params.pageHeight_pixels = p.pageHeightPixels;
@@ -48,8 +48,11 @@ bool DoStyle(DriverRecord &record, Handle h) {
     params.documentHeight_pixels = record.mSuggestedPage.heightPixels;
     params.resolutions = record.mResolutions.get();
     params.papers = record.mPapers.get();
+    return params;
+}
 
-    if (!StyleDialog(record.mBundle, record.mPrefsDomain, params, 5000.0, 12.7, 500000.0, 12.7)) return false;
+// What the accepted dialog changed, back into the print record.
+void ApplyStyleParams(const StyleParams &params, PrintRecord &p) {
     p.pageWidthPixels = params.pageWidth_pixels;
     p.pageHeightPixels = params.pageHeight_pixels;
     p.pageWidthMM = params.pageWidth_mm;
@@ -60,6 +63,20 @@ bool DoStyle(DriverRecord &record, Handle h) {
     p.tileWidthMM = params.tileWidth_mm;
     p.tileHeightMM = params.tileHeight_mm;
     SetPageName(p, params.pageName);  // cut to 255 bytes at a character boundary
+}
+
+}  // namespace
+
+bool DoStyle(DriverRecord &record, Handle h) {
+    if (!HoldsPrintRecord(h)) return false;
+    HandleLock lock(h);
+    PrintRecord p = *LoadPrintRecord(h);
+    StyleParams params = StyleParamsFromRecord(p, record);
+    if (!StyleDialog(record.mBundle, record.mPrefsDomain, params, kMaxPageWidthMillimetres, kMinPageMillimetres,
+                     kMaxPageHeightMillimetres, kMinPageMillimetres)) {
+        return false;
+    }
+    ApplyStyleParams(params, p);
     StorePrintRecord(h, p);
     return true;
 }

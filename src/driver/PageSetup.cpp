@@ -52,7 +52,11 @@ bool HPrintIsBad(const DriverRecord &record, Handle h) {
     const double W = p.pageWidthPixels, H = p.pageHeightPixels;
     const double Wmm = p.pageWidthMM, Hmm = p.pageHeightMM;
     // Written so that NaN fails every check.
-    if (!(Wmm <= 5000.0001 && Hmm <= 500000.0001 && Wmm >= 12.6999 && Hmm >= 12.6999)) return true;
+    constexpr double lo = kMinPageMillimetres - kPageLimitTolerance;
+    if (!(Wmm <= kMaxPageWidthMillimetres + kPageLimitTolerance &&
+          Hmm <= kMaxPageHeightMillimetres + kPageLimitTolerance && Wmm >= lo && Hmm >= lo)) {
+        return true;
+    }
     if (W < 1 || H < 1) return true;
     if (p.isTiled) {
         if (!(Wmm + 0.0001 >= p.tileWidthMM && Hmm + 0.0001 >= p.tileHeightMM)) return true;
@@ -76,8 +80,10 @@ namespace {
 void FillDefaults(DriverRecord &record, PrintRecord &p, plist_t dict) {
     const int32_t W = GetSInt32FromDictionaryWithChecking(dict, "Width", 3968, 1, 2147483647);
     const int32_t H = GetSInt32FromDictionaryWithChecking(dict, "Height", 5527, 1, 2147483647);
-    const double Wmm = GetDoubleFromDictionaryWithChecking(dict, "Width_mm", 280.0, 12.7, 5000.0);
-    const double Hmm = GetDoubleFromDictionaryWithChecking(dict, "Height_mm", 390.0, 12.7, 500000.0);
+    const double Wmm =
+        GetDoubleFromDictionaryWithChecking(dict, "Width_mm", 280.0, kMinPageMillimetres, kMaxPageWidthMillimetres);
+    const double Hmm =
+        GetDoubleFromDictionaryWithChecking(dict, "Height_mm", 390.0, kMinPageMillimetres, kMaxPageHeightMillimetres);
     double rx = W * kMmPerInch / Wmm, ry = H * kMmPerInch / Hmm;
     if (record.mResolutions) FindNearestResolution(*record.mResolutions, rx, ry, rx, ry);
     FitPage(p, Wmm, Hmm, rx, ry);
@@ -120,8 +126,10 @@ bool SetDefaults(DriverRecord &record, Handle h) {
         PrintRecord stored = p;
         stored.pageWidthPixels = GetSInt32FromDictionaryWithChecking(dict, "Width", 3968, 1, 2147483647);
         stored.pageHeightPixels = GetSInt32FromDictionaryWithChecking(dict, "Height", 5527, 1, 2147483647);
-        stored.pageWidthMM = GetDoubleFromDictionaryWithChecking(dict, "Width_mm", 280.0, 12.7, 5000.0);
-        stored.pageHeightMM = GetDoubleFromDictionaryWithChecking(dict, "Height_mm", 390.0, 12.7, 500000.0);
+        stored.pageWidthMM =
+            GetDoubleFromDictionaryWithChecking(dict, "Width_mm", 280.0, kMinPageMillimetres, kMaxPageWidthMillimetres);
+        stored.pageHeightMM = GetDoubleFromDictionaryWithChecking(dict, "Height_mm", 390.0, kMinPageMillimetres,
+                                                                  kMaxPageHeightMillimetres);
         stored.isTiled = false;
         StorePrintRecord(h, stored);
         if (HPrintIsBad(record, h)) dict = nullptr;

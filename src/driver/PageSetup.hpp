@@ -8,6 +8,13 @@
 
 namespace kiv {
 
+// The pages the driver prints, in millimetres; a print record may exceed them by the
+// tolerance (its millimetres are recomputed from whole pixels).
+inline constexpr double kMinPageMillimetres = 12.7;
+inline constexpr double kMaxPageWidthMillimetres = 5000.0;
+inline constexpr double kMaxPageHeightMillimetres = 500000.0;
+inline constexpr double kPageLimitTolerance = 0.0001;
+
 // The catalogue resolution nearest to (x, y); rx and ry keep their values when no entry is
 // nearer than 1e9 (squared dpi).
 void FindNearestResolution(const ResDescription &resolutions, double x, double y, double &rx, double &ry);
