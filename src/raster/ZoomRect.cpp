@@ -16,8 +16,8 @@ bool SectLongRects(const LongRect &a, const LongRect &b, LongRect &out) {
     return false;
 }
 
-ScalePair Scale(int32_t value, int32_t numerator, int32_t denominator) {
-    const int64_t product = int64_t{value} * numerator;
+ScalePair Scale(int64_t value, int64_t numerator, int64_t denominator) {
+    const int64_t product = value * numerator;
     const int64_t whole = product / denominator;
     return ScalePair{static_cast<int32_t>(whole), static_cast<int32_t>(product - whole * denominator)};
 }
@@ -32,16 +32,17 @@ int16_t ZoomRect(const HostBitmap &bitmap, const LongRect &src, const LongRect &
     const int64_t sW = int64_t{src.right} - src.left, sH = int64_t{src.bottom} - src.top;
 
     // Horizontal: the same start and step for every line of the band.
-    const int64_t p = sW * (int64_t{clip.left} - dst.left);
-    const ScalePair start{static_cast<int32_t>(p / dW + (int64_t{src.left} - bitmap.bounds.left)),
-                          static_cast<int32_t>(p - (p / dW) * dW)};
-    const ScalePair step{static_cast<int32_t>(sW / dW), static_cast<int32_t>(sW - (sW / dW) * dW)};
+    const ScalePair offset = Scale(int64_t{clip.left} - dst.left, sW, dW);
+    const ScalePair start{static_cast<int32_t>(offset.whole + (int64_t{src.left} - bitmap.bounds.left)),
+                          offset.remainder};
+    const ScalePair step = Scale(1, sW, dW);
 
     // Vertical: the first source row and an error term for the rows that follow.
-    const int64_t q = sH * (int64_t{clip.top} - dst.top);
-    const int64_t first = q / dH;
-    int64_t e = (q - first * dH) - dH;
-    const int64_t rowStep = sH / dH, rowRemainder = sH - rowStep * dH;
+    const ScalePair down = Scale(int64_t{clip.top} - dst.top, sH, dH);
+    const int64_t first = down.whole;
+    int64_t e = int64_t{down.remainder} - dH;
+    const ScalePair rowScale = Scale(1, sH, dH);
+    const int64_t rowStep = rowScale.whole, rowRemainder = rowScale.remainder;
     const auto *base = static_cast<const uint8_t *>(bitmap.baseAddr);
     int64_t row = int64_t{src.top} - bitmap.bounds.top + first;
 

@@ -26,7 +26,7 @@ struct ZoomProcs {
 bool SectLongRects(const LongRect &a, const LongRect &b, LongRect &out);
 
 // value × numerator ÷ denominator as whole and remainder (64-bit product, truncating division).
-ScalePair Scale(int32_t value, int32_t numerator, int32_t denominator);
+ScalePair Scale(int64_t value, int64_t numerator, int64_t denominator);
 
 // Writes page lines clip.top … clip.bottom − 1: the band scaled from src (bitmap coordinates)
 // to dst (page pixels), blank outside clip's columns. The line buffer is erased once first.
