@@ -12,6 +12,7 @@
 #include "common/PngWriter.hpp"
 #include "reader/VAD3Reader.hpp"
 #include "support/BandReference.hpp"
+#include "support/Commands.hpp"
 #include "support/LoadedDriver.hpp"
 #include "support/TempDir.hpp"
 
@@ -326,15 +327,9 @@ TEST(Kivhost, PrintsAPngThatRendersBackTheSame) {
 
 TEST(Kivhost, DialogsWithoutADisplaySaySo) {
     for (const char *args : {" page-setup", " print --dialog"}) {
-        const std::string command =
-            std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + KIVHOST_TOOL + args + " 2>&1";
-        std::string out;
-        FILE *p = popen(command.c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, p)) out += buffer;
-        const int status = pclose(p);
-        EXPECT_EQ(WEXITSTATUS(status), 1) << args;
-        EXPECT_NE(out.find("the dialogs need a display"), std::string::npos) << out;
+        const CommandOutput run =
+            RunCommand(std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") + KIVHOST_TOOL + args);
+        EXPECT_EQ(run.status, 1) << args;
+        EXPECT_NE(run.text.find("the dialogs need a display"), std::string::npos) << run.text;
     }
 }

@@ -13,6 +13,7 @@
 
 #include "common/PngWriter.hpp"
 #include "reader/VAD3Reader.hpp"
+#include "support/Commands.hpp"
 #include "support/LoadedDriver.hpp"
 #include "support/TempDir.hpp"
 
@@ -47,21 +48,6 @@ std::string KivhostCommand(const TempDir &dir, const std::string &args) {
            (dir / "hot").string() + "' --bundle '" KIV_BUNDLE_DIR "'";
 }
 
-struct ShellRun {
-    int status;
-    std::string output;
-};
-
-ShellRun Shell(const std::string &command) {
-    ShellRun r{-1, ""};
-    FILE *p = popen((command + " 2>&1").c_str(), "r");
-    char buffer[512];
-    while (p && fgets(buffer, sizeof buffer, p)) r.output += buffer;
-    const int status = p ? pclose(p) : -1;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
 }  // namespace
 
 TEST(KivhostFaults, AnyBadPageAbandonsTheWholeJob) {
@@ -78,9 +64,9 @@ TEST(KivhostFaults, AnyBadPageAbandonsTheWholeJob) {
         for (int k = 0; k < 3; ++k) {
             std::string images;
             for (int i = 0; i < 3; ++i) images += " '" + (dir / (i == k ? bad : "good.png")).string() + "'";
-            const ShellRun run = Shell(KivhostCommand(dir, images));
+            const CommandOutput run = RunCommand(KivhostCommand(dir, images));
             EXPECT_EQ(run.status, 1) << bad << " as page " << k + 1;
-            EXPECT_NE(run.output.find("cannot read " + (dir / bad).string() + ": "), std::string::npos) << run.output;
+            EXPECT_NE(run.text.find("cannot read " + (dir / bad).string() + ": "), std::string::npos) << run.text;
             EXPECT_TRUE(Entries(dir / "hot").empty()) << bad << " as page " << k + 1;
         }
     }
@@ -106,10 +92,10 @@ TEST(KivhostFaults, AKilledJobLeavesNothingAndTheNextGetsThePlainName) {
         EXPECT_TRUE(WIFSIGNALED(status)) << "the job ended before it was killed at " << delayMs << " ms";
         EXPECT_TRUE(Entries(dir / "hot").empty()) << delayMs << " ms";
     }
-    const ShellRun run = Shell(KivhostCommand(dir, "'" + (dir / "noise.png").string() + "' --job-name Long"));
-    ASSERT_EQ(run.status, 0) << run.output;
+    const CommandOutput run = RunCommand(KivhostCommand(dir, "'" + (dir / "noise.png").string() + "' --job-name Long"));
+    ASSERT_EQ(run.status, 0) << run.text;
     EXPECT_EQ(Entries(dir / "hot"), std::vector<std::string>{"Long.vad3"});
-    EXPECT_NE(run.output.find((dir / "hot" / "Long.vad3").string() + ": 1 page"), std::string::npos) << run.output;
+    EXPECT_NE(run.text.find((dir / "hot" / "Long.vad3").string() + ": 1 page"), std::string::npos) << run.text;
 }
 
 class HostJobs : public LoadedDriver {

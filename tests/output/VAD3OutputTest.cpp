@@ -215,25 +215,6 @@ TEST_F(VAD3OutputTest, AbandonedFilesLeaveNothing) {
     EXPECT_EQ(FilesIn(dir_.path()), 0);
 }
 
-TEST_F(VAD3OutputTest, WriteFailuresDeleteTheFileAndReachTheCaller) {
-    for (int failingCall : {1, 2, 3}) {  // a data block, the trailer's length, the trailer
-        FileIOFake fake;
-        FileIOFake::failFrom = failingCall;
-        FileIOFake::failErrno = ENOSPC;
-        OutputRef out = Create(8, 20, 2);
-        WritePages(*out, 8, 20, 2, 1);
-        EXPECT_EQ(Output_Close(std::move(out)), ENOSPC) << failingCall;
-        EXPECT_EQ(FilesIn(dir_.path()), 0) << failingCall;
-    }
-    {
-        FileIOFake fake;
-        FileIOFake::pwriteErrno = EIO;
-        OutputRef out = Create(8, 20, 2);
-        EXPECT_EQ(Output_Close(std::move(out)), EIO);
-        EXPECT_EQ(FilesIn(dir_.path()), 0);
-    }
-}
-
 TEST_F(VAD3OutputTest, LineWritesReportTheStickyError) {
     FileIOFake fake;
     FileIOFake::failFrom = 1;
@@ -252,16 +233,6 @@ TEST_F(VAD3OutputTest, LineWritesReportTheStickyError) {
     EXPECT_EQ(Output_WriteBlankLine(*out), EIO);
     EXPECT_EQ(Output_Close(std::move(out)), EIO);
     EXPECT_EQ(FilesIn(dir_.path()), 0);
-}
-
-TEST_F(VAD3OutputTest, ShortWritesStillMakeACompleteFile) {
-    FileIOFake fake;
-    FileIOFake::maxChunk = 7;
-    FileIOFake::interruptEveryOther = true;
-    OutputRef out = Create(64, 30, 5);
-    const auto lines = WritePages(*out, 64, 30, 5, 3);
-    const fs::path file = Published(std::move(out));
-    ExpectLines(file, 64, lines);
 }
 
 TEST_F(VAD3OutputTest, PageCountStopsAt65535) {

@@ -24,6 +24,7 @@
 
 #include "common/PngWriter.hpp"
 #include "reader/VAD3Reader.hpp"
+#include "support/Commands.hpp"
 #include "support/TempDir.hpp"
 
 using namespace kivtest;
@@ -32,20 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-struct Output {
-    int status = -1;
-    std::string text;
-};
-
-Output Shell(const std::string &command) {
-    Output o;
-    FILE *p = popen((command + " 2>&1").c_str(), "r");
-    char buffer[1024];
-    while (p && fgets(buffer, sizeof buffer, p)) o.text += buffer;
-    const int status = p ? pclose(p) : -1;
-    o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return o;
-}
+using Output = CommandOutput;
 
 std::string Quote(const std::string &s) { return "'" + s + "'"; }
 
@@ -254,8 +242,8 @@ protected:
     Output App(const std::string &args) const {
         const std::size_t space = std::min(args.find(' '), args.size());
         const std::string command = args.substr(0, space);
-        return Shell(std::string(VAD3_PRINTER_TOOL) + " " + command + " -u " +
-                     (command == "add" ? Server() : PrinterURI()) + args.substr(space));
+        return RunCommand(std::string(VAD3_PRINTER_TOOL) + " " + command + " -u " +
+                          (command == "add" ? Server() : PrinterURI()) + args.substr(space));
     }
 
     // Print-Job through ipptool; the output of the test (job-id, status).
@@ -270,8 +258,9 @@ protected:
                                     " GROUP job-attributes-tag\n ATTR keyword print-color-mode $color\n"
                                     " FILE $filename\n STATUS ") +
                             status + "\n DISPLAY job-id\n}\n");
-        return Shell("ipptool -T 30 -t -f " + Quote(file.string()) + " -d job_name=" + Quote(jobName) + " -d format=" +
-                     format + " -d color=" + colorMode + " " + PrinterURI() + " " + Quote(test.string()));
+        return RunCommand("ipptool -T 30 -t -f " + Quote(file.string()) + " -d job_name=" + Quote(jobName) +
+                          " -d format=" + format + " -d color=" + colorMode + " " + PrinterURI() + " " +
+                          Quote(test.string()));
     }
 
     // The state and message of the last job once it has ended (or after a timeout).
@@ -285,9 +274,9 @@ protected:
                   " DISPLAY job-state\n DISPLAY job-state-message\n}\n");
         std::string last;
         Within(30, [&] {
-            last =
-                Shell("ipptool -t -d job_id=" + std::to_string(jobId) + " " + PrinterURI() + " " + Quote(test.string()))
-                    .text;
+            last = RunCommand("ipptool -t -d job_id=" + std::to_string(jobId) + " " + PrinterURI() + " " +
+                              Quote(test.string()))
+                       .text;
             return last.find("job-state (enum) = completed") != std::string::npos ||
                    last.find("job-state (enum) = aborted") != std::string::npos ||
                    last.find("job-state (enum) = canceled") != std::string::npos;
@@ -361,7 +350,7 @@ protected:
 }  // namespace
 
 TEST_F(PrinterApp, OffersTheDriversCatalogues) {
-    const Output attrs = Shell("ipptool -tv " + PrinterURI() + " get-printer-attributes.test");
+    const Output attrs = RunCommand("ipptool -tv " + PrinterURI() + " get-printer-attributes.test");
     ASSERT_EQ(attrs.status, 0) << attrs.text;
     for (const char *expected :
          {"media-supported (1setOf keyword) = custom_412x553mm_412x553mm,custom_280x390mm_280x390mm",
@@ -484,7 +473,7 @@ TEST_F(PrinterApp, FaultsAbortTheJobAndLeaveNothing) {
     // message names the folder.
     fs::remove_all(dir_ / "hot");
     EXPECT_TRUE(Within(10, [&] {
-        return Shell("ipptool -tv " + PrinterURI() + " get-printer-attributes.test")
+        return RunCommand("ipptool -tv " + PrinterURI() + " get-printer-attributes.test")
                    .text.find("printer-state-reasons (keyword) = other") != std::string::npos;
     }));
     const std::string gone = WaitForJob(JobId(Print(dir_ / "page.pwg", "image/pwg-raster", "gone")));
@@ -565,8 +554,8 @@ TEST_F(PrinterApp, PassesIppEverywhereWithSamplesAt150Dpi) {
     }
     const fs::path any = tests / "pwg-raster-samples-150dpi" / "sgray-8" / "onepage-a4-sgray-8-150dpi.pwg";
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a printer-up-time above 0
-    const Output run = Shell("cd " + Quote(tests.string()) + " && ipptool -V 2.0 -c -T 30 -t -f " +
-                             Quote(any.string()) + " " + PrinterURI() + " ipp-everywhere.test");
+    const Output run = RunCommand("cd " + Quote(tests.string()) + " && ipptool -V 2.0 -c -T 30 -t -f " +
+                                  Quote(any.string()) + " " + PrinterURI() + " ipp-everywhere.test");
     int passed = 0, failed = 0, skipped = 0;
     std::string failures;
     for (std::size_t at = 0; (at = run.text.find('[', at)) != std::string::npos; ++at) {
@@ -615,18 +604,19 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
                   {});
     ASSERT_TRUE(Within(10, [&] { return Accepts(cupsPort); })) << ReadFile(cups / "log" / "error_log");
     const std::string host = "127.0.0.1:" + std::to_string(cupsPort);
-    const Output lpadmin = Shell("lpadmin -h " + host + " -p HotFolder -E -v " + PrinterURI() + " -m everywhere");
+    const Output lpadmin = RunCommand("lpadmin -h " + host + " -p HotFolder -E -v " + PrinterURI() + " -m everywhere");
     ASSERT_EQ(lpadmin.status, 0) << lpadmin.text;
 
     WriteFile(dir_ / "two.ps",
               "%!PS\n/Helvetica findfont 40 scalefont setfont\n"
               "72 700 moveto (Page one) show showpage\n"
               "72 700 moveto (Page two) show 100 100 200 200 rectfill showpage\n");
-    ASSERT_EQ(Shell("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=" +
-                    Quote((dir_ / "two.pdf").string()) + " " + Quote((dir_ / "two.ps").string()))
+    ASSERT_EQ(RunCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=" +
+                         Quote((dir_ / "two.pdf").string()) + " " + Quote((dir_ / "two.ps").string()))
                   .status,
               0);
-    const Output lp = Shell("lp -h " + host + " -d HotFolder -t 'Two pages' " + Quote((dir_ / "two.pdf").string()));
+    const Output lp =
+        RunCommand("lp -h " + host + " -d HotFolder -t 'Two pages' " + Quote((dir_ / "two.pdf").string()));
     ASSERT_EQ(lp.status, 0) << lp.text;
     const fs::path job = dir_ / "hot" / "Two pages.vad3";
     ASSERT_TRUE(Within(40, [&] { return fs::exists(job); })) << ReadFile(cups / "log" / "error_log");

@@ -7,6 +7,7 @@
 
 #include "output/VAD3Output.hpp"
 #include "reader/VAD3Reader.hpp"
+#include "support/Commands.hpp"
 #include "support/JobFiles.hpp"
 #include "support/TempDir.hpp"
 
@@ -38,21 +39,7 @@ fs::path Damaged(const TempDir &dir, const std::string &bytes) {
     return dir / "bad.vad3";
 }
 
-struct Command {
-    int status;
-    std::string output;
-};
-
-Command RunTool(const std::string &args) {
-    Command c{-1, ""};
-    FILE *p = popen((std::string(VAD3_TOOL) + " " + args + " 2>&1").c_str(), "r");
-    if (!p) return c;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, p)) c.output += buffer;
-    const int status = pclose(p);
-    c.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return c;
-}
+CommandOutput RunTool(const std::string &args) { return RunCommand(std::string(VAD3_TOOL) + " " + args); }
 
 }  // namespace
 
@@ -123,14 +110,14 @@ TEST(VAD3Tool, VerifyInfoAndRender) {
     const std::string bytes = ReadFile(good);
     const fs::path bad = Damaged(dir, bytes.substr(0, bytes.size() - 3));
 
-    Command ok = RunTool("verify '" + good.string() + "'");
-    EXPECT_EQ(ok.status, 0) << ok.output;
-    Command both = RunTool("verify '" + good.string() + "' '" + bad.string() + "'");
+    CommandOutput ok = RunTool("verify '" + good.string() + "'");
+    EXPECT_EQ(ok.status, 0) << ok.text;
+    CommandOutput both = RunTool("verify '" + good.string() + "' '" + bad.string() + "'");
     EXPECT_EQ(both.status, 1);
-    EXPECT_NE(both.output.find("bad.vad3: "), std::string::npos) << both.output;
+    EXPECT_NE(both.text.find("bad.vad3: "), std::string::npos) << both.text;
 
-    Command json = RunTool("info --json '" + good.string() + "' > '" + (dir / "info.json").string() + "'");
-    EXPECT_EQ(json.status, 0) << json.output;
+    CommandOutput json = RunTool("info --json '" + good.string() + "' > '" + (dir / "info.json").string() + "'");
+    EXPECT_EQ(json.status, 0) << json.text;
     const std::string parsed = RunPython(
         "import json, sys\n"
         "d = json.load(open(sys.argv[1]))[0]\n"
@@ -140,8 +127,8 @@ TEST(VAD3Tool, VerifyInfoAndRender) {
     EXPECT_EQ(RunTool("info '" + good.string() + "'").status, 0);
 
     const fs::path png = dir / "page.png";
-    Command render = RunTool("render '" + good.string() + "' --page 2 -o '" + png.string() + "'");
-    EXPECT_EQ(render.status, 0) << render.output;
+    CommandOutput render = RunTool("render '" + good.string() + "' --page 2 -o '" + png.string() + "'");
+    EXPECT_EQ(render.status, 0) << render.text;
     const std::string pngBytes = ReadFile(png);
     ASSERT_GT(pngBytes.size(), 8u);
     EXPECT_EQ(pngBytes.substr(1, 3), "PNG");
@@ -152,9 +139,8 @@ TEST(VAD3Tool, VerifyInfoAndRender) {
     WriteFile(cut, bytes.substr(0, dataEnd - 2));
     EXPECT_EQ(RunTool("render '" + cut.string() + "' --page 2 -o '" + png.string() + "'").status, 1);
     EXPECT_EQ(ReadFile(png), pngBytes);
-    const Command nowhere = RunTool("render '" + good.string() + "' -o /nonexistent/x.png");
-    EXPECT_NE(nowhere.output.find("/nonexistent/x.png: No such file or directory"), std::string::npos)
-        << nowhere.output;
+    const CommandOutput nowhere = RunTool("render '" + good.string() + "' -o /nonexistent/x.png");
+    EXPECT_NE(nowhere.text.find("/nonexistent/x.png: No such file or directory"), std::string::npos) << nowhere.text;
     EXPECT_EQ(RunTool("frobnicate x").status, 2);
 }
 
@@ -176,9 +162,9 @@ TEST(VAD3Tool, JsonIsValidWhateverTheMetadata) {
     bytes = bytes.substr(0, at) + std::string(4, '\0') + xml;
     StoreBigEndian(reinterpret_cast<uint8_t *>(bytes.data()) + at, xml.size(), 4);
     WriteFile(dir / name, bytes);
-    const Command json =
+    const CommandOutput json =
         RunTool("info --json '" + (dir / name).string() + "' > '" + (dir / "info.json").string() + "'");
-    EXPECT_EQ(json.status, 0) << json.output;
+    EXPECT_EQ(json.status, 0) << json.text;
     const std::string parsed = RunPython(
         "import json, sys\n"
         "d = json.load(open(sys.argv[1], encoding='utf-8'))[0]\n"

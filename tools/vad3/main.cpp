@@ -22,6 +22,13 @@ void Usage() {
         stderr);
 }
 
+// A whole number from min to max, and nothing else.
+bool ParseNumber(const char *text, unsigned long min, unsigned long max, unsigned long &out) {
+    char *end = nullptr;
+    out = std::strtoul(text, &end, 10);
+    return end && end != text && !*end && out >= min && out <= max;
+}
+
 const char *FormatName(int16_t format) {
     const kiv::PixelFormatInfo *info = kiv::FindPixelFormat(format);
     return info ? info->name : "unknown";
@@ -216,16 +223,12 @@ int main(int argc, char **argv) {
         if (arg == "--json" && command == "info") {
             json = true;
         } else if (arg == "--page" && command == "render" && i + 1 < argc) {
-            char *end = nullptr;
-            page = std::strtoul(argv[++i], &end, 10);
-            if (!end || *end || page < 1 || page > 65535) {
+            if (!ParseNumber(argv[++i], 1, 65535, page)) {
                 std::fprintf(stderr, "vad3: --page needs a page number from 1 to 65535\n");
                 return 2;
             }
         } else if (arg == "--scale" && command == "render" && i + 1 < argc) {
-            char *end = nullptr;
-            scale = std::strtoul(argv[++i], &end, 10);
-            if (!end || *end || scale < 1 || scale > 64) {
+            if (!ParseNumber(argv[++i], 1, 64, scale)) {
                 std::fprintf(stderr, "vad3: --scale needs a factor from 1 to 64\n");
                 return 2;
             }
