@@ -12,8 +12,6 @@
 namespace kiv {
 namespace {
 
-constexpr int64_t kAddPaperTag = -3, kRemovePaperTag = -4;
-
 template <class T>
 T *Outlet(T *widget, const char *name) {
     if (!widget) throw forms::ToolkitError(std::string("the page setup form has no ") + name);

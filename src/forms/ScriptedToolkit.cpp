@@ -1,6 +1,8 @@
 // The scripted toolkit: widgets whose state lives in a FormRecord, and a modal loop that
 // plays the user's actions.
 #include "ScriptedToolkit.hpp"
+#include "media/MenuTags.hpp"
+#include "media/NumericFields.hpp"
 
 #include <algorithm>
 
@@ -247,11 +249,15 @@ void ScriptedForm::Build(const std::string &resource) {
     if (resource == "StyleDialog") {
         fields({"version", "pageWidth", "pageHeight", "tileWidth", "tileHeight", "paperName"});
         menus_["pagesMenu"] = std::make_unique<ScriptedMenu>(
-            r, "pagesMenu", std::vector<ScriptedMenuItem>{{"Custom", -2}, {"Add Paper…", -3}, {"Remove Paper", -4}});
+            r, "pagesMenu",
+            std::vector<ScriptedMenuItem>{
+                {"Custom", kCustomPaperTag}, {"Add Paper…", kAddPaperTag}, {"Remove Paper", kRemovePaperTag}});
         menus_["resolutionsMenu"] =
             std::make_unique<ScriptedMenu>(r, "resolutionsMenu", std::vector<ScriptedMenuItem>{});
         menus_["unitsMenu"] = std::make_unique<ScriptedMenu>(
-            r, "unitsMenu", std::vector<ScriptedMenuItem>{{"Points", 1}, {"Millimetres", 2}, {"Inches", 3}});
+            r, "unitsMenu",
+            std::vector<ScriptedMenuItem>{
+                {"Points", kUnitPoints}, {"Millimetres", kUnitMillimetres}, {"Inches", kUnitInches}});
         for (const char *n : {"isTiled", "isFlipH", "isBW"}) checks_[n] = std::make_unique<ScriptedCheck>(r, n);
         buttons({"ok", "cancel", "pageFromDocument", "paperNameOK", "paperNameCancel"});
     } else if (resource == "JobDialog" || resource == "JobDialog_NC") {

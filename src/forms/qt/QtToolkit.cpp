@@ -19,6 +19,8 @@
 
 #include "QtWidgets.hpp"
 #include "forms/Forms.hpp"
+#include "media/MenuTags.hpp"
+#include "media/NumericFields.hpp"
 
 namespace kiv::forms {
 namespace {
@@ -173,16 +175,16 @@ private:
 void AddStaticItems(KIVBundleRef bundle, QWidget *root) {
     if (auto *pages = root->findChild<QComboBox *>("pagesMenu")) {
         pages->clear();
-        pages->addItem(Tr(bundle, "Custom"), QVariant::fromValue<qlonglong>(-2));
+        pages->addItem(Tr(bundle, "Custom"), QVariant::fromValue<qlonglong>(kiv::kCustomPaperTag));
         pages->insertSeparator(pages->count());
-        pages->addItem(Tr(bundle, "Add Paper…"), QVariant::fromValue<qlonglong>(-3));
-        pages->addItem(Tr(bundle, "Remove Paper"), QVariant::fromValue<qlonglong>(-4));
+        pages->addItem(Tr(bundle, "Add Paper…"), QVariant::fromValue<qlonglong>(kiv::kAddPaperTag));
+        pages->addItem(Tr(bundle, "Remove Paper"), QVariant::fromValue<qlonglong>(kiv::kRemovePaperTag));
     }
     if (auto *units = root->findChild<QComboBox *>("unitsMenu")) {
         units->clear();
-        units->addItem(Tr(bundle, "Points"), QVariant::fromValue<qlonglong>(1));
-        units->addItem(Tr(bundle, "Millimetres"), QVariant::fromValue<qlonglong>(2));
-        units->addItem(Tr(bundle, "Inches"), QVariant::fromValue<qlonglong>(3));
+        units->addItem(Tr(bundle, "Points"), QVariant::fromValue<qlonglong>(kiv::kUnitPoints));
+        units->addItem(Tr(bundle, "Millimetres"), QVariant::fromValue<qlonglong>(kiv::kUnitMillimetres));
+        units->addItem(Tr(bundle, "Inches"), QVariant::fromValue<qlonglong>(kiv::kUnitInches));
     }
 }
 
