@@ -225,14 +225,16 @@ protected:
             std::vector<std::string>{VAD3_PRINTER_TOOL, "server", "-o", "server-port=" + std::to_string(port_), "-o",
                                      "listen-hostname=localhost", "-o", "spool-directory=" + (dir_ / "spool").string(),
                                      "-o", "log-file=" + (dir_ / "log").string(), "-o", "log-level=info", "-o",
-                                     "state-directory=" + (dir_ / "state").string(), "-o", "server-socket=none", "-o",
-                                     "server-options=no-tls"},
+                                     "state-directory=" + (dir_ / "state").string(), "-o", "server-options=no-tls"},
             Env());
         ASSERT_TRUE(Within(10, [&] { return Accepts(port_); })) << "the server did not start";
     }
 
     std::vector<std::pair<std::string, std::string>> Env() const {
-        return {{"XDG_CONFIG_HOME", (dir_ / "state").string()}, {"TMPDIR", (dir_ / "tmp").string()}};
+        // SNAP_COMMON moves PAPPL's local socket (for root /run/vad3-printer.sock) into the test's folder.
+        return {{"XDG_CONFIG_HOME", (dir_ / "state").string()},
+                {"TMPDIR", (dir_ / "tmp").string()},
+                {"SNAP_COMMON", (dir_ / "tmp").string()}};
     }
 
     std::string Server() const { return "ipp://localhost:" + std::to_string(port_); }

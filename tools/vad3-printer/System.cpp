@@ -40,15 +40,6 @@ std::string StateDirectory(const std::string &chosen) {
     return std::string(home ? home : "/tmp") + "/.config";
 }
 
-// Where the command-line sub-commands look for a local server.
-std::string DefaultSocket() {
-    if (::getuid() == 0) return std::string("/run/") + kName + ".sock";
-    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0])
-        return std::string(runtime) + "/" + kName + ".sock";
-    const char *tmp = std::getenv("TMPDIR");
-    return std::string(tmp && tmp[0] ? tmp : "/tmp") + "/" + kName + std::to_string(::getuid()) + ".sock";
-}
-
 std::string gStateFile;
 
 bool SaveState(pappl_system_t *system, void *) { return papplSystemSaveState(system, gStateFile.c_str()); }
@@ -82,14 +73,12 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
         kName, std::atoi(port.c_str()), "_print,_universal", spool.empty() ? nullptr : spool.c_str(), log.c_str(),
         LogLevel(Option("log-level", count, options, "info")), auth.empty() ? nullptr : auth.c_str(), false);
     if (!system) return nullptr;
-    // The network listeners (all addresses unless one host is named) and the local socket
-    // the sub-commands use.
+    // The network listeners: all addresses unless one host is named. (The main loop adds the
+    // local socket the sub-commands use.)
     if (!papplSystemAddListeners(system, listen.empty() ? nullptr : listen.c_str())) {
         papplSystemDelete(system);
         return nullptr;
     }
-    const std::string socket = Option("server-socket", count, options, DefaultSocket().c_str());
-    if (socket != "none") papplSystemAddListeners(system, socket.c_str());
 
     AddPngFilter(system);
     papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, AddHotFolderPage, DriverCallback, nullptr);

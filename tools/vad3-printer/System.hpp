@@ -6,9 +6,8 @@
 namespace vad3printer {
 
 // PAPPL's server options (server-port, listen-hostname, spool-directory, log-file, log-level,
-// auth-service, server-options=no-tls) and two of ours: state-directory=DIR (where
-// vad3-printer.state is kept) and server-socket=PATH|none (the local socket the sub-commands
-// reach the server through).
+// auth-service, server-options=no-tls) and one of ours: state-directory=DIR, where
+// vad3-printer.state is kept.
 pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data);
 
 }  // namespace vad3printer

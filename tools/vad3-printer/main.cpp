@@ -21,10 +21,9 @@ void Usage(void *) {
         "  vad3-printer modify -d HotFolder -v hotfolder:///srv/other\n"
         "  vad3-printer status | printers | jobs | shutdown\n\n"
         "Server options (-o): server-port, listen-hostname, spool-directory, log-file,\n"
-        "log-level, auth-service, state-directory (where vad3-printer.state is kept:\n"
-        "$XDG_CONFIG_HOME, ~/.config or, for root, /var/lib by default) and server-socket\n"
-        "(the local socket the sub-commands use, or none). The driver bundle is\n" KIV_DEFAULT_BUNDLE
-        " unless KIV_DRIVER_BUNDLE names another.");
+        "log-level, auth-service, server-options=no-tls, and state-directory (where\n"
+        "vad3-printer.state is kept: $XDG_CONFIG_HOME, ~/.config or, for root, /var/lib by\n"
+        "default). The driver bundle is " KIV_DEFAULT_BUNDLE " unless KIV_DRIVER_BUNDLE names another.");
 }
 
 }  // namespace
