@@ -44,8 +44,8 @@ bench: build
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKIV_FUZZ=ON -DKIV_SANITIZE=address,undefined
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_plist fuzz_decoders fuzz_vad3 fuzz_catalogue fuzz_roundtrip
-	for t in plist decoders vad3 catalogue roundtrip; do \
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_plist fuzz_decoders fuzz_vad3 fuzz_catalogue fuzz_roundtrip fuzz_printbitmap
+	for t in plist decoders vad3 catalogue roundtrip printbitmap; do \
 	  mkdir -p build-fuzz/corpus/$$t && \
 	  build-fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 build-fuzz/corpus/$$t fuzz/corpus/$$t || exit 1; \
 	done
