@@ -6,24 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include <kiv/VAD3Codecs.h>
-
 #include "output/PixelFormats.hpp"
-
-namespace {
-
-using Decoder = int (*)(const void *, void *, std::size_t, std::size_t);
-
-Decoder DecoderFor(std::size_t pixelSize) {
-    switch (pixelSize) {
-    case 1: return Decompress8;
-    case 4: return Decompress32;
-    case 8: return Decompress64;
-    default: return Decompress96;
-    }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 2) return 0;
@@ -44,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (encoded[i] != 0xA5) __builtin_trap();
     if (n == 0) return 0;  // did not fit: the line would be stored raw
     std::vector<uint8_t> decoded(line.size());
-    if (DecoderFor(pixelSize)(encoded.data(), decoded.data(), n, width) != 0) __builtin_trap();
+    if (format.decode(encoded.data(), decoded.data(), n, width) != 0) __builtin_trap();
     std::vector<uint8_t> expected = line;
     if (format.code == 32)
         for (std::size_t i = 0; i < expected.size(); i += 4) expected[i] = 0;

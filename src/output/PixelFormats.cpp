@@ -1,19 +1,21 @@
 // The pixel format table.
 #include "PixelFormats.hpp"
 
+#include <kiv/VAD3Codecs.h>
+
 #include "VAD3Format.hpp"
 
 namespace kiv {
 namespace {
 
 constexpr PixelFormatInfo kPixelFormats[] = {
-    {8, 1, 0, &LineEncoderSet::stuff8, BlankProc8, "grey density"},
-    {32, 4, 0xFFFFFFFF, &LineEncoderSet::stuffRGB32, BlankProc32, "A, R, G, B"},
-    {33, 4, 0, &LineEncoderSet::stuff32, BlankProc32, "C, M, Y, K"},
-    {34, 8, 0, &LineEncoderSet::stuff64, BlankProc64, "8 bytes, passed through"},
-    {35, 12, 0xFFFFFFFF, &LineEncoderSet::stuff96, BlankProc96, "12 bytes, white blank"},
-    {36, 12, 0, &LineEncoderSet::stuff96, BlankProc96, "12 bytes, zero blank"},
-    {64, 8, 0, &LineEncoderSet::stuff64, BlankProc64, "8 bytes, passed through"},
+    {8, 1, 0, &LineEncoderSet::stuff8, BlankProc8, Decompress8, "grey density"},
+    {32, 4, 0xFFFFFFFF, &LineEncoderSet::stuffRGB32, BlankProc32, Decompress32, "A, R, G, B"},
+    {33, 4, 0, &LineEncoderSet::stuff32, BlankProc32, Decompress32, "C, M, Y, K"},
+    {34, 8, 0, &LineEncoderSet::stuff64, BlankProc64, Decompress64, "8 bytes, passed through"},
+    {35, 12, 0xFFFFFFFF, &LineEncoderSet::stuff96, BlankProc96, Decompress96, "12 bytes, white blank"},
+    {36, 12, 0, &LineEncoderSet::stuff96, BlankProc96, Decompress96, "12 bytes, zero blank"},
+    {64, 8, 0, &LineEncoderSet::stuff64, BlankProc64, Decompress64, "8 bytes, passed through"},
 };
 
 }  // namespace

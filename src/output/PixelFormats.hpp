@@ -17,6 +17,7 @@ struct PixelFormatInfo {
     uint32_t blankFill;                  // the blank pixel's first four bytes, big-endian; the rest are 0
     StuffProc LineEncoderSet::*encoder;  // the line encoder, from the set in use
     BlankProc blank;                     // encodes a blank line
+    DecompressProc decode;               // expands an encoded line
     const char *name;                    // as the tools show it
 };
 

@@ -9,22 +9,11 @@
 #include <kiv/VAD3Codecs.h>
 
 #include "output/Codecs.hpp"
+#include "output/PixelFormats.hpp"
 #include "output/VAD3Format.hpp"
 
 namespace kiv {
 namespace {
-
-using DecodeProc = int (*)(const void *, void *, std::size_t, std::size_t);
-
-DecodeProc DecoderFor(std::size_t pixelSize) {
-    switch (pixelSize) {
-    case 1: return Decompress8;
-    case 4: return Decompress32;
-    case 8: return Decompress64;
-    case 12: return Decompress96;
-    default: return nullptr;
-    }
-}
 
 std::string Str(uint64_t v) { return std::to_string(v); }
 
@@ -124,7 +113,8 @@ std::string VAD3Reader::ReadLine(std::vector<uint8_t> &pixels, LineKind *kind) {
     }
     encoded_.resize(length - 4);
     if (!ReadBytes(encoded_.data(), encoded_.size())) return "truncated line";
-    if (DecoderFor(pixelSize_)(encoded_.data(), pixels.data(), encoded_.size(), header_.width) != 0) {
+    if (FindPixelFormat(header_.pixelFormat)->decode(encoded_.data(), pixels.data(), encoded_.size(), header_.width) !=
+        0) {
         return "runs add up to " + Str(EncodedPixelCount(encoded_.data(), encoded_.size(), pixelSize_)) +
                " pixels, not the width " + std::to_string(header_.width);
     }
