@@ -16,8 +16,8 @@
 
 #include <kiv/KIVPrinterDriver.h>
 
-#include "output/VAD3Format.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Format.hpp"
+#include "format/VAD3Reader.hpp"
 
 namespace {
 

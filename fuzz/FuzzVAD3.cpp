@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int fd = memfd_create("vad3", 0);

@@ -4,16 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "forms/WindowResources.hpp"
+
 namespace kiv {
 namespace {
 
-constexpr int64_t kAllPages = 1, kPageRange = 2;
+namespace outlet = forms::outlet;
 
-template <class T>
-T *Outlet(T *widget, const char *name) {
-    if (!widget) throw forms::ToolkitError(std::string("the job form has no ") + name);
-    return widget;
-}
+constexpr int64_t kAllPages = 1, kPageRange = 2;
 
 // A field's text as a decimal integer; 0 when it holds none.
 long IntegerValue(const forms::TextField &field) { return std::strtol(field.Text().c_str(), nullptr, 10); }
@@ -31,15 +29,15 @@ VarnelPrinterDriverJobDialogController::VarnelPrinterDriverJobDialogController(K
                                                                                const std::string &resource)
     : myBundle_(bundle), form_(forms::CurrentToolkit().LoadForm(bundle, resource)) {
     forms::Form &f = *form_;
-    pageModeMatrix_ = Outlet(f.Radio("pageModeMatrix"), "pageModeMatrix");
-    fromPageText_ = Outlet(f.Field("fromPageText"), "fromPageText");
-    toPageText_ = Outlet(f.Field("toPageText"), "toPageText");
-    numberOfCopiesText_ = f.Field("numberOfCopiesText");  // absent without copies
-    collateCheckbox_ = f.Check("collateCheckbox");
-    saveButton_ = Outlet(f.ButtonNamed("saveButton"), "saveButton");
+    pageModeMatrix_ = forms::Required(f, &forms::Form::Radio, outlet::kPageMode);
+    fromPageText_ = forms::Required(f, &forms::Form::Field, outlet::kFromPage);
+    toPageText_ = forms::Required(f, &forms::Form::Field, outlet::kToPage);
+    numberOfCopiesText_ = f.Field(outlet::kCopies);  // absent without copies
+    collateCheckbox_ = f.Check(outlet::kCollate);
+    saveButton_ = forms::Required(f, &forms::Form::ButtonNamed, outlet::kSave);
     saveButton_->OnPress([this] { doSave(); });
-    Outlet(f.ButtonNamed("saveAsButton"), "saveAsButton")->OnPress([this] { doSaveAs(); });
-    Outlet(f.ButtonNamed("cancelButton"), "cancelButton")->OnPress([this] { doCancel(); });
+    forms::Required(f, &forms::Form::ButtonNamed, outlet::kSaveAs)->OnPress([this] { doSaveAs(); });
+    forms::Required(f, &forms::Form::ButtonNamed, outlet::kJobCancel)->OnPress([this] { doCancel(); });
     pageModeMatrix_->OnChange([this] { doPageRangeChange(); });
     for (forms::TextField *field : {fromPageText_, toPageText_, numberOfCopiesText_})
         if (field) field->OnUserEdit([this, field] { controlTextDidChange(field); });
@@ -207,7 +205,8 @@ bool JobDialog(KIVBundleRef bundle, const std::string &, const std::string &titl
                uint8_t *collate, int16_t &fromPage, int16_t &toPage) {
     try {
         forms::PrepareToolkit(bundle);
-        VarnelPrinterDriverJobDialogController controller(bundle, copies ? "JobDialog" : "JobDialog_NC");
+        VarnelPrinterDriverJobDialogController controller(
+            bundle, copies ? forms::resource::kJob : forms::resource::kJobNoCopies);
         controller.setWindowTitle(title);
         controller.setPageRangeFrom(fromPage, toPage);
         controller.hotFolder = hotFolder;

@@ -4,19 +4,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "dialogs/NumericFields.hpp"
+#include "forms/WindowResources.hpp"
 #include "media/MenuTags.hpp"
-#include "media/NumericFields.hpp"
 #include "platform/Plist.hpp"
 #include "platform/Preferences.hpp"
 
 namespace kiv {
 namespace {
 
-template <class T>
-T *Outlet(T *widget, const char *name) {
-    if (!widget) throw forms::ToolkitError(std::string("the page setup form has no ") + name);
-    return widget;
-}
+namespace outlet = forms::outlet;
 
 std::string InfoString(KIVBundleRef bundle, const char *key) {
     return StringValue(KIVBundleGetValueForInfoDictionaryKey(bundle, key)).value_or("");
@@ -48,7 +45,7 @@ void VarnelPrinterDriverStyleDialogController::setParameters(StyleParams *params
 
 bool VarnelPrinterDriverStyleDialogController::runStyleDialog() {
     isOK_ = false;
-    form_ = forms::CurrentToolkit().LoadForm(bundle_, "StyleDialog");
+    form_ = forms::CurrentToolkit().LoadForm(bundle_, forms::resource::kStyle);
     Connect();
     windowDidLoad();
     form_->Show();
@@ -59,15 +56,15 @@ bool VarnelPrinterDriverStyleDialogController::runStyleDialog() {
 
 void VarnelPrinterDriverStyleDialogController::Connect() {
     forms::Form &f = *form_;
-    pagesMenu_ = Outlet(f.Menu("pagesMenu"), "pagesMenu");
-    resolutionsMenu_ = Outlet(f.Menu("resolutionsMenu"), "resolutionsMenu");
-    unitsMenu_ = Outlet(f.Menu("unitsMenu"), "unitsMenu");
-    version_ = f.Field("version");
-    pageWidth_ = Outlet(f.Field("pageWidth"), "pageWidth");
-    pageHeight_ = Outlet(f.Field("pageHeight"), "pageHeight");
-    tileWidth_ = Outlet(f.Field("tileWidth"), "tileWidth");
-    tileHeight_ = Outlet(f.Field("tileHeight"), "tileHeight");
-    paperName_ = Outlet(f.Field("paperName"), "paperName");
+    pagesMenu_ = forms::Required(f, &forms::Form::Menu, outlet::kPagesMenu);
+    resolutionsMenu_ = forms::Required(f, &forms::Form::Menu, outlet::kResolutionsMenu);
+    unitsMenu_ = forms::Required(f, &forms::Form::Menu, outlet::kUnitsMenu);
+    version_ = f.Field(outlet::kVersion);
+    pageWidth_ = forms::Required(f, &forms::Form::Field, outlet::kPageWidth);
+    pageHeight_ = forms::Required(f, &forms::Form::Field, outlet::kPageHeight);
+    tileWidth_ = forms::Required(f, &forms::Form::Field, outlet::kTileWidth);
+    tileHeight_ = forms::Required(f, &forms::Form::Field, outlet::kTileHeight);
+    paperName_ = forms::Required(f, &forms::Form::Field, outlet::kPaperName);
     for (forms::TextField *field : {pageWidth_, pageHeight_, tileWidth_, tileHeight_})
         field->OnUserEdit([this, field] { controlTextDidChange(field); });
     pagesMenu_->OnChoose([this] { doSetPage(); });
@@ -75,19 +72,21 @@ void VarnelPrinterDriverStyleDialogController::Connect() {
     const struct {
         const char *name;
         bool VarnelPrinterDriverStyleDialogController::*flag;
-    } checks[] = {{"isTiled", &VarnelPrinterDriverStyleDialogController::isTiled_},
-                  {"isFlipH", &VarnelPrinterDriverStyleDialogController::isFlipH_},
-                  {"isBW", &VarnelPrinterDriverStyleDialogController::isBW_}};
+    } checks[] = {{outlet::kIsTiled, &VarnelPrinterDriverStyleDialogController::isTiled_},
+                  {outlet::kIsFlipH, &VarnelPrinterDriverStyleDialogController::isFlipH_},
+                  {outlet::kIsBW, &VarnelPrinterDriverStyleDialogController::isBW_}};
     for (const auto &c : checks) {
-        forms::CheckBox *box = Outlet(f.Check(c.name), c.name);
+        forms::CheckBox *box = forms::Required(f, &forms::Form::Check, c.name);
         box->SetOn(this->*c.flag);
         box->OnToggle([this, box, flag = c.flag] { this->*flag = box->IsOn(); });
     }
-    Outlet(f.ButtonNamed("ok"), "ok")->OnPress([this] { doOK(); });
-    Outlet(f.ButtonNamed("cancel"), "cancel")->OnPress([this] { doCancel(); });
-    Outlet(f.ButtonNamed("pageFromDocument"), "pageFromDocument")->OnPress([this] { doSetPageFromDocument(); });
-    Outlet(f.ButtonNamed("paperNameOK"), "paperNameOK")->OnPress([this] { doNewPaperOK(); });
-    Outlet(f.ButtonNamed("paperNameCancel"), "paperNameCancel")->OnPress([this] { doNewPaperCancel(); });
+    forms::Required(f, &forms::Form::ButtonNamed, outlet::kOK)->OnPress([this] { doOK(); });
+    forms::Required(f, &forms::Form::ButtonNamed, outlet::kCancel)->OnPress([this] { doCancel(); });
+    forms::Required(f, &forms::Form::ButtonNamed, outlet::kPageFromDocument)->OnPress([this] {
+        doSetPageFromDocument();
+    });
+    forms::Required(f, &forms::Form::ButtonNamed, outlet::kPaperNameOK)->OnPress([this] { doNewPaperOK(); });
+    forms::Required(f, &forms::Form::ButtonNamed, outlet::kPaperNameCancel)->OnPress([this] { doNewPaperCancel(); });
 }
 
 void VarnelPrinterDriverStyleDialogController::windowDidLoad() {
@@ -243,7 +242,7 @@ void VarnelPrinterDriverStyleDialogController::doSetPage() {
             pagesMenu_->SelectTag(lastPaperMenuTag_);
             return;
         }
-        form_->BeginSheet("paperNameWindow", [](int) {});
+        form_->BeginSheet(outlet::kPaperNameSheet, [](int) {});
     } else if (tag == kCustomPaperTag) {
         lastPaperMenuTag_ = kCustomPaperTag;
     } else if (tag >= 0 && tag < CountPaper(papers)) {
@@ -264,12 +263,12 @@ void VarnelPrinterDriverStyleDialogController::doNewPaperOK() {
         forms::CurrentToolkit().Beep();
         pagesMenu_->SelectTag(lastPaperMenuTag_);
     }
-    form_->EndSheet("paperNameWindow", forms::kFirstButton);
+    form_->EndSheet(outlet::kPaperNameSheet, forms::kFirstButton);
 }
 
 void VarnelPrinterDriverStyleDialogController::doNewPaperCancel() {
     pagesMenu_->SelectTag(lastPaperMenuTag_);
-    form_->EndSheet("paperNameWindow", forms::kFirstButton + 1);
+    form_->EndSheet(outlet::kPaperNameSheet, forms::kFirstButton + 1);
 }
 
 bool StyleDialog(KIVBundleRef bundle, const std::string &preferencesDomain, StyleParams &params, double maxWidth,

@@ -1,2 +1,2 @@
-// The driver module: its code comes from kivdriver_core; this unit only gives the module a
+// The driver module: its code comes from the kivdriver library; this unit only gives the module a
 // source of its own.

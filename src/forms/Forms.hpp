@@ -1,5 +1,5 @@
 // The form layer: the few window-toolkit operations the two dialogs need, as interfaces that
-// a toolkit implements (the scripted one here; a real one elsewhere).
+// a toolkit implements (Qt in forms/qt, a scripted one in the tests).
 //
 // A form is loaded by its window resource name ("StyleDialog", "JobDialog", "JobDialog_NC")
 // and gives the controller its outlets by name. Controllers connect to user actions through
@@ -125,8 +125,16 @@ public:
     virtual void Beep() = 0;
 };
 
-// The toolkit the dialogs use. Until one is installed, a scripted toolkit with an empty
-// script: every dialog counts as cancelled.
+// The outlet of that name and kind, for the outlets a dialog cannot do without; ToolkitError
+// naming it when the resource lacks it.
+template <class Widget>
+Widget *Required(Form &form, Widget *(Form::*kind)(const std::string &), const char *name) {
+    if (Widget *widget = (form.*kind)(name)) return widget;
+    throw ToolkitError(std::string("the window has no outlet ") + name);
+}
+
+// The toolkit the dialogs use. Until one is installed, a toolkit without windows, whose
+// forms fail to load: every dialog counts as cancelled.
 Toolkit &CurrentToolkit();
 void SetCurrentToolkit(std::shared_ptr<Toolkit> toolkit);
 

@@ -1,4 +1,5 @@
-// The toolkit in use: one installed by a test or a host, the bundle's Qt toolkit, or the scripted one.
+// The toolkit in use: one installed by a test or a host, the bundle's Qt toolkit, or none
+// (no display: every dialog is cancelled).
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -6,10 +7,19 @@
 #include <mutex>
 
 #include "Forms.hpp"
-#include "ScriptedToolkit.hpp"
 
 namespace kiv::forms {
 namespace {
+
+// Without a display there is nothing to show: every form fails to load, so every dialog
+// is cancelled before it changes anything.
+class WindowlessToolkit : public Toolkit {
+public:
+    std::unique_ptr<Form> LoadForm(KIVBundleRef, const std::string &resource) override {
+        throw ToolkitError("no display to show " + resource + " on");
+    }
+    void Beep() override {}
+};
 
 std::mutex gMutex;
 std::shared_ptr<Toolkit> gToolkit;
@@ -18,7 +28,7 @@ std::shared_ptr<Toolkit> gToolkit;
 
 Toolkit &CurrentToolkit() {
     std::lock_guard lock(gMutex);
-    if (!gToolkit) gToolkit = std::make_shared<ScriptedToolkit>();
+    if (!gToolkit) gToolkit = std::make_shared<WindowlessToolkit>();
     return *gToolkit;
 }
 

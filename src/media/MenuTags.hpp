@@ -13,6 +13,8 @@ namespace kiv {
 inline constexpr int64_t kCustomPaperTag = -2;
 // The paper menu's two commands after the papers.
 inline constexpr int64_t kAddPaperTag = -3, kRemovePaperTag = -4;
+// The units menu's tags are the measurement units, as the preferences store them.
+enum MeasurementUnit : int32_t { kUnitPoints = 1, kUnitMillimetres = 2, kUnitInches = 3 };
 
 // The first paper within 1 mm on both sides, or -2.
 int64_t PageTagBySize(const PaperDescription &papers, double widthMM, double heightMM);

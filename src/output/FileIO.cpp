@@ -16,7 +16,7 @@ namespace {
 // Calls op(offset done) until everything is written; a call that writes nothing without an
 // error counts as an I/O error rather than looping for ever.
 template <class Op>
-int Fully(const void *data, std::size_t size, Op op) {
+int RepeatUntilDone(const void *data, std::size_t size, Op op) {
     const auto *p = static_cast<const char *>(data);
     std::size_t done = 0;
     while (done < size) {
@@ -34,11 +34,12 @@ int Fully(const void *data, std::size_t size, Op op) {
 }  // namespace
 
 int WriteFully(int fd, const void *data, std::size_t size) {
-    return Fully(data, size, [&](const char *p, std::size_t n, std::size_t) { return gFileIO.write(fd, p, n); });
+    return RepeatUntilDone(data, size,
+                           [&](const char *p, std::size_t n, std::size_t) { return gFileIO.write(fd, p, n); });
 }
 
 int PWriteFully(int fd, const void *data, std::size_t size, off_t offset) {
-    return Fully(data, size, [&](const char *p, std::size_t n, std::size_t done) {
+    return RepeatUntilDone(data, size, [&](const char *p, std::size_t n, std::size_t done) {
         return gFileIO.pwrite(fd, p, n, offset + static_cast<off_t>(done));
     });
 }

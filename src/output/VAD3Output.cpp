@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "Codecs.hpp"
+#include "format/Codecs.hpp"
 #include "FileIO.hpp"
 #include "HotFolderFiles.hpp"
-#include "PixelFormats.hpp"
-#include "VAD3Format.hpp"
+#include "format/PixelFormats.hpp"
+#include "format/VAD3Format.hpp"
 #include "Wbuffer.hpp"
 #include "platform/Assert.hpp"
 #include "platform/FailureDetail.hpp"

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "output/VAD3Format.hpp"
+#include "format/VAD3Format.hpp"
 #include "platform/Assert.hpp"
 #include "platform/FailureDetail.hpp"
 
@@ -50,7 +50,7 @@ bool BandInsideBitmap(const HostBitmap &bitmap, const LongRect &src, std::size_t
     return uint64_t{bitmap.rowBytes} >= (int64_t{b.right} - b.left) * pixelSize;
 }
 
-int16_t Report(const char *format, int16_t status) {
+int16_t LogFailure(const char *format, int16_t status) {
     std::fprintf(stderr, format, static_cast<int>(status));
     return status;
 }
@@ -91,7 +91,7 @@ int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> 
                               session.get()};
 
     if (const int16_t status = Output_Create(*folder, fileName, jobName, geometry, format, session->output)) {
-        return Report("PrinterDriver Output_Create returned: %d\n", status);
+        return LogFailure("PrinterDriver Output_Create returned: %d\n", status);
     }
     out = std::move(session);
     return 0;
@@ -101,7 +101,7 @@ int16_t OpenPage(PageOutputSession &session) {
     session.pageRect = LongRect{0, 0, session.pageHeight, session.pageWidth};
     if (const int16_t status = Output_AddPage(*session.output)) {
         NoteFailure("a job file holds at most 65535 pages");
-        return Report("PrinterDriver OpenPage returned: %d\n", status);
+        return LogFailure("PrinterDriver OpenPage returned: %d\n", status);
     }
     return 0;
 }
@@ -110,13 +110,13 @@ int16_t PrintBits(PageOutputSession &session, const HostBitmap &bitmap, const Lo
     if (bitmap.pixelFormat != session.bandFormat) {
         NoteFailure("a band in pixel format " + std::to_string(bitmap.pixelFormat) + " in a document of format " +
                     std::to_string(session.bandFormat));
-        return Report("PrinterDriver PrintBits returned: %d\n", kBadPixelFormatErr);
+        return LogFailure("PrinterDriver PrintBits returned: %d\n", kBadPixelFormatErr);
     }
     // Reading outside the host's bitmap is never right: refuse before anything is written.
     if (!BandInsideBitmap(bitmap, src, BandPixelSize(session.bandFormat)) ||
         int64_t{dst.right} - dst.left > INT32_MAX || int64_t{dst.bottom} - dst.top > INT32_MAX) {
         NoteFailure("a band rectangle outside its bitmap");
-        return Report("PrinterDriver PrintBits returned: %d\n", kParamErr);
+        return LogFailure("PrinterDriver PrintBits returned: %d\n", kParamErr);
     }
     LongRect clip;
     if (!SectLongRects(session.pageRect, dst, clip)) return 0;
@@ -125,18 +125,18 @@ int16_t PrintBits(PageOutputSession &session, const HostBitmap &bitmap, const Lo
     for (; session.pageRect.top < clip.top; ++session.pageRect.top) {
         if (const int16_t status = Output_WriteBlankLine(*session.output)) {
             session.pageRect.top = clip.bottom;
-            return Report("PrinterDriver PrintBits returned: %d\n", status);
+            return LogFailure("PrinterDriver PrintBits returned: %d\n", status);
         }
     }
     const int16_t status = ZoomRect(bitmap, src, dst, clip, session.zoom);
     session.pageRect.top = clip.bottom;
-    return status ? Report("PrinterDriver PrintBits returned: %d\n", status) : 0;
+    return status ? LogFailure("PrinterDriver PrintBits returned: %d\n", status) : 0;
 }
 
 int16_t ClosePage(PageOutputSession &session) {
     for (; session.pageRect.top < session.pageRect.bottom; ++session.pageRect.top) {
         if (const int16_t status = Output_WriteBlankLine(*session.output)) {
-            return Report("ClosePage returned: %d\n", status);
+            return LogFailure("ClosePage returned: %d\n", status);
         }
     }
     return 0;

@@ -6,7 +6,7 @@
 #include <kiv/KIVPrinterDriver.h>
 
 #include "dialogs/StyleDialog.hpp"
-#include "media/NumericFields.hpp"
+#include "dialogs/NumericFields.hpp"
 #include "platform/Preferences.hpp"
 #include "support/DialogFixture.hpp"
 #include "support/StyleParamsFor.hpp"

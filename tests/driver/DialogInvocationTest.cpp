@@ -1,7 +1,7 @@
 // KIVPrStyle and KIVPrJob: the dialogs on the print record and what they remember.
 #include <gtest/gtest.h>
 
-#include "forms/ScriptedToolkit.hpp"
+#include "support/ScriptedToolkit.hpp"
 #include "platform/Bookmark.hpp"
 #include "support/DialogFixture.hpp"
 #include "support/DriverFixture.hpp"

@@ -11,7 +11,7 @@
 #include <new>
 #include <random>
 
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 #include "support/DriverFixture.hpp"
 #include "support/FileIOFake.hpp"
 

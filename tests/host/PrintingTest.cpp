@@ -10,7 +10,7 @@
 #include <regex>
 
 #include "common/PngWriter.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 #include "support/BandReference.hpp"
 #include "support/Commands.hpp"
 #include "support/LoadedDriver.hpp"

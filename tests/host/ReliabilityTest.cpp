@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "common/PngWriter.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 #include "support/Commands.hpp"
 #include "support/LoadedDriver.hpp"
 #include "support/TempDir.hpp"

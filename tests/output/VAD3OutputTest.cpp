@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "output/VAD3Output.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 #include "support/FileIOFake.hpp"
 #include "support/JobFiles.hpp"
 #include "support/TempDir.hpp"

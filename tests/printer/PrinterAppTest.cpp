@@ -23,7 +23,7 @@
 #include <thread>
 
 #include "common/PngWriter.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 #include "support/Commands.hpp"
 #include "support/TempDir.hpp"
 

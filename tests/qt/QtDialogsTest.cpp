@@ -18,6 +18,7 @@
 #include "dialogs/JobDialog.hpp"
 #include "dialogs/StyleDialog.hpp"
 #include "forms/Forms.hpp"
+#include "forms/WindowResources.hpp"
 #include "support/DialogFixture.hpp"
 #include "support/StyleParamsFor.hpp"
 
@@ -89,6 +90,29 @@ protected:
 }  // namespace
 
 extern "C" void HostBeep(void);
+
+// The .ui files have every outlet the controllers and the test toolkit expect, of its kind,
+// and the menus' fixed items in order.
+TEST_F(QtDialogs, EveryResourceHasItsOutlets) {
+    forms::PrepareToolkit(bundle_);
+    for (const forms::WindowResource &r : forms::kWindowResources) {
+        SCOPED_TRACE(r.name);
+        auto form = forms::CurrentToolkit().LoadForm(bundle_, r.name);
+        for (const char *n : r.fields) EXPECT_NE(form->Field(n), nullptr) << n;
+        for (const char *n : r.checks) EXPECT_NE(form->Check(n), nullptr) << n;
+        for (const char *n : r.radios) EXPECT_NE(form->Radio(n), nullptr) << n;
+        for (const char *n : r.buttons) EXPECT_NE(form->ButtonNamed(n), nullptr) << n;
+        for (const forms::MenuOutlet &m : r.menus) {
+            forms::PopUpMenu *menu = form->Menu(m.name);
+            ASSERT_NE(menu, nullptr) << m.name;
+            std::vector<int64_t> tags, expected;
+            for (int i = 0; i < menu->Count(); ++i)
+                if (menu->TagAt(i) != -1000) tags.push_back(menu->TagAt(i));  // separators carry none
+            for (const forms::FixedMenuItem &item : m.fixedItems) expected.push_back(item.tag);
+            EXPECT_EQ(tags, expected) << m.name;
+        }
+    }
+}
 
 TEST_F(QtDialogs, TheHostsBeepSurvivesTheToolkit) {
     StyleParams p = Params(210, 297, 2481, 3508);

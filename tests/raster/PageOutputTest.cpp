@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "raster/PageOutput.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 #include "support/BandReference.hpp"
 #include "support/FileIOFake.hpp"
 #include "support/JobFiles.hpp"

@@ -10,8 +10,8 @@
 
 #include <kiv/KIVPrinterDriver.h>
 
-#include "output/PixelFormats.hpp"
-#include "output/VAD3Format.hpp"
+#include "format/PixelFormats.hpp"
+#include "format/VAD3Format.hpp"
 
 namespace kivtest {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "forms/ScriptedToolkit.hpp"
+#include "support/ScriptedToolkit.hpp"
 #include "media/Catalogue.hpp"
 #include "support/TempDir.hpp"
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "output/VAD3Format.hpp"
-#include "output/PixelFormats.hpp"
+#include "format/VAD3Format.hpp"
+#include "format/PixelFormats.hpp"
 #include "output/VAD3Output.hpp"
 
 namespace kivtest {

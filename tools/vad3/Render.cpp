@@ -7,7 +7,7 @@
 #include "common/PngWriter.hpp"
 #include "common/Progress.hpp"
 #include "raster/PixelFormulas.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 
 namespace vad3tool {
 

@@ -8,9 +8,9 @@
 #include <cmath>
 
 #include "Render.hpp"
-#include "output/PixelFormats.hpp"
+#include "format/PixelFormats.hpp"
 #include "platform/Utf8.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 
 namespace {
 

@@ -19,8 +19,7 @@
 
 #include "QtWidgets.hpp"
 #include "forms/Forms.hpp"
-#include "media/MenuTags.hpp"
-#include "media/NumericFields.hpp"
+#include "forms/WindowResources.hpp"
 
 namespace kiv::forms {
 namespace {
@@ -171,20 +170,18 @@ private:
     std::map<std::string, std::function<void(int)>> sheetCompletion_;
 };
 
-// Menu items that carry tags: the page setup window's static entries.
-void AddStaticItems(KIVBundleRef bundle, QWidget *root) {
-    if (auto *pages = root->findChild<QComboBox *>("pagesMenu")) {
-        pages->clear();
-        pages->addItem(Tr(bundle, "Custom"), QVariant::fromValue<qlonglong>(kiv::kCustomPaperTag));
-        pages->insertSeparator(pages->count());
-        pages->addItem(Tr(bundle, "Add Paper…"), QVariant::fromValue<qlonglong>(kiv::kAddPaperTag));
-        pages->addItem(Tr(bundle, "Remove Paper"), QVariant::fromValue<qlonglong>(kiv::kRemovePaperTag));
-    }
-    if (auto *units = root->findChild<QComboBox *>("unitsMenu")) {
-        units->clear();
-        units->addItem(Tr(bundle, "Points"), QVariant::fromValue<qlonglong>(kiv::kUnitPoints));
-        units->addItem(Tr(bundle, "Millimetres"), QVariant::fromValue<qlonglong>(kiv::kUnitMillimetres));
-        units->addItem(Tr(bundle, "Inches"), QVariant::fromValue<qlonglong>(kiv::kUnitInches));
+// Menu items that carry tags: the fixed items of the resource's menus.
+void AddFixedItems(KIVBundleRef bundle, QWidget *root, const std::string &resource) {
+    const WindowResource *spec = FindWindowResource(resource);
+    if (!spec) return;
+    for (const MenuOutlet &menu : spec->menus) {
+        auto *box = root->findChild<QComboBox *>(menu.name);
+        if (!box || menu.fixedItems.empty()) continue;
+        box->clear();
+        for (const FixedMenuItem &item : menu.fixedItems) {
+            if (item.separatorBefore) box->insertSeparator(box->count());
+            box->addItem(Tr(bundle, item.title), QVariant::fromValue<qlonglong>(item.tag));
+        }
     }
 }
 
@@ -214,7 +211,7 @@ public:
         std::unique_ptr<QWidget> root(loader.load(&file));
         if (!root) throw ToolkitError("cannot load " + resource + ": " + loader.errorString().toStdString());
         LocalizeTexts(bundle, root.get());
-        AddStaticItems(bundle, root.get());
+        AddFixedItems(bundle, root.get(), resource);
         return std::make_unique<QtForm>(bundle, std::move(root));
     }
 

@@ -8,14 +8,14 @@
 
 #include <kiv/VAD3Codecs.h>
 
-#include "output/Codecs.hpp"
-#include "output/PixelFormats.hpp"
-#include "output/VAD3Format.hpp"
+#include "format/Codecs.hpp"
+#include "format/PixelFormats.hpp"
+#include "format/VAD3Format.hpp"
 
 namespace kiv {
 namespace {
 
-std::string Str(uint64_t v) { return std::to_string(v); }
+std::string Decimal(uint64_t v) { return std::to_string(v); }
 
 }  // namespace
 
@@ -57,14 +57,14 @@ std::string VAD3Reader::Open(const std::filesystem::path &path) {
     fileSize_ = static_cast<uint64_t>(st.st_size);
     std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
     uint8_t bytes[kVAD3HeaderSize];
-    if (!ReadBytes(bytes, sizeof bytes)) return "truncated header: " + Str(fileSize_) + " bytes, a header needs 64";
+    if (!ReadBytes(bytes, sizeof bytes)) return "truncated header: " + Decimal(fileSize_) + " bytes, a header needs 64";
     header_ = DecodeVAD3Header(bytes);
     pixelSize_ = PixelSizeFromFormat(header_.pixelFormat);
     if (pixelSize_ == 0) return "unknown pixel format " + std::to_string(header_.pixelFormat);
     if (header_.width < 1) return "width " + std::to_string(header_.width) + " is not positive";
     if (header_.height < 0) return "height " + std::to_string(header_.height) + " is negative";
     bytesPerLine_ = pixelSize_ * static_cast<uint64_t>(header_.width);
-    if (bytesPerLine_ > kMaxLineBytes) return "lines of " + Str(bytesPerLine_) + " bytes are longer than any page";
+    if (bytesPerLine_ > kMaxLineBytes) return "lines of " + Decimal(bytesPerLine_) + " bytes are longer than any page";
     // Nothing is allocated for lines the file could not hold: a line is either raw or a run
     // of records, each at most a maximal run of pixels.
     if (header_.pageCount > 0 && header_.height > 0) {
@@ -72,8 +72,8 @@ std::string VAD3Reader::Open(const std::filesystem::path &path) {
         const uint64_t maxRun = pixelSize_ == 1 ? 255 : 65535;
         if (bytesPerLine_ > room &&
             static_cast<uint64_t>(header_.width) > room / RecordSizeForPixelSize(pixelSize_) * maxRun) {
-            return "lines of " + std::to_string(header_.width) + " pixels cannot fit in a file of " + Str(fileSize_) +
-                   " bytes";
+            return "lines of " + std::to_string(header_.width) + " pixels cannot fit in a file of " +
+                   Decimal(fileSize_) + " bytes";
         }
     }
     return {};
@@ -87,12 +87,12 @@ bool VAD3Reader::ReadBytes(void *to, std::size_t size) {
 
 std::string VAD3Reader::ReadRecordLength(uint32_t &length) {
     uint8_t word[4];
-    if (!ReadBytes(word, 4)) return "truncated: no line record at offset " + Str(position_);
+    if (!ReadBytes(word, 4)) return "truncated: no line record at offset " + Decimal(position_);
     length = static_cast<uint32_t>(LoadBigEndian(word, 4));
-    if (length != bytesPerLine_ && length < 4) return "line record of impossible length " + Str(length);
+    if (length != bytesPerLine_ && length < 4) return "line record of impossible length " + Decimal(length);
     const uint64_t payload = length == bytesPerLine_ ? length : length - 4;
     if (payload > fileSize_ - position_) {
-        return "truncated: a line record of " + Str(payload) + " bytes at offset " + Str(position_) +
+        return "truncated: a line record of " + Decimal(payload) + " bytes at offset " + Decimal(position_) +
                " runs past the end";
     }
     return {};
@@ -108,14 +108,14 @@ std::string VAD3Reader::ReadLine(std::vector<uint8_t> &pixels, LineKind *kind) {
     }
     if (kind) *kind = LineKind::Encoded;
     if ((length - 4) % RecordSizeForPixelSize(pixelSize_) != 0) {
-        return "an encoded line of " + Str(length - 4) + " bytes is not a whole number of " +
-               Str(RecordSizeForPixelSize(pixelSize_)) + "-byte records";
+        return "an encoded line of " + Decimal(length - 4) + " bytes is not a whole number of " +
+               Decimal(RecordSizeForPixelSize(pixelSize_)) + "-byte records";
     }
     encoded_.resize(length - 4);
     if (!ReadBytes(encoded_.data(), encoded_.size())) return "truncated line";
     if (FindPixelFormat(header_.pixelFormat)->decode(encoded_.data(), pixels.data(), encoded_.size(), header_.width) !=
         0) {
-        return "runs add up to " + Str(EncodedPixelCount(encoded_.data(), encoded_.size(), pixelSize_)) +
+        return "runs add up to " + Decimal(EncodedPixelCount(encoded_.data(), encoded_.size(), pixelSize_)) +
                " pixels, not the width " + std::to_string(header_.width);
     }
     return {};
@@ -134,16 +134,17 @@ std::string VAD3Reader::ReadTrailer(Plist &out) {
     out.reset();
     if (header_.trailerOffset == 0) return {};
     if (header_.trailerOffset < kVAD3HeaderSize || header_.trailerOffset > fileSize_ - 4 || fileSize_ < 4) {
-        return "trailer offset " + Str(header_.trailerOffset) + " lies outside the file";
+        return "trailer offset " + Decimal(header_.trailerOffset) + " lies outside the file";
     }
     if (std::fseek(file_.get(), static_cast<long>(header_.trailerOffset), SEEK_SET) != 0) return "seek failed";
     position_ = header_.trailerOffset;
     uint8_t word[4];
     if (!ReadBytes(word, 4)) return "truncated trailer";
     const uint64_t length = LoadBigEndian(word, 4);
-    if (length > fileSize_ - position_) return "trailer of " + Str(length) + " bytes runs past the end of the file";
+    if (length > fileSize_ - position_) return "trailer of " + Decimal(length) + " bytes runs past the end of the file";
     if (length > kMaxTrailerBytes) {
-        return "trailer of " + Str(length) + " bytes is larger than the " + Str(kMaxTrailerBytes) + " bytes read";
+        return "trailer of " + Decimal(length) + " bytes is larger than the " + Decimal(kMaxTrailerBytes) +
+               " bytes read";
     }
     std::string xml(length, '\0');
     if (!ReadBytes(xml.data(), length)) return "truncated trailer";
@@ -170,19 +171,19 @@ std::string VerifyVAD3(const std::filesystem::path &path) {
     const uint64_t dataEnd = reader.position();
     if (h.trailerOffset == 0) {
         if (dataEnd != reader.fileSize()) {
-            return Str(reader.fileSize() - dataEnd) + " bytes follow the " + std::to_string(h.pageCount) +
+            return Decimal(reader.fileSize() - dataEnd) + " bytes follow the " + std::to_string(h.pageCount) +
                    " pages of the header and there is no trailer (an unfinished file?)";
         }
         return {};
     }
     if (h.trailerOffset != dataEnd) {
-        return "trailer offset " + Str(h.trailerOffset) + " but the line data of " + std::to_string(h.pageCount) +
-               " pages ends at " + Str(dataEnd);
+        return "trailer offset " + Decimal(h.trailerOffset) + " but the line data of " + std::to_string(h.pageCount) +
+               " pages ends at " + Decimal(dataEnd);
     }
     Plist trailer;
     if (auto fault = reader.ReadTrailer(trailer); !fault.empty()) return fault;
     if (reader.position() != reader.fileSize()) {
-        return Str(reader.fileSize() - reader.position()) + " bytes follow the trailer";
+        return Decimal(reader.fileSize() - reader.position()) + " bytes follow the trailer";
     }
     return {};
 }

@@ -4,7 +4,7 @@
 #include <kiv/KIVPrinterDriver.h>
 
 #include "media/MenuTags.hpp"
-#include "media/NumericFields.hpp"
+#include "dialogs/NumericFields.hpp"
 #include "support/DialogFixture.hpp"
 
 using namespace kiv;

@@ -6,7 +6,7 @@
 
 #include <kiv/VAD3Codecs.h>
 
-#include "output/Codecs.hpp"
+#include "format/Codecs.hpp"
 
 namespace {
 

@@ -1,13 +1,13 @@
 // A toolkit without a screen: a script of what the user does runs while a dialog is modal,
 // and every widget's state, the beeps, the focus and the alerts can be read afterwards.
-// The tests use it, and it is the toolkit in use when no interactive one is installed.
+// The dialog tests install it.
 #pragma once
 
 #include <deque>
 #include <map>
 #include <memory>
 
-#include "Forms.hpp"
+#include "forms/Forms.hpp"
 
 namespace kiv::forms {
 

@@ -1,8 +1,7 @@
 // The scripted toolkit: widgets whose state lives in a FormRecord, and a modal loop that
 // plays the user's actions.
 #include "ScriptedToolkit.hpp"
-#include "media/MenuTags.hpp"
-#include "media/NumericFields.hpp"
+#include "forms/WindowResources.hpp"
 
 #include <algorithm>
 
@@ -188,7 +187,7 @@ private:
         if (!widget) throw ToolkitError(r_->resource + " has no control " + name);
         // While an alert or the save panel is up the window takes no input; a named sheet takes
         // input for its own controls only.
-        const bool sheetControl = !sheetName_.empty() && name.rfind("paperName", 0) == 0;
+        const bool sheetControl = !sheetName_.empty() && name.rfind(outlet::kPaperName, 0) == 0;
         if (panelUp_ || (sheetUp_ && !sheetControl)) throw ToolkitError("a sheet is up: " + name + " takes no input");
         return *widget;
     }
@@ -236,40 +235,20 @@ private:
     std::map<std::string, std::unique_ptr<ScriptedButton>> buttons_;
 };
 
-// The outlets of each window resource.
+// The outlets of the window resource, as the table lists them.
 void ScriptedForm::Build(const std::string &resource) {
+    const WindowResource *spec = FindWindowResource(resource);
+    if (!spec) throw ToolkitError("no window resource named " + resource);
     FormRecord &r = *r_;
     r.resource = resource;
-    const auto fields = [&](std::initializer_list<const char *> names) {
-        for (const char *n : names) fields_[n] = std::make_unique<ScriptedTextField>(r, n);
-    };
-    const auto buttons = [&](std::initializer_list<const char *> names) {
-        for (const char *n : names) buttons_[n] = std::make_unique<ScriptedButton>(r, n);
-    };
-    if (resource == "StyleDialog") {
-        fields({"version", "pageWidth", "pageHeight", "tileWidth", "tileHeight", "paperName"});
-        menus_["pagesMenu"] = std::make_unique<ScriptedMenu>(
-            r, "pagesMenu",
-            std::vector<ScriptedMenuItem>{
-                {"Custom", kCustomPaperTag}, {"Add Paper…", kAddPaperTag}, {"Remove Paper", kRemovePaperTag}});
-        menus_["resolutionsMenu"] =
-            std::make_unique<ScriptedMenu>(r, "resolutionsMenu", std::vector<ScriptedMenuItem>{});
-        menus_["unitsMenu"] = std::make_unique<ScriptedMenu>(
-            r, "unitsMenu",
-            std::vector<ScriptedMenuItem>{
-                {"Points", kUnitPoints}, {"Millimetres", kUnitMillimetres}, {"Inches", kUnitInches}});
-        for (const char *n : {"isTiled", "isFlipH", "isBW"}) checks_[n] = std::make_unique<ScriptedCheck>(r, n);
-        buttons({"ok", "cancel", "pageFromDocument", "paperNameOK", "paperNameCancel"});
-    } else if (resource == "JobDialog" || resource == "JobDialog_NC") {
-        fields({"fromPageText", "toPageText"});
-        radios_["pageModeMatrix"] = std::make_unique<ScriptedRadio>(r, "pageModeMatrix");
-        buttons({"saveButton", "saveAsButton", "cancelButton"});
-        if (resource == "JobDialog") {
-            fields({"numberOfCopiesText"});
-            checks_["collateCheckbox"] = std::make_unique<ScriptedCheck>(r, "collateCheckbox");
-        }
-    } else {
-        throw ToolkitError("no window resource named " + resource);
+    for (const char *n : spec->fields) fields_[n] = std::make_unique<ScriptedTextField>(r, n);
+    for (const char *n : spec->checks) checks_[n] = std::make_unique<ScriptedCheck>(r, n);
+    for (const char *n : spec->radios) radios_[n] = std::make_unique<ScriptedRadio>(r, n);
+    for (const char *n : spec->buttons) buttons_[n] = std::make_unique<ScriptedButton>(r, n);
+    for (const MenuOutlet &m : spec->menus) {
+        std::vector<ScriptedMenuItem> items;
+        for (const FixedMenuItem &i : m.fixedItems) items.push_back({i.title, i.tag});
+        menus_[m.name] = std::make_unique<ScriptedMenu>(r, m.name, std::move(items));
     }
 }
 

@@ -7,10 +7,9 @@
 #include <string>
 
 #include "forms/Forms.hpp"
+#include "media/MenuTags.hpp"
 
 namespace kiv {
-
-enum MeasurementUnit : int32_t { kUnitPoints = 1, kUnitMillimetres = 2, kUnitInches = 3 };
 
 // Millimetres per unit: points 25.4/72, inches 25.4, anything else 1.
 double UnitFactor(int32_t unit);

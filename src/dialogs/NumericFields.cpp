@@ -33,7 +33,7 @@ private:
 };
 
 // What a value shows as with two decimals, read back.
-double Shown(double value) {
+double AsDisplayed(double value) {
     char text[64];
     {
         ScopedCLocale c;
@@ -124,8 +124,8 @@ bool ValidateField(forms::TextField &field, int32_t unit, double &valueMM, std::
                    double minMM, double maxMM) {
     const double f = UnitFactor(unit);
     // A limit shown rounded (in inches, say) must not refuse its own displayed value.
-    const double lo = std::min(minMM, f * Shown(minMM / f));
-    const double hi = std::max(maxMM, f * Shown(maxMM / f));
+    const double lo = std::min(minMM, f * AsDisplayed(minMM / f));
+    const double hi = std::max(maxMM, f * AsDisplayed(maxMM / f));
     const bool changed = lastText && *lastText != field.Text();
     if (changed) {
         if (!FetchValue(field, unit, valueMM, lastText, true, lo, hi)) {

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "output/VAD3Output.hpp"
-#include "reader/VAD3Reader.hpp"
+#include "format/VAD3Reader.hpp"
 #include "support/Commands.hpp"
 #include "support/JobFiles.hpp"
 #include "support/TempDir.hpp"
