@@ -111,43 +111,7 @@ TEST_F(HostModule, ExportsOnlyTheDriverInterface) {
     EXPECT_EQ(names, expected);
 }
 
-TEST_F(HostModule, DefaultRecordAndValidation) {
-    DriverRecord *record = Open();
-    EXPECT_TRUE(driver_.KIVPrValidate(record, print_));
-    ASSERT_EQ(GetHandleSize(print_), 306);
-    EXPECT_EQ(PrintRecordView(print_).widthPixels(), 3307);
-    EXPECT_EQ(PrintRecordView(print_).heightPixels(), 4607);
-    EXPECT_EQ(PrintRecordView(print_).widthMillimetres(), 279.99266666666665);
-    EXPECT_EQ(PrintRecordView(print_).heightMillimetres(), 390.0593333333333);
-    EXPECT_FALSE(driver_.KIVPrValidate(record, print_));
-
-    PageInfo info;
-    driver_.KIVPrGetInfo(record, print_, &info);
-    EXPECT_EQ(+info.widthPixels, 3307);
-    EXPECT_EQ(+info.fromPage, 1);
-    EXPECT_EQ(+info.toPage, 999);
-
-    gOption = 1;  // the user holds the option key: reset with a beep
-    EXPECT_TRUE(driver_.KIVPrValidate(record, print_));
-    EXPECT_EQ(gBeeps, 1);
-    EXPECT_EQ(driver_.KIVPrClose(record), 0);
-}
-
-TEST_F(HostModule, StickyStatusAndMessages) {
-    DriverRecord *record = Open();
-    driver_.KIVPrSetError(record, -39);
-    EXPECT_FALSE(driver_.KIVPrValidate(record, print_));
-    EXPECT_EQ(GetHandleSize(print_), 0);
-    driver_.KIVPrSetError(record, -1);
-    unsigned char message[256];
-    driver_.KIVPrErrorString(record, -39, message);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(message + 1), message[0]), "An error ocurred while printing");
-    driver_.KIVPrErrorString(record, -128, message);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(message + 1), message[0]), "Printing cancelled by user");
-    EXPECT_EQ(driver_.KIVPrClose(record), -39);
-}
-
-TEST_F(HostModule, CatalogueAndPageSetupComeFromThePreferencesFile) {
+TEST_F(HostModule, CatalogueSetupAndHooksAreSharedWithTheHost) {
     plist_t letter = plist_new_dict();
     plist_dict_set_item(letter, "Name", plist_new_string("Letter"));
     plist_dict_set_item(letter, "Width", plist_new_real(215.9));
@@ -182,36 +146,10 @@ TEST_F(HostModule, CatalogueAndPageSetupComeFromThePreferencesFile) {
     EXPECT_EQ(PrintRecordView(print_).widthPixels(), 5100);  // 600 dpi, the nearest catalogue resolution
     EXPECT_EQ(PrintRecordView(print_).heightPixels(), 6600);
     EXPECT_EQ(std::string(*print_ + 51, static_cast<unsigned char>((*print_)[50])), "Letter");
+    // The host's option-key and beep hooks reach the driver: the record is reset with a beep.
+    gOption = 1;
+    EXPECT_TRUE(driver_.KIVPrValidate(record, print_));
+    EXPECT_EQ(gBeeps, 1);
     EXPECT_EQ(driver_.KIVPrClose(record), 0);
 }
 
-TEST_F(HostModule, JobSettingsCarryARealFolder) {
-    kivtest::TempDir hot;
-    DriverRecord *record = Open();
-    driver_.KIVPrDefaults(record, print_);
-    plist_t settings = plist_new_dict();
-    plist_dict_set_item(settings, "copies", plist_new_uint(2));
-    plist_dict_set_item(settings, "outputFolder", KIVCreateBookmarkDataForPath(hot.path().c_str()));
-    EXPECT_TRUE(driver_.KIVPrSetJobSettings(record, print_, settings));
-    plist_free(settings);
-
-    plist_t copied = driver_.KIVPrCopyJobSettings(record, print_);
-    char *folder = KIVCopyPathByResolvingBookmarkData(plist_dict_get_item(copied, "outputFolder"));
-    ASSERT_NE(folder, nullptr);
-    EXPECT_EQ(std::string(folder), hot.path().string());
-    free(folder);
-    uint64_t copies = 0;
-    plist_get_uint_val(plist_dict_get_item(copied, "copies"), &copies);
-    EXPECT_EQ(copies, 2u);
-
-    // The same dictionary on a second session gives the same job.
-    DriverRecord *second = Open();
-    Handle secondPrint = NewHandle(0);
-    driver_.KIVPrDefaults(second, secondPrint);
-    EXPECT_TRUE(driver_.KIVPrSetJobSettings(second, secondPrint, copied));
-    EXPECT_EQ(PrintRecordView(secondPrint).copies(), 2);
-    plist_free(copied);
-    DisposeHandle(secondPrint);
-    EXPECT_EQ(driver_.KIVPrClose(second), 0);
-    EXPECT_EQ(driver_.KIVPrClose(record), 0);
-}

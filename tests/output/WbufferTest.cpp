@@ -114,17 +114,6 @@ TEST_F(WbufferTest, NothingIsWrittenAfterTheFirstError) {
     EXPECT_EQ(Contents(), std::string(data.begin(), data.begin() + kWbufferBlockSize));
 }
 
-TEST_F(WbufferTest, ShortWritesAndInterruptionsLoseNothing) {
-    FileIOFake fake;
-    FileIOFake::maxChunk = 1000;
-    FileIOFake::interruptEveryOther = true;
-    auto wb = NewWbuffer(kWbufferBlockSize, Open());
-    const auto data = Pattern(2 * kWbufferBlockSize + 77);
-    ASSERT_EQ(WriteInPieces(*wb, data, 5000), 0);
-    ASSERT_EQ(DisposeWbuffer(std::move(wb)), 0);
-    EXPECT_EQ(Contents(), std::string(data.begin(), data.end()));
-}
-
 TEST_F(WbufferTest, ABadDescriptorIsRefused) {
     testing::internal::CaptureStderr();
     EXPECT_FALSE(NewWbuffer(kWbufferBlockSize, -1));

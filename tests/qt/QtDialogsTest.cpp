@@ -162,17 +162,6 @@ TEST_F(QtDialogs, PageFromATooLargeDocumentAsksFirst) {
     EXPECT_EQ(p.pageWidth_mm, 5000.0);
 }
 
-TEST_F(QtDialogs, CancelLeavesTheRecordAlone) {
-    StyleParams p = Params(210, 297, 2481, 3508);
-    WhenShown("StyleDialog", [](QDialog *d) {
-        Retype(d, "pageHeight", "100");
-        Click(d, "cancel");
-    });
-    EXPECT_FALSE(Style(p));
-    EXPECT_EQ(p.pageHeight_mm, 297);
-    EXPECT_EQ(p.pageHeight_pixels, 3508);
-}
-
 TEST_F(QtDialogs, TheJobDialogChecksItsLimits) {
     kivtest::TempDir hot;
     std::optional<fs::path> folder = hot.path();

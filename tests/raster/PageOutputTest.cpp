@@ -137,22 +137,6 @@ TEST_F(PageOutputTest, OpeningRefusesWhatCannotBePrinted) {
     EXPECT_TRUE(fs::is_empty(dir_.path()));
 }
 
-TEST_F(PageOutputTest, AFailedCloseReachesTheCallerAndLeavesNoFile) {
-    FileIOFake fake;
-    FileIOFake::failFrom = 1;
-    FileIOFake::failErrno = ENOSPC;
-    auto session = Open();
-    OpenPage(*session);
-    ClosePage(*session);
-    EXPECT_EQ(CloseDocument(std::move(session)), ENOSPC);
-    EXPECT_TRUE(fs::is_empty(dir_.path()));
-
-    auto killed = Open();
-    OpenPage(*killed);
-    KillDocument(std::move(killed));
-    EXPECT_TRUE(fs::is_empty(dir_.path()));
-}
-
 TEST_F(PageOutputTest, CmykBandsConvertToGreyAndRgbLines) {
     // Documents the driver opens only for CMYK output; the session also serves grey and RGB.
     for (int16_t lineFormat : {int16_t{8}, int16_t{32}}) {
