@@ -1,12 +1,12 @@
-// Every line encoder on three synthetic A3 pages, with the ratio to memcpy of the same page
-// measured in the same run.
+// Every line encoder of every set this processor runs on three synthetic A3 pages, with the
+// ratio to memcpy of the same page measured in the same run.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <map>
 #include <memory>
 
-#include <kiv/VAD3Codecs.h>
+#include "format/Codecs.hpp"
 
 #include "SyntheticPages.hpp"
 
@@ -14,7 +14,7 @@ namespace {
 
 using kivbench::PageKind;
 using kivbench::SyntheticPage;
-using Stuff = size_t (*)(const void *, size_t, void *, size_t);
+using Stuff = kiv::StuffProc;
 
 const SyntheticPage &Page(PageKind kind, std::size_t pixelSize) {
     static std::map<std::pair<int, std::size_t>, std::unique_ptr<SyntheticPage>> pages;
@@ -65,22 +65,25 @@ void Encode(benchmark::State &state, Stuff stuff, std::size_t pixelSize, PageKin
 void Register() {
     const struct {
         const char *name;
-        Stuff stuff;
+        kiv::StuffProc kiv::LineEncoderSet::*stuff;
         std::size_t pixel;
-    } encoders[] = {{"Stuff8", Stuff8, 1},
-                    {"Stuff32", Stuff32, 4},
-                    {"StuffRGB32", StuffRGB32, 4},
-                    {"Stuff64", Stuff64, 8},
-                    {"Stuff96", Stuff96, 12}};
+    } encoders[] = {{"Stuff8", &kiv::LineEncoderSet::stuff8, 1},
+                    {"Stuff32", &kiv::LineEncoderSet::stuff32, 4},
+                    {"StuffRGB32", &kiv::LineEncoderSet::stuffRGB32, 4},
+                    {"Stuff64", &kiv::LineEncoderSet::stuff64, 8},
+                    {"Stuff96", &kiv::LineEncoderSet::stuff96, 12}};
     const struct {
         const char *name;
         PageKind kind;
     } pages[] = {{"white", PageKind::White}, {"document", PageKind::Document}, {"noise", PageKind::Noise}};
     for (const auto &e : encoders) {
         for (const auto &p : pages) {
-            benchmark::RegisterBenchmark((std::string(e.name) + "/" + p.name).c_str(), Encode, e.stuff, e.pixel, p.kind)
-                ->Unit(benchmark::kMillisecond)
-                ->MinTime(0.5);
+            for (const kiv::LineEncoderSet *set : kiv::AvailableLineEncoders()) {
+                const std::string name = std::string(e.name) + "/" + p.name + "/" + set->name;
+                benchmark::RegisterBenchmark(name.c_str(), Encode, set->*e.stuff, e.pixel, p.kind)
+                    ->Unit(benchmark::kMillisecond)
+                    ->MinTime(0.5);
+            }
         }
     }
 }

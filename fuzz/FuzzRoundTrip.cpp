@@ -1,6 +1,7 @@
 // Lines of every pixel format, encoded within every kind of budget and decoded again: what the
 // encoder writes must decode to the line it was given (A of an encoded ARGB line reads 0), and
-// it must never write past its budget. The first byte chooses the format and the budget.
+// it must never write past its budget, and every encoder set must write the same bytes. The
+// first byte chooses the format and the budget.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,6 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (n > budget) __builtin_trap();
     for (std::size_t i = budget; i < encoded.size(); ++i)
         if (encoded[i] != 0xA5) __builtin_trap();
+    // Every encoder set this processor runs writes exactly the same bytes, within the budget.
+    for (const kiv::LineEncoderSet *set : kiv::AvailableLineEncoders()) {
+        std::vector<uint8_t> other(budget + 64, 0xA5);
+        if ((set->*(format.encoder))(line.data(), width, other.data(), budget) != n) __builtin_trap();
+        if (std::memcmp(other.data(), encoded.data(), n) != 0) __builtin_trap();
+        for (std::size_t i = budget; i < other.size(); ++i)
+            if (other[i] != 0xA5) __builtin_trap();
+    }
     if (n == 0) return 0;  // did not fit: the line would be stored raw
     std::vector<uint8_t> decoded(line.size());
     if (format.decode(encoded.data(), decoded.data(), n, width) != 0) __builtin_trap();

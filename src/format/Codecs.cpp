@@ -3,11 +3,22 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <kiv/VAD3Codecs.h>
 
 namespace kiv {
+#if KIV_X86_ENCODERS
+namespace simd {
+const LineEncoderSet &SseLineEncoders();
+const LineEncoderSet &Avx2LineEncoders();
+const LineEncoderSet &Avx512LineEncoders();
+}  // namespace simd
+#endif
+
 namespace {
 
 // Pixel traits: how a pixel is loaded for comparison, how a record is written and read.
@@ -192,9 +203,50 @@ const LineEncoderSet kScalar = {"scalar",           Encode<Grey>,    Encode<Pixe
 
 const LineEncoderSet &ScalarLineEncoders() { return kScalar; }
 
+std::span<const LineEncoderSet *const> AvailableLineEncoders() {
+    static const auto sets = [] {
+        std::vector<const LineEncoderSet *> all{&kScalar};
+#if KIV_X86_ENCODERS
+        __builtin_cpu_init();
+        const bool popcnt = __builtin_cpu_supports("popcnt"), bmi2 = __builtin_cpu_supports("bmi2");
+        if (popcnt && __builtin_cpu_supports("sse4.1")) all.push_back(&simd::SseLineEncoders());
+        if (popcnt && bmi2 && __builtin_cpu_supports("avx2")) all.push_back(&simd::Avx2LineEncoders());
+        if (popcnt && bmi2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+            all.push_back(&simd::Avx512LineEncoders());
+#endif
+        return all;
+    }();
+    return sets;
+}
+
+const LineEncoderSet &ChooseLineEncoders(const char *forced, std::string &message) {
+    const auto sets = AvailableLineEncoders();
+    message.clear();
+    if (!forced || !*forced) return *sets.back();
+    for (const LineEncoderSet *set : sets)
+        if (std::strcmp(set->name, forced) == 0) return *set;
+    const bool known = std::strcmp(forced, "scalar") == 0 || std::strcmp(forced, "sse") == 0 ||
+                       std::strcmp(forced, "avx2") == 0 || std::strcmp(forced, "avx512") == 0;
+    message = std::string("KIV_LINE_ENCODERS=") + forced +
+              (known ? ": this processor cannot run that set" : ": no such set (scalar, sse, avx2, avx512)") +
+              "; using " + sets.back()->name;
+    return *sets.back();
+}
+
+std::string DescribeLineEncoders() {
+    std::string text = std::string(LineEncoders().name) + " (this processor runs";
+    for (const LineEncoderSet *set : AvailableLineEncoders())
+        text += std::string(set == AvailableLineEncoders().front() ? " " : ", ") + set->name;
+    return text + ")";
+}
+
 const LineEncoderSet &LineEncoders() {
-    // Only the scalar set exists so far; a processor-specific set is chosen here once.
-    static const LineEncoderSet &chosen = kScalar;
+    static const LineEncoderSet &chosen = [&]() -> const LineEncoderSet & {
+        std::string message;
+        const LineEncoderSet &set = ChooseLineEncoders(std::getenv("KIV_LINE_ENCODERS"), message);
+        if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
+        return set;
+    }();
     return chosen;
 }
 

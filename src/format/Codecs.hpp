@@ -1,12 +1,14 @@
 // The line codecs behind the exported C functions, as procedure tables.
 //
-// The encoders are reached through LineEncoders(), chosen once per process: a faster
-// implementation for the processor at hand can take the place of the scalar one without
-// any caller changing.
+// The encoders are reached through LineEncoders(), chosen once per process: the vector sets
+// for the processor at hand (simd/) take the place of the scalar one without any caller
+// changing, and every set writes exactly the scalar set's bytes.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 
 namespace kiv {
 
@@ -21,10 +23,18 @@ struct LineEncoderSet {
     StuffProc stuff8, stuff32, stuffRGB32, stuff64, stuff96;
 };
 
-// The encoders in use, picked on first call.
+// The encoders in use, picked on first call: the last of AvailableLineEncoders(), or the one
+// KIV_LINE_ENCODERS names ("scalar", "sse", "avx2", "avx512") when this processor has it.
 const LineEncoderSet &LineEncoders();
 // The portable reference implementation.
 const LineEncoderSet &ScalarLineEncoders();
+// The sets this processor can run: the scalar one first, the fastest last.
+std::span<const LineEncoderSet *const> AvailableLineEncoders();
+// The set a value of KIV_LINE_ENCODERS (null: unset) chooses; a set the processor lacks, or an
+// unknown name, gives the fastest and a message saying why.
+const LineEncoderSet &ChooseLineEncoders(const char *forced, std::string &message);
+// "avx512 (this processor runs scalar, sse, avx2, avx512)", for tools to show.
+std::string DescribeLineEncoders();
 
 // Blank encoders with a common signature (the fill is ignored where the format has none).
 std::size_t BlankProc8(std::size_t width, uint32_t fill, void *out);

@@ -197,5 +197,3 @@ TEST(Codecs, RandomInputNeverEscapesTheBuffers) {
         Decompress8ToRGB(in.data(), rgb.data(), in.size(), pixels);
     }
 }
-
-TEST(Codecs, TheEncodersInUseAreNamed) { EXPECT_STRNE(kiv::LineEncoders().name, ""); }

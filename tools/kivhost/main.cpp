@@ -12,6 +12,7 @@
 #include "PrintCommand.hpp"
 #include "common/PrintRecordView.hpp"
 #include "common/DriverModule.hpp"
+#include "format/Codecs.hpp"
 
 namespace {
 
@@ -141,6 +142,8 @@ int Info(const char *bundlePath) {
         }
         const char *domain = KIVBundleGetIdentifier(bundle);
         std::printf("Driver opened: %s, preferences domain %s\n", KIVBundleGetPath(bundle), domain);
+        // The module makes the same choice: same processor, same KIV_LINE_ENCODERS.
+        std::printf("Line encoders: %s\n", kiv::DescribeLineEncoders().c_str());
 
         Handle print = NewHandle(0);
         const bool reset = driver.KIVPrValidate(record, print);

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "Render.hpp"
+#include "format/Codecs.hpp"
 #include "format/PixelFormats.hpp"
 #include "platform/Utf8.hpp"
 #include "format/VAD3Reader.hpp"
@@ -188,7 +189,11 @@ int Info(const std::vector<std::string> &files, bool json) {
             status = 1;
         }
     }
-    if (json) std::printf("%s]\n", out.c_str());
+    if (json) {
+        std::printf("%s]\n", out.c_str());
+    } else {
+        std::printf("line encoders in use here: %s\n", kiv::DescribeLineEncoders().c_str());
+    }
     return status;
 }
 

@@ -1,0 +1,61 @@
+// The line encoders on 16-byte vectors (SSE4.1 and POPCNT); this file is compiled for them.
+#include <immintrin.h>
+
+#include "VectorEncoder.hpp"
+
+namespace kiv::simd {
+namespace {
+
+struct Sse {
+    template <std::size_t S>
+    static constexpr std::size_t kPixels = S == 12 ? 4 : 16 / S;
+
+    // 12-byte pixels take three vectors: four pixels, twelve four-byte lanes.
+    template <std::size_t S>
+    struct Block {
+        __m128i v[S == 12 ? 3 : 1];
+    };
+
+    template <std::size_t S, bool kClearFirst>
+    static Block<S> Load(const uint8_t *p) {
+        Block<S> b;
+        for (std::size_t k = 0; k < (S == 12 ? 3 : 1); ++k)
+            b.v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+        if constexpr (kClearFirst) b.v[0] = _mm_and_si128(b.v[0], _mm_set1_epi32(static_cast<int>(0xFFFFFF00)));
+        return b;
+    }
+
+    static unsigned Differ32(__m128i a, __m128i b) {
+        return ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, b)))) & 0xF;
+    }
+
+    template <std::size_t S>
+    static uint64_t Changes(const Block<S> &cur, const Block<S> &before) {
+        const __m128i c = cur.v[0], b = before.v[S == 12 ? 2 : 0];
+        if constexpr (S == 1) {
+            return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_alignr_epi8(c, b, 15)))) & 0xFFFF;
+        } else if constexpr (S == 4) {
+            return Differ32(c, _mm_alignr_epi8(c, b, 12));
+        } else if constexpr (S == 8) {
+            const __m128i eq = _mm_cmpeq_epi64(c, _mm_alignr_epi8(c, b, 8));
+            return ~static_cast<unsigned>(_mm_movemask_pd(_mm_castsi128_pd(eq))) & 0x3;
+        } else {
+            const unsigned d = Differ32(c, _mm_alignr_epi8(c, b, 4)) |
+                               Differ32(cur.v[1], _mm_alignr_epi8(cur.v[1], c, 4)) << 4 |
+                               Differ32(cur.v[2], _mm_alignr_epi8(cur.v[2], cur.v[1], 4)) << 8;
+            const unsigned t = d | d >> 1 | d >> 2;  // bit 3k: pixel k differs in any of its lanes
+            return (t & 1) | (t >> 2 & 2) | (t >> 4 & 4) | (t >> 6 & 8);
+        }
+    }
+
+    static uint32_t *Flatten(uint64_t m, uint32_t base, uint32_t *w) { return FlattenBits(m, base, w); }
+};
+
+}  // namespace
+
+const LineEncoderSet &SseLineEncoders() {
+    static constexpr LineEncoderSet kSet = MakeSet<Sse>("sse");
+    return kSet;
+}
+
+}  // namespace kiv::simd

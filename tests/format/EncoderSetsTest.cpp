@@ -1,0 +1,119 @@
+// Every encoder set this processor runs writes exactly the scalar set's bytes, for random,
+// adversarial and page-like lines of every pixel size, widths 1 to 70 and beyond, and budgets
+// from none to more than the line needs. Lines and outputs are allocated to their exact size,
+// so that the sanitizers catch a read or write outside them.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "format/Codecs.hpp"
+
+using namespace kiv;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Member = StuffProc LineEncoderSet::*;
+
+struct Size {
+    const char *name;
+    Member stuff;
+    std::size_t pixel, record;
+};
+
+const Size kSizes[] = {{"Stuff8", &LineEncoderSet::stuff8, 1, 2},
+                       {"Stuff32", &LineEncoderSet::stuff32, 4, 6},
+                       {"StuffRGB32", &LineEncoderSet::stuffRGB32, 4, 6},
+                       {"Stuff64", &LineEncoderSet::stuff64, 8, 10},
+                       {"Stuff96", &LineEncoderSet::stuff96, 12, 14}};
+
+// A pixel of colour v, with every byte position depending on v.
+void Put(Bytes &line, std::size_t pixel, std::size_t i, unsigned v) {
+    for (std::size_t b = 0; b < pixel; ++b) line[i * pixel + b] = static_cast<uint8_t>(v * 37 + b * (v + 1));
+}
+
+// Lines of `width` pixels where colour(i) gives pixel i's colour.
+template <class Colour>
+Bytes Line(std::size_t pixel, std::size_t width, Colour colour) {
+    Bytes line(width * pixel);
+    for (std::size_t i = 0; i < width; ++i) Put(line, pixel, i, colour(i));
+    return line;
+}
+
+std::vector<Bytes> Lines(std::size_t pixel) {
+    std::mt19937 rng(static_cast<unsigned>(pixel));
+    std::vector<Bytes> lines;
+    for (std::size_t width = 1; width <= 70; ++width)
+        for (unsigned values : {1u, 2u, 3u, 50u})
+            lines.push_back(Line(pixel, width, [&](std::size_t) { return rng() % values; }));
+    // Runs of exactly the maximum counts and one more, and a change at every block boundary
+    // of every vector width (a new colour at pixels 1 + k·n).
+    for (std::size_t run : {254, 255, 256, 511, 65535, 65536})
+        lines.push_back(Line(pixel, run + 3, [&](std::size_t i) { return i < run ? 1u : 2u; }));
+    for (std::size_t n : {2, 4, 8, 16, 32, 64})
+        for (std::size_t offset : {std::size_t{0}, std::size_t{1}, n - 1})
+            lines.push_back(Line(pixel, 5 * n + 3, [&](std::size_t i) { return unsigned((i + offset) / n); }));
+    // Pixels that differ in one byte only, at each byte position (the first one does not
+    // count for StuffRGB32).
+    for (std::size_t b = 0; b < pixel; ++b) {
+        Bytes line(100 * pixel, 0x40);
+        for (std::size_t i = 3; i < 100; i += 7) line[i * pixel + b] ^= 1;
+        lines.push_back(line);
+    }
+    // A page's kinds of line, 3307 pixels wide: white, text, a gradient, noise.
+    const std::size_t w = 3307;
+    lines.push_back(Line(pixel, w, [](std::size_t) { return 0u; }));
+    lines.push_back(Line(pixel, w, [&](std::size_t i) { return i > 150 && i < 3150 && rng() % 7 < 3 ? 1u : 0u; }));
+    lines.push_back(Line(pixel, w, [](std::size_t i) { return unsigned(i * 255 / 3307); }));
+    lines.push_back(Line(pixel, w, [&](std::size_t) { return unsigned(rng()); }));
+    return lines;
+}
+
+}  // namespace
+
+TEST(EncoderSets, WriteTheScalarSetsBytes) {
+    const LineEncoderSet &scalar = ScalarLineEncoders();
+    ASSERT_EQ(AvailableLineEncoders().front(), &scalar);
+    for (const LineEncoderSet *set : AvailableLineEncoders().subspan(1)) {
+        for (const Size &size : kSizes) {
+            for (const Bytes &source : Lines(size.pixel)) {
+                const std::size_t width = source.size() / size.pixel;
+                const auto line = std::make_unique<uint8_t[]>(source.size());
+                std::copy(source.begin(), source.end(), line.get());
+                Bytes want(width * size.record + 2 * size.record);
+                const std::size_t needed = (scalar.*size.stuff)(line.get(), width, want.data(), want.size());
+                // No records, a few, one byte either side of just enough, the line's own size.
+                std::vector<std::size_t> budgets = {
+                    0,          2 * size.record, 3 * size.record, 4 * size.record - 1, source.size(), source.size() - 8,
+                    want.size()};
+                if (needed) budgets.insert(budgets.end(), {needed + size.record - 1, needed + size.record});
+                for (const std::size_t budget : budgets) {
+                    if (budget > want.size()) continue;
+                    const std::size_t expected = (scalar.*size.stuff)(line.get(), width, want.data(), budget);
+                    const auto out = std::make_unique<uint8_t[]>(budget + 1);
+                    const std::size_t got = (set->*size.stuff)(line.get(), width, out.get(), budget);
+                    ASSERT_EQ(got, expected)
+                        << set->name << " " << size.name << " width " << width << " budget " << budget;
+                    ASSERT_TRUE(std::equal(out.get(), out.get() + got, want.data()))
+                        << set->name << " " << size.name << " width " << width << " budget " << budget;
+                }
+            }
+        }
+    }
+}
+
+TEST(EncoderSets, KIV_LINE_ENCODERSChoosesAmongThoseThisProcessorRuns) {
+    std::string message;
+    const auto sets = AvailableLineEncoders();
+    EXPECT_EQ(&ChooseLineEncoders(nullptr, message), sets.back());
+    EXPECT_EQ(&ChooseLineEncoders("", message), sets.back());
+    for (const LineEncoderSet *set : sets) {
+        EXPECT_EQ(&ChooseLineEncoders(set->name, message), set);
+        EXPECT_EQ(message, "");
+    }
+    EXPECT_EQ(&ChooseLineEncoders("mmx", message), sets.back());
+    EXPECT_EQ(message, std::string("KIV_LINE_ENCODERS=mmx: no such set (scalar, sse, avx2, avx512); using ") +
+                           sets.back()->name);
+}
