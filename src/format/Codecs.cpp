@@ -196,8 +196,12 @@ void StoreBE32(uint8_t *p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v);
 }
 
-const LineEncoderSet kScalar = {"scalar",           Encode<Grey>,    Encode<Pixel32>,
-                                Encode<PixelRGB32>, Encode<Pixel64>, Encode<Pixel96>};
+void DensityFromArgb(const uint8_t *argb, std::size_t pixels, uint8_t *density) {
+    for (std::size_t i = 0; i < pixels; ++i) density[i] = static_cast<uint8_t>(255 - argb[4 * i + 2]);
+}
+
+const LineEncoderSet kScalar = {"scalar",        Encode<Grey>,    Encode<Pixel32>, Encode<PixelRGB32>,
+                                Encode<Pixel64>, Encode<Pixel96>, DensityFromArgb};
 
 }  // namespace
 

@@ -18,9 +18,14 @@ using DecompressProc = int (*)(const void *in, void *out, std::size_t inBytes, s
 
 inline constexpr int kDecompressError = 999;
 
+// density[i] = 255 − G of argb pixel i: the black-and-white page's conversion, which runs on
+// every pixel and so belongs with the encoders' per-processor choice.
+using DensityProc = void (*)(const uint8_t *argb, std::size_t pixels, uint8_t *density);
+
 struct LineEncoderSet {
     const char *name;
     StuffProc stuff8, stuff32, stuffRGB32, stuff64, stuff96;
+    DensityProc densityFromArgb;
 };
 
 // The encoders in use, picked on first call: the last of AvailableLineEncoders(), or the one

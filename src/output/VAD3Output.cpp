@@ -49,6 +49,7 @@ struct OutputRecord {
     StuffProc encodeLine = nullptr;
     bool storeRaw = false;             // lines too short to encode within their budget
     std::vector<uint8_t> blankRecord;  // the whole record of a blank line, length word included
+    std::vector<uint8_t> blankAsLine;  // what Output_WriteLine writes for a blank line
     Plist metadata;
 };
 
@@ -83,6 +84,13 @@ void FillHeader(OutputRecord &ref, const PageGeometry &g, const OutputFormat &f)
 // The record of a blank line. Where its length word would equal the raw line size (grey 8
 // pixels, 4-byte 4 pixels, 8-byte 3 pixels) a reader would take it for a raw line, so the
 // blank pixels are stored raw instead.
+std::vector<uint8_t> BlankLine(const PixelFormatInfo &f, uint64_t width) {
+    std::vector<uint8_t> line(f.pixelSize * width);
+    const std::array<uint8_t, 12> pixel = BlankPixel(f);
+    for (uint64_t i = 0; i < width; ++i) std::memcpy(line.data() + i * f.pixelSize, pixel.data(), f.pixelSize);
+    return line;
+}
+
 std::vector<uint8_t> BlankRecord(const PixelFormatInfo &f, uint64_t width, uint64_t bytesPerLine) {
     const std::size_t recordSize = RecordSizeForPixelSize(f.pixelSize);
     const uint64_t maxCount = f.pixelSize == 1 ? 255 : 65535;
@@ -93,11 +101,22 @@ std::vector<uint8_t> BlankRecord(const PixelFormatInfo &f, uint64_t width, uint6
         StoreBigEndian(record.data(), n + 4, 4);
         return record;
     }
-    std::vector<uint8_t> raw(4 + bytesPerLine);
+    std::vector<uint8_t> raw(4);
     StoreBigEndian(raw.data(), bytesPerLine, 4);
-    const std::array<uint8_t, 12> pixel = BlankPixel(f);
-    for (uint64_t i = 0; i < width; ++i) std::memcpy(raw.data() + 4 + i * f.pixelSize, pixel.data(), f.pixelSize);
+    const std::vector<uint8_t> line = BlankLine(f, width);
+    raw.insert(raw.end(), line.begin(), line.end());
     return raw;
+}
+
+// The record Output_WriteLine writes for a line, length word included.
+std::vector<uint8_t> LineRecord(const OutputRecord &ref, const uint8_t *line) {
+    const std::size_t width = LoadBigEndian(ref.header.data() + vad3::kWidth, 4);
+    std::vector<uint8_t> encoded(ref.compressionBuffer.size());
+    const std::size_t n = ref.storeRaw ? 0 : ref.encodeLine(line, width, encoded.data(), ref.bytesPerLine - 8);
+    std::vector<uint8_t> record(4 + (n > 0 ? n : ref.bytesPerLine));
+    StoreBigEndian(record.data(), n > 0 ? n + 4 : ref.bytesPerLine, 4);
+    std::memcpy(record.data() + 4, n > 0 ? encoded.data() : line, record.size() - 4);
+    return record;
 }
 
 // Queues the whole of data; the write buffer's sticky error otherwise.
@@ -169,6 +188,7 @@ int16_t Output_Create(const std::filesystem::path &folder, const std::optional<s
         // One record more than the widest encoding, so that every blank line fits too.
         ref->compressionBuffer.assign((width + 1) * RecordSizeForPixelSize(info->pixelSize), 0);
         ref->blankRecord = BlankRecord(*info, width, ref->bytesPerLine);
+        ref->blankAsLine = LineRecord(*ref, BlankLine(*info, width).data());
     } catch (const std::bad_alloc &) {
         std::fputs("Output_Create: malloc failed on compression buffer\n", stderr);
         return kMemFullErr;
@@ -224,6 +244,11 @@ int16_t Output_WriteLine(OutputRecord &ref, const void *line) {
     if (e == 0) return 0;
     std::fprintf(stderr, "VAD3 Output_WriteLine returned: %d\n", e);
     return WriteFailed(ref, e);
+}
+
+int16_t Output_WriteLineOfBlanks(OutputRecord &ref) {
+    const int e = QueueBytes(ref, ref.blankAsLine.data(), ref.blankAsLine.size());
+    return e == 0 ? 0 : WriteFailed(ref, e);
 }
 
 int16_t Output_WriteBlankLine(OutputRecord &ref) {

@@ -51,6 +51,10 @@ int16_t Output_AddPage(OutputRecord &ref);
 // line holds bytesPerLine bytes in the file's pixel format. 0 or the sticky write error.
 int16_t Output_WriteLine(OutputRecord &ref, const void *line);
 int16_t Output_WriteBlankLine(OutputRecord &ref);
+// Exactly what Output_WriteLine writes for a line of blank pixels, without looking at one: for
+// callers that know a line is blank. (Output_WriteBlankLine's record differs for lines too
+// short to encode.)
+int16_t Output_WriteLineOfBlanks(OutputRecord &ref);
 // Trailer values (copied). -50 for a null key or value.
 int16_t Output_SetProfile(OutputRecord &ref, plist_t profile);
 int16_t Output_SetMetadata(OutputRecord &ref, const char *key, plist_t value);

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
+#include "format/PixelFormats.hpp"
 #include "format/VAD3Format.hpp"
 #include "platform/Assert.hpp"
 #include "platform/FailureDetail.hpp"
@@ -17,27 +19,44 @@ constexpr std::size_t kLargestPixel = 12;
 struct Converters {
     ScaleLineProc scale;
     EraseLineProc erase;
+    std::size_t copiedPixelSize = 0;  // scale only copies pixels of this size
 };
 
 // The converter pair for a document; the line format matters only for bands of 32 and 33.
 std::optional<Converters> ChooseConverters(int16_t bandFormat, int16_t lineFormat) {
     switch (bandFormat) {
-    case 8: return Converters{ScaleLine_8, EraseLine_8};
-    case 32: return lineFormat == 8 ? Converters{ScaleLine_Grey, EraseLine_8} : Converters{ScaleLine_32, EraseLineRGB};
+    case 8: return Converters{ScaleLine_8, EraseLine_8, 1};
+    case 32:
+        return lineFormat == 8 ? Converters{ScaleLine_Grey, EraseLine_8} : Converters{ScaleLine_32, EraseLineRGB, 4};
     case 33:
         if (lineFormat == 8) return Converters{ScaleLine_CMYKToGrey, EraseLine_8};
         if (lineFormat == 32) return Converters{ScaleLine_CMYKToRGB, EraseLineRGB};
-        return Converters{ScaleLine_32, EraseLine_32};
+        return Converters{ScaleLine_32, EraseLine_32, 4};
     case 34:
-    case 64: return Converters{ScaleLine_64, EraseLine_64};
-    case 35: return Converters{ScaleLine_96, EraseLineRGB96};
-    case 36: return Converters{ScaleLine_96, EraseLineCMYK96};
+    case 64: return Converters{ScaleLine_64, EraseLine_64, 8};
+    case 35: return Converters{ScaleLine_96, EraseLineRGB96, 12};
+    case 36: return Converters{ScaleLine_96, EraseLineCMYK96, 12};
     default: return std::nullopt;
     }
 }
 
 int16_t WriteSessionLine(void *refCon, const void *line) {
     return Output_WriteLine(*static_cast<PageOutputSession *>(refCon)->output, line);
+}
+
+int16_t WriteSessionBlankLine(void *refCon) {
+    return Output_WriteLineOfBlanks(*static_cast<PageOutputSession *>(refCon)->output);
+}
+
+// The band's blank pixel, when the converter turns it into exactly the line's blank pixel.
+std::optional<std::array<uint8_t, 12>> BandBlank(int16_t bandFormat, int16_t lineFormat, ScaleLineProc scale) {
+    const PixelFormatInfo *band = FindPixelFormat(bandFormat), *line = FindPixelFormat(lineFormat);
+    if (!band || !line) return std::nullopt;
+    const std::array<uint8_t, 12> blank = BlankPixel(*band), wanted = BlankPixel(*line);
+    std::array<uint8_t, 12> converted{};
+    scale(blank.data(), ScalePair{0, 0}, ScalePair{1, 0}, 1, 0, 1, converted.data());
+    if (std::memcmp(converted.data(), wanted.data(), line->pixelSize) != 0) return std::nullopt;
+    return blank;
 }
 
 // A band must lie inside its bitmap: the bitmap's extent is its bounds, and each row holds
@@ -88,7 +107,13 @@ int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> 
                               converters->erase,
                               session->lineBuffer.data(),
                               static_cast<uint32_t>(std::max(geometry.widthPixels, 0)),
-                              session.get()};
+                              session.get(),
+                              converters->copiedPixelSize};
+    if (const auto blank = BandBlank(bandFormat, lineFormat, converters->scale)) {
+        session->zoom.writeBlankLine = WriteSessionBlankLine;
+        session->zoom.bandBlank = *blank;
+        session->zoom.bandPixelSize = BandPixelSize(bandFormat);
+    }
 
     if (const int16_t status = Output_Create(*folder, fileName, jobName, geometry, format, session->output)) {
         return LogFailure("PrinterDriver Output_Create returned: %d\n", status);

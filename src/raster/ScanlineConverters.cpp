@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "PixelFormulas.hpp"
+#include "format/Codecs.hpp"
 
 namespace kiv {
 namespace {
@@ -84,6 +85,11 @@ int16_t ScaleLine_96(const void *s, ScalePair a, ScalePair b, int32_t d, int32_t
     return Scale<Copy<12>>(s, a, b, d, x, n, o);
 }
 int16_t ScaleLine_Grey(const void *s, ScalePair a, ScalePair b, int32_t d, int32_t x, int32_t n, void *o) {
+    if (n > 0 && b.whole == 1 && b.remainder == 0) {  // one to one: the processor's vector conversion
+        LineEncoders().densityFromArgb(static_cast<const uint8_t *>(s) + 4 * static_cast<std::ptrdiff_t>(a.whole),
+                                       static_cast<std::size_t>(n), static_cast<uint8_t *>(o) + x);
+        return 0;
+    }
     return Scale<RgbToGrey>(s, a, b, d, x, n, o);
 }
 int16_t ScaleLine_CMYKToGrey(const void *s, ScalePair a, ScalePair b, int32_t d, int32_t x, int32_t n, void *o) {

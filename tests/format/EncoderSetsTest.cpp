@@ -104,6 +104,20 @@ TEST(EncoderSets, WriteTheScalarSetsBytes) {
     }
 }
 
+TEST(EncoderSets, ConvertToTheScalarSetsDensities) {
+    std::mt19937 rng(5);
+    for (const LineEncoderSet *set : AvailableLineEncoders().subspan(1)) {
+        for (std::size_t pixels : {0, 1, 15, 16, 17, 63, 64, 65, 200, 3307}) {
+            const auto argb = std::make_unique<uint8_t[]>(4 * pixels);
+            for (std::size_t i = 0; i < 4 * pixels; ++i) argb[i] = static_cast<uint8_t>(rng());
+            const auto want = std::make_unique<uint8_t[]>(pixels), got = std::make_unique<uint8_t[]>(pixels);
+            ScalarLineEncoders().densityFromArgb(argb.get(), pixels, want.get());
+            set->densityFromArgb(argb.get(), pixels, got.get());
+            EXPECT_TRUE(std::equal(got.get(), got.get() + pixels, want.get())) << set->name << " " << pixels;
+        }
+    }
+}
+
 TEST(EncoderSets, KIV_LINE_ENCODERSChoosesAmongThoseThisProcessorRuns) {
     std::string message;
     const auto sets = AvailableLineEncoders();

@@ -1,6 +1,9 @@
 // Page output sessions, read back from the job file they write.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <span>
+
 #include "raster/PageOutput.hpp"
 #include "format/VAD3Reader.hpp"
 #include "support/BandReference.hpp"
@@ -161,6 +164,56 @@ TEST_F(PageOutputTest, CmykBandsConvertToGreyAndRgbLines) {
             if (lineFormat == 32)
                 for (std::size_t i = 0; i < want.size(); i += 4) want[i] = lines[y][i];  // A: 0 when encoded
             ASSERT_EQ(lines[y], want) << lineFormat << " line " << y;
+        }
+    }
+}
+
+TEST_F(PageOutputTest, ShortcutsWriteTheSameFile) {
+    // Whole-width unscaled bands go straight from the host's rows, and blank rows become blank
+    // lines without conversion or encoding; the reference prints the same bands through the
+    // line buffer. Bitmaps are allocated to their exact size, so that a read past the last
+    // row is caught. The bitmaps are 170 pixels wide, the page 160; rows 30 to 69 are blank.
+    const BandSpec bands[] = {{0, 40, {0, 0, 40, 160}, {0, 0, 40, 160}},            // straight
+                              {40, 20, {40, 0, 60, 160}, {40, 0, 80, 160}},         // enlarged
+                              {60, 40, {60, 7, 100, 167}, {80, 0, 120, 160}},       // straight, from column 7
+                              {100, 10, {100, 0, 110, 150}, {120, 5, 130, 155}},    // narrower
+                              {110, 40, {110, 10, 150, 170}, {130, 0, 170, 160}}};  // straight, to the end
+    // A page of 6 pixels: lines too short to encode, whose blank is stored raw.
+    const BandSpec narrow[] = {{0, 40, {0, 0, 40, 6}, {0, 0, 170, 6}}};
+    const std::pair<int, std::span<const BandSpec>> pages[] = {{160, bands}, {6, narrow}};
+    for (const int16_t format : {int16_t{8}, int16_t{32}, int16_t{33}, int16_t{64}, int16_t{36}}) {
+        for (const auto &[pageWidth, specs] : pages) {
+            const std::size_t pixel = BandPixelSize(format);
+            SourceImage image(170, 150, static_cast<int>(pixel));
+            const Bytes blank = BlankOf(format);
+            for (int y = 30; y < 70; ++y)
+                for (int x = 0; x < 170; ++x)
+                    std::copy(blank.begin(), blank.end(), image.bytes.begin() + (y * 170 + x) * pixel);
+            std::string files[2];
+            for (const bool shortcuts : {true, false}) {
+                PageOutputSessionPtr session;
+                ASSERT_EQ(OpenDocument("Doc", std::string("doc.vad3"), Geometry(pageWidth, 170), format, format,
+                                       Format(format, pageWidth, 170), dir_.path(), session),
+                          0);
+                ASSERT_NE(session->zoom.writeBlankLine, nullptr);
+                if (!shortcuts) session->zoom.copiedPixelSize = 0, session->zoom.writeBlankLine = nullptr;
+                OpenPage(*session);
+                for (const BandSpec &b : specs) {
+                    const std::size_t rowBytes = 170 * pixel, size = rowBytes * static_cast<std::size_t>(b.srcRows);
+                    const auto rows = std::make_unique<uint8_t[]>(size);
+                    std::copy(image.At(0, b.srcTop), image.At(0, b.srcTop) + size, rows.get());
+                    const HostBitmap bitmap{rows.get(), LongRect{b.srcTop, 0, b.srcTop + b.srcRows, 170},
+                                            static_cast<uint32_t>(rowBytes), format};
+                    ASSERT_EQ(PrintBits(*session, bitmap, b.src, b.dst), 0);
+                }
+                ClosePage(*session);
+                ASSERT_EQ(CloseDocument(std::move(session)), 0);
+                VAD3Reader reader;
+                ASSERT_EQ(reader.Open(dir_ / "doc.vad3"), "");
+                files[shortcuts] = ReadFile(dir_ / "doc.vad3").substr(0, reader.header().trailerOffset);
+                fs::remove(dir_ / "doc.vad3");
+            }
+            EXPECT_TRUE(files[true] == files[false]) << "format " << format << ", width " << pageWidth;
         }
     }
 }

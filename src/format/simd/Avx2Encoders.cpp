@@ -65,6 +65,19 @@ struct Avx2 {
         }
     }
 
+    // Byte 2 (G) of each of 32 pixels, inverted: packed within 128-bit lanes, then put in order.
+    static constexpr std::size_t kDensityPixels = 32;
+    static void Densities(const uint8_t *argb, uint8_t *out) {
+        __m256i g[4];
+        for (int k = 0; k < 4; ++k) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(argb + 32 * k));
+            g[k] = _mm256_and_si256(_mm256_srli_epi32(v, 16), _mm256_set1_epi32(0xFF));
+        }
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(g[0], g[1]), _mm256_packus_epi32(g[2], g[3]));
+        const __m256i ordered = _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_xor_si256(ordered, _mm256_set1_epi8(-1)));
+    }
+
     // Eight bits at a time: their positions widened to indices and stored whole.
     static uint32_t *Flatten(uint64_t m, uint32_t base, uint32_t *w) {
         for (; m != 0; m >>= 8, base += 8) {

@@ -48,6 +48,15 @@ struct Avx512 {
         }
     }
 
+    // Byte 2 (G) of each of 64 pixels, inverted: each 32-bit pixel shifted and narrowed to a byte.
+    static constexpr std::size_t kDensityPixels = 64;
+    static void Densities(const uint8_t *argb, uint8_t *out) {
+        for (int k = 0; k < 4; ++k) {
+            const __m128i g = _mm512_cvtepi32_epi8(_mm512_srli_epi32(_mm512_loadu_si512(argb + 64 * k), 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16 * k), _mm_xor_si128(g, _mm_set1_epi8(-1)));
+        }
+    }
+
     // Sixteen bits at a time: the indices of the set ones compressed together and stored whole.
     static uint32_t *Flatten(uint64_t m, uint32_t base, uint32_t *w) {
         const __m512i iota = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);

@@ -49,6 +49,17 @@ struct Sse {
     }
 
     static uint32_t *Flatten(uint64_t m, uint32_t base, uint32_t *w) { return FlattenBits(m, base, w); }
+
+    // Byte 2 (G) of each of sixteen pixels, inverted.
+    static constexpr std::size_t kDensityPixels = 16;
+    static void Densities(const uint8_t *argb, uint8_t *out) {
+        const __m128i pick = _mm_setr_epi8(2, 6, 10, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+        __m128i g[4];
+        for (int k = 0; k < 4; ++k)
+            g[k] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(argb + 16 * k)), pick);
+        const __m128i all = _mm_unpacklo_epi64(_mm_unpacklo_epi32(g[0], g[1]), _mm_unpacklo_epi32(g[2], g[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_xor_si128(all, _mm_set1_epi8(-1)));
+    }
 };
 
 }  // namespace

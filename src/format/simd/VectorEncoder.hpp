@@ -130,7 +130,15 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
     return static_cast<std::size_t>(o - out) + R::kBytes;
 }
 
-// The set's table: the five encoders of the job file's pixel sizes.
+// 255 − G of each pixel: Isa::Densities(p, out) converts Isa::kDensityPixels pixels at a time.
+template <class Isa>
+void DensityFromArgb(const uint8_t *argb, std::size_t pixels, uint8_t *density) {
+    std::size_t i = 0;
+    for (; i + Isa::kDensityPixels <= pixels; i += Isa::kDensityPixels) Isa::Densities(argb + 4 * i, density + i);
+    for (; i < pixels; ++i) density[i] = static_cast<uint8_t>(255 - argb[4 * i + 2]);
+}
+
+// The set's table: the five encoders of the job file's pixel sizes and the density conversion.
 template <class Isa>
 constexpr LineEncoderSet MakeSet(const char *name) {
     return {name,
@@ -138,7 +146,8 @@ constexpr LineEncoderSet MakeSet(const char *name) {
             Encode<Isa, 4, false>,
             Encode<Isa, 4, true>,
             Encode<Isa, 8, false>,
-            Encode<Isa, 12, false>};
+            Encode<Isa, 12, false>,
+            DensityFromArgb<Isa>};
 }
 
 }  // namespace
