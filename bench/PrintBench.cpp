@@ -1,8 +1,11 @@
 // End to end: the three synthetic A3 pages printed through the driver's entry points in
 // bands of 256 rows, beside the same pixels written as PWG raster with libcups and the same
 // number of bytes written plainly in 64 KiB blocks. Medians of several runs; then the peak
-// resident memory of `kivhost print` for a 20-page job.
+// resident memory of `kivhost print` for a 20-page job. The driver column is measured again in
+// a child process with the scalar encoders forced (KIV_LINE_ENCODERS=scalar), so that every
+// row shows what the processor's encoder set gains, side by side in one run.
 //   bench_print [RUNS]
+//   bench_print --driver-ms PAGE MODE RUNS   (the child: the driver's median time alone)
 #include <cups/raster.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -20,6 +23,7 @@
 #include "SyntheticPages.hpp"
 #include "common/DriverModule.hpp"
 #include "common/PngWriter.hpp"
+#include "format/Codecs.hpp"
 
 namespace {
 
@@ -164,29 +168,14 @@ double WritePlain(uintmax_t bytes, const fs::path &file) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Peak resident memory (MiB) of kivhost printing the document page 20 times.
-double KivhostPeakMiB(const fs::path &dir) {
-    const fs::path png = dir / "page.png";
-    const SyntheticPage page(PageKind::Document, 4);
-    kivtools::PngWriter writer;
-    writer.Open(png.string(), kPageWidth, kPageHeight, PNG_COLOR_TYPE_RGB, 300, 300);
-    std::vector<uint8_t> rgb(static_cast<std::size_t>(kPageWidth) * 3);
-    for (int y = 0; y < kPageHeight; ++y) {
-        for (int x = 0; x < kPageWidth; ++x) std::copy_n(page.Line(y) + 4 * x + 1, 3, rgb.data() + 3 * x);
-        writer.WriteRow(rgb.data());
-    }
-    writer.Finish();
+// Runs fn in a child process and waits for it; the child's peak resident memory in MiB. The
+// child's peak includes what it shares with this process when it starts, so this is called
+// before the pages are made.
+template <class Fn>
+double InChild(Fn fn) {
     const pid_t pid = fork();
     if (pid == 0) {
-        std::vector<std::string> args = {KIVHOST_TOOL,           "print",    "--hot-folder",
-                                         (dir / "rss").string(), "--bundle", KIV_BUNDLE_DIR};
-        for (int i = 0; i < 20; ++i) args.push_back(png.string());
-        std::vector<char *> argv;
-        for (auto &a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        ::dup2(devnull, STDOUT_FILENO);
-        ::execv(argv[0], argv.data());
+        fn();
         _exit(127);
     }
     int status = 0;
@@ -195,11 +184,53 @@ double KivhostPeakMiB(const fs::path &dir) {
     return usage.ru_maxrss / 1024.0;
 }
 
+// Peak resident memory (MiB) of kivhost printing `copies` times a PNG of width × height pixels
+// at 300 dpi (the document page, repeated across and down), which another child writes first.
+double KivhostPeakMiB(const fs::path &dir, int width, int height, int copies) {
+    const fs::path png = dir / "picture.png";
+    InChild([&] {
+        const SyntheticPage page(PageKind::Document, 4);
+        kivtools::PngWriter writer;
+        writer.Open(png.string(), width, height, PNG_COLOR_TYPE_RGB, 300, 300);
+        std::vector<uint8_t> rgb(static_cast<std::size_t>(width) * 3);
+        for (int y = 0; y < height; ++y) {
+            const uint8_t *line = page.Line(y % kPageHeight);
+            for (int x = 0; x < width; ++x) std::copy_n(line + 4 * (x % kPageWidth) + 1, 3, rgb.data() + 3 * x);
+            writer.WriteRow(rgb.data());
+        }
+        _exit(writer.Finish() ? 0 : 1);
+    });
+    return InChild([&] {
+        std::vector<std::string> args = {KIVHOST_TOOL,           "print",    "--hot-folder",
+                                         (dir / "rss").string(), "--bundle", KIV_BUNDLE_DIR};
+        for (int i = 0; i < copies; ++i) args.push_back(png.string());
+        std::vector<char *> argv;
+        for (auto &a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, STDOUT_FILENO);
+        ::dup2(devnull, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+    });
+}
+
+// The driver's median time for one page and mode in a child process with the scalar set forced.
+double ScalarDriverMs(const char *self, int page, int mode, int runs) {
+    const std::string command = std::string("KIV_LINE_ENCODERS=scalar '") + self + "' --driver-ms " +
+                                std::to_string(page) + " " + std::to_string(mode) + " " + std::to_string(runs);
+    FILE *child = ::popen(command.c_str(), "r");
+    double ms = 0;
+    if (!child || std::fscanf(child, "%lf", &ms) != 1) ms = 0;
+    if (child) ::pclose(child);
+    return ms;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    const fs::path dir = fs::absolute("bench-print.tmp");
+    const bool child = argc == 5 && std::string(argv[1]) == "--driver-ms";
+    const int runs = child ? std::max(1, std::atoi(argv[4])) : argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const fs::path dir = fs::absolute(child ? "bench-print-scalar.tmp" : "bench-print.tmp");
     fs::remove_all(dir);
     fs::create_directories(dir / "hot");
     KIVBundleRef bundle = KIVBundleCreate(KIV_BUNDLE_DIR);
@@ -209,12 +240,9 @@ int main(int argc, char **argv) {
         return 1;
     }
     DriverPrinter printer(driver, bundle, dir / "hot");
-    std::printf("A3 at 300 dpi (%d x %d), bands of %d rows, medians of %d runs\n\n", kPageWidth, kPageHeight, kBandRows,
-                runs);
-    std::printf(
-        "| page | mode | driver ms | input MB/s | job file | PWG ms | PWG file | plain write ms | driver ÷ PWG | "
-        "driver ÷ write |\n");
-    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    // Before the pages are made: a child's peak counts what it shares with this process.
+    const double a3MiB = child ? 0 : KivhostPeakMiB(dir, kPageWidth, kPageHeight, 20);
+    const double metreMiB = child ? 0 : KivhostPeakMiB(dir, 11811, 11811, 1);
     const struct {
         const char *name;
         PageKind kind;
@@ -223,6 +251,24 @@ int main(int argc, char **argv) {
         const char *name;
         Mode mode;
     } modes[] = {{"ARGB", Mode::Argb}, {"grey (B&W)", Mode::Bw}, {"CMYK", Mode::Cmyk}};
+    if (child) {
+        const auto &p = pages[std::atoi(argv[2]) % 3];
+        const auto &m = modes[std::atoi(argv[3]) % 3];
+        const SyntheticPage page(p.kind, 4);
+        const std::vector<uint8_t> pixels = BandPixels(page, m.mode);
+        std::vector<double> driverMs;
+        for (int r = 0; r < runs; ++r) driverMs.push_back(printer.Print(pixels, m.mode).ms);
+        std::printf("%.3f\n", Median(driverMs));
+        KIVBundleRelease(bundle);
+        fs::remove_all(dir);
+        return 0;
+    }
+    std::printf("A3 at 300 dpi (%d x %d), bands of %d rows, medians of %d runs; line encoders %s\n\n", kPageWidth,
+                kPageHeight, kBandRows, runs, kiv::DescribeLineEncoders().c_str());
+    std::printf(
+        "| page | mode | driver ms | scalar driver ms | input MB/s | job file | PWG ms | PWG file | plain write ms | "
+        "driver ÷ scalar | driver ÷ PWG | driver ÷ write |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     for (const auto &p : pages) {
         const SyntheticPage page(p.kind, 4);
         for (const auto &m : modes) {
@@ -239,12 +285,16 @@ int main(int argc, char **argv) {
                 plainMs.push_back(WritePlain(jobBytes, dir / "plain.bin"));
             }
             const double d = Median(driverMs), c = Median(pwgMs), w = Median(plainMs);
-            std::printf("| %s | %s | %.1f | %.0f | %.2f MB | %.1f | %.2f MB | %.1f | %.2f | %.2f |\n", p.name, m.name,
-                        d, page.Bytes() / d / 1000.0, jobBytes / 1e6, c, pwgBytes / 1e6, w, d / c, d / w);
+            const double scalar = ScalarDriverMs(argv[0], static_cast<int>(&p - pages), static_cast<int>(&m - modes), runs);
+            std::printf("| %s | %s | %.1f | %.1f | %.0f | %.2f MB | %.1f | %.2f MB | %.1f | %.2f | %.2f | %.2f |\n",
+                        p.name, m.name, d, scalar, page.Bytes() / d / 1000.0, jobBytes / 1e6, c, pwgBytes / 1e6, w,
+                        d / scalar, d / c, d / w);
             std::fflush(stdout);
         }
     }
-    std::printf("\nkivhost print, 20 A3 pages from a PNG: peak resident memory %.0f MiB\n", KivhostPeakMiB(dir));
+    std::printf("\nkivhost print, peak resident memory: 20 A3 pages from a PNG %.0f MiB; one 1 m x 1 m page at 300 dpi "
+                "%.0f MiB\n",
+                a3MiB, metreMiB);
     KIVBundleRelease(bundle);
     fs::remove_all(dir);
     return 0;

@@ -115,7 +115,7 @@ public:
     bool PrintDocument(std::unique_ptr<Picture> first, BandFormat format, const std::vector<std::string> &images) {
         if (!Check(driver_.KIVPrOpenDoc(record_, print_.get()), "KIVPrOpenDoc")) return Abandon(0);
         const std::size_t pages = images.empty() ? 1 : images.size();
-        const int bandRows = std::clamp(options_.bandRows, 1, std::max(1, first->height()));
+        const int bandRows = BandRows(*first, format);
         kivtools::ProgressBar progress("Printing", (first->height() + bandRows - 1) / bandRows * pages);
         std::unique_ptr<Picture> picture = std::move(first);
         try {
@@ -155,24 +155,40 @@ public:
     }
 
 private:
-    // Sends one picture as one page in bands; 0, the driver's status, or a host failure.
+    // Rows per band: as asked, else up to 256 rows and 4 MiB, so that memory does not grow with
+    // the picture's width.
+    int BandRows(const Picture &picture, BandFormat format) const {
+        const std::size_t rowBytes = static_cast<std::size_t>(picture.width()) * BytesPerPixel(format);
+        const int automatic = static_cast<int>(std::clamp<std::size_t>((4u << 20) / std::max<std::size_t>(rowBytes, 1), 1, 256));
+        return std::clamp(options_.bandRows > 0 ? options_.bandRows : automatic, 1, std::max(1, picture.height()));
+    }
+
+    // Sends one picture as one page in bands; 0, the driver's status, or a host failure. ARGB
+    // rows are decoded straight into the band; other formats a row at a time, then converted.
     int32_t PrintPage(Picture &picture, BandFormat format, const std::string &name, kivtools::ProgressBar &progress,
                       int pageNumber, int pages) {
         if (const int32_t e = driver_.KIVPrOpenPage(record_); !Check(e, "KIVPrOpenPage")) return e;
         const int w = picture.width(), h = picture.height(), bpp = BytesPerPixel(format);
-        const int bandRows = std::clamp(options_.bandRows, 1, std::max(1, h));
+        const int bandRows = BandRows(picture, format);
         const LongRect place = Placement(picture, page_);
-        std::vector<uint8_t> argb(static_cast<std::size_t>(w) * bandRows * 4);
+        const bool direct = format == BandFormat::Argb;
+        std::vector<uint8_t> argb(direct ? 0 : static_cast<std::size_t>(w) * 4);
         std::vector<uint8_t> band(static_cast<std::size_t>(w) * bandRows * bpp);
         for (int y = 0; y < h; y += bandRows) {
             const int rows = std::min(bandRows, h - y);
             std::string error;
-            if (!picture.ReadRows(rows, argb.data(), error)) {
+            bool read = direct && picture.ReadRows(rows, band.data(), error);
+            for (int r = 0; !direct && r < rows; ++r) {
+                read = picture.ReadRows(1, argb.data(), error);
+                if (!read) break;
+                ConvertPixels(argb.data(), static_cast<std::size_t>(w), format,
+                              band.data() + static_cast<std::size_t>(r) * w * bpp);
+            }
+            if (!read) {
                 progress.Finish();
                 std::fprintf(stderr, "kivhost: cannot read %s: %s\n", name.c_str(), Shown(error).c_str());
                 return kHostFailed;
             }
-            ConvertPixels(argb.data(), static_cast<std::size_t>(w) * rows, format, band.data());
             const HostBitmap bitmap{band.data(), LongRect{y, 0, y + rows, w}, static_cast<uint32_t>(w * bpp),
                                     PixelFormatCode(format)};
             const LongRect src{y, 0, y + rows, w};
