@@ -78,12 +78,17 @@ TEST(EncoderSets, WriteTheScalarSetsBytes) {
     ASSERT_EQ(AvailableLineEncoders().front(), &scalar);
     for (const LineEncoderSet *set : AvailableLineEncoders().subspan(1)) {
         for (const Size &size : kSizes) {
+            std::size_t shift = 0;
             for (const Bytes &source : Lines(size.pixel)) {
                 const std::size_t width = source.size() / size.pixel;
-                const auto line = std::make_unique<uint8_t[]>(source.size());
-                std::copy(source.begin(), source.end(), line.get());
+                // The line ends where its allocation ends, starting at every offset from a
+                // cache line in turn (the sets align their loads to cache lines).
+                shift = (shift + 7) % 64;
+                const auto storage = std::make_unique<uint8_t[]>(source.size() + shift);
+                uint8_t *line = storage.get() + shift;
+                std::copy(source.begin(), source.end(), line);
                 Bytes want(width * size.record + 2 * size.record);
-                const std::size_t needed = (scalar.*size.stuff)(line.get(), width, want.data(), want.size());
+                const std::size_t needed = (scalar.*size.stuff)(line, width, want.data(), want.size());
                 // No records, a few, one byte either side of just enough, the line's own size.
                 std::vector<std::size_t> budgets = {
                     0,          2 * size.record, 3 * size.record, 4 * size.record - 1, source.size(), source.size() - 8,
@@ -91,9 +96,9 @@ TEST(EncoderSets, WriteTheScalarSetsBytes) {
                 if (needed) budgets.insert(budgets.end(), {needed + size.record - 1, needed + size.record});
                 for (const std::size_t budget : budgets) {
                     if (budget > want.size()) continue;
-                    const std::size_t expected = (scalar.*size.stuff)(line.get(), width, want.data(), budget);
+                    const std::size_t expected = (scalar.*size.stuff)(line, width, want.data(), budget);
                     const auto out = std::make_unique<uint8_t[]>(budget + 1);
-                    const std::size_t got = (set->*size.stuff)(line.get(), width, out.get(), budget);
+                    const std::size_t got = (set->*size.stuff)(line, width, out.get(), budget);
                     ASSERT_EQ(got, expected)
                         << set->name << " " << size.name << " width " << width << " budget " << budget;
                     ASSERT_TRUE(std::equal(out.get(), out.get() + got, want.data()))

@@ -76,9 +76,15 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
     const std::size_t n = budget / R::kBytes;
     if (width == 0 || n < 3) return 0;
     const std::size_t maxRecords = n - 2;
-    // Whole blocks from pixel 0; the pixels after them are compared one by one. Each block is
-    // loaded once and compared with the one before, so no load reaches outside the line.
-    const std::size_t blocks = width / K, vectorEnd = blocks * K;
+    // Blocks start at the first pixel on a 64-byte boundary, so that each load takes whole cache
+    // lines (when no pixel is, at pixel 0); the pixels before and after them are compared one by
+    // one. Each block is loaded once and compared with the one before, so no load reaches
+    // outside the line.
+    std::size_t head = 0;
+    while (head < 64 && (reinterpret_cast<uintptr_t>(line) + head * S) % 64 != 0) ++head;
+    if (head == 64 || head >= width) head = 0;
+    const std::size_t blocks = (width - head) / K, vectorEnd = blocks ? head + blocks * K : head;
+    const auto differs = [&](std::size_t i) { return !Same<S, kClearFirst>(line + i * S, line + (i - 1) * S); };
     // `records` counts every run closed so far and the splits of long ones; the records of a
     // segment's runs are counted before they are written, so only splits need a check.
     uint8_t *o = out;
@@ -98,6 +104,9 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
         return true;
     };
 
+    for (std::size_t i = 1; i < head; ++i)
+        if (differs(i) && (++records + 1 > maxRecords || !close(i))) return 0;
+
     uint64_t masks[kSegmentBlocks];
     uint32_t ends[kSegmentBlocks * K + 64];
     typename Isa::template Block<S> before{};
@@ -106,25 +115,28 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
         // Each change ends a run and the line's last run ends after them: a line with more
         // runs than the budget has records gives up here, after one fast pass.
         for (std::size_t b = 0; b < count; ++b) {
-            const auto block = Isa::template Load<S, kClearFirst>(line + (first + b) * K * S);
+            const auto block = Isa::template Load<S, kClearFirst>(line + (head + (first + b) * K) * S);
             masks[b] = Isa::template Changes<S>(block, before);
-            if (first + b == 0) masks[b] &= ~uint64_t{1};  // pixel 0 begins the first run
+            // The first block has none before it: its first pixel is compared on its own (pixel 0
+            // begins the first run).
+            if (first + b == 0) masks[b] = (masks[b] & ~uint64_t{1}) | (head != 0 && differs(head));
             before = block;
             records += static_cast<std::size_t>(__builtin_popcountll(masks[b]));
             if (records + 1 > maxRecords) {
                 // Reading on keeps the processor's prefetching on the lines that follow.
-                for (std::size_t at = (first + b + 1) * K * S; at < width * S; at += 64) __builtin_prefetch(line + at);
+                for (std::size_t at = (head + (first + b + 1) * K) * S; at < width * S; at += 64)
+                    __builtin_prefetch(line + at);
                 return 0;
             }
         }
         uint32_t *w = ends;
-        for (std::size_t b = 0; b < count; ++b) w = Isa::Flatten(masks[b], static_cast<uint32_t>((first + b) * K), w);
+        for (std::size_t b = 0; b < count; ++b)
+            w = Isa::Flatten(masks[b], static_cast<uint32_t>(head + (first + b) * K), w);
         for (const uint32_t *e = ends; e < w; ++e)
             if (!close(*e)) return 0;
     }
     for (std::size_t i = vectorEnd ? vectorEnd : 1; i < width; ++i)
-        if (!Same<S, kClearFirst>(line + i * S, line + (i - 1) * S) && (++records + 1 > maxRecords || !close(i)))
-            return 0;
+        if (differs(i) && (++records + 1 > maxRecords || !close(i))) return 0;
     if (++records > maxRecords || !close(width, 0)) return 0;
     __builtin_memset(o, 0, R::kBytes);
     return static_cast<std::size_t>(o - out) + R::kBytes;
