@@ -78,9 +78,12 @@ struct Avx2 {
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_xor_si256(ordered, _mm256_set1_epi8(-1)));
     }
 
-    // Eight bits at a time: their positions widened to indices and stored whole.
+    // Eight bits at a time: their positions widened to indices and stored whole; a fixed number
+    // of rounds for a block of K pixels, so that no branch depends on the bits.
+    template <std::size_t K>
     static uint32_t *Flatten(uint64_t m, uint32_t base, uint32_t *w) {
-        for (; m != 0; m >>= 8, base += 8) {
+        if (m == 0) return w;
+        for (std::size_t round = 0; round < (K + 7) / 8; ++round, m >>= 8, base += 8) {
             const unsigned byte = m & 0xFF;
             const __m128i packed = _mm_cvtsi64_si128(static_cast<long long>(kBitPositions.of[byte]));
             const __m256i indices =

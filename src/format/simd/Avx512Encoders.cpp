@@ -57,10 +57,35 @@ struct Avx512 {
         }
     }
 
-    // Sixteen bits at a time: the indices of the set ones compressed together and stored whole.
+    // The grey records of the sixteen runs that end at ends[0…15], the first beginning at
+    // `start`: value then count, two bytes each; null when a run is longer than a record
+    // holds. (Wider records were tried the same way, with a gather of the pixels: slower than
+    // writing them one by one.) The gather loads the 4 bytes that end at the run's first pixel,
+    // or start there for the line's first three pixels (a line with blocks has at least 64),
+    // so it stays within the line.
+    template <std::size_t S, bool kClearFirst>
+    requires(S == 1) static uint8_t *Records(const uint8_t *line, uint32_t start, const uint32_t *ends, uint8_t *out) {
+        const __m512i end = _mm512_loadu_si512(ends);
+        const __m512i first = _mm512_alignr_epi32(end, _mm512_set1_epi32(static_cast<int>(start)), 15);
+        const __m512i count = _mm512_sub_epi32(end, first);
+        if (_mm512_cmpgt_epu32_mask(count, _mm512_set1_epi32(255)) != 0) return nullptr;
+        const __mmask16 early = _mm512_cmplt_epu32_mask(first, _mm512_set1_epi32(3));
+        const __m512i at = _mm512_mask_sub_epi32(first, static_cast<__mmask16>(~early), first, _mm512_set1_epi32(3));
+        const __m512i words = _mm512_i32gather_epi32(at, line, 1);
+        const __m512i shift = _mm512_mask_blend_epi32(early, _mm512_set1_epi32(24), _mm512_setzero_si512());
+        const __m512i value = _mm512_and_si512(_mm512_srlv_epi32(words, shift), _mm512_set1_epi32(0xFF));
+        const __m512i records = _mm512_or_si512(value, _mm512_slli_epi32(count, 8));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm512_cvtepi32_epi16(records));
+        return out + 32;
+    }
+
+    // Sixteen bits at a time: the indices of the set ones compressed together and stored whole;
+    // a fixed number of rounds for a block of K pixels, so that no branch depends on the bits.
+    template <std::size_t K>
     static uint32_t *Flatten(uint64_t m, uint32_t base, uint32_t *w) {
+        if (m == 0) return w;
         const __m512i iota = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-        for (; m != 0; m >>= 16, base += 16) {
+        for (std::size_t round = 0; round < (K + 15) / 16; ++round, m >>= 16, base += 16) {
             const auto bits = static_cast<__mmask16>(m);
             const __m512i indices = _mm512_add_epi32(iota, _mm512_set1_epi32(static_cast<int>(base)));
             _mm512_storeu_si512(w, _mm512_maskz_compress_epi32(bits, indices));

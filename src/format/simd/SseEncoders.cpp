@@ -48,7 +48,10 @@ struct Sse {
         }
     }
 
-    static uint32_t *Flatten(uint64_t m, uint32_t base, uint32_t *w) { return FlattenBits(m, base, w); }
+    template <std::size_t K>
+    static uint32_t *Flatten(uint64_t m, uint32_t base, uint32_t *w) {
+        return FlattenBits(m, base, w);
+    }
 
     // Byte 2 (G) of each of sixteen pixels, inverted.
     static constexpr std::size_t kDensityPixels = 16;

@@ -63,7 +63,7 @@ inline uint32_t *FlattenBits(uint64_t m, uint32_t base, uint32_t *w) {
 // Isa::Load<S, kClearFirst>(p): the vectors of the block of Isa::kPixels<S> pixels at p (the
 // first byte of each pixel cleared for StuffRGB32); Isa::Changes<S>(block, before): bit k set
 // when pixel k of the block differs from the pixel before it, the last of `before` for k = 0.
-// Isa::Flatten(mask, base, w): as FlattenBits.
+// Isa::Flatten<K>(mask, base, w): as FlattenBits, for masks of K bits.
 template <class Isa, std::size_t S, bool kClearFirst>
 std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::size_t budget) {
     using R = Record<S, kClearFirst>;
@@ -131,8 +131,22 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
         }
         uint32_t *w = ends;
         for (std::size_t b = 0; b < count; ++b)
-            w = Isa::Flatten(masks[b], static_cast<uint32_t>(head + (first + b) * K), w);
-        for (const uint32_t *e = ends; e < w; ++e)
+            w = Isa::template Flatten<K>(masks[b], static_cast<uint32_t>(head + (first + b) * K), w);
+        const uint32_t *e = ends;
+        if constexpr (requires { Isa::template Records<S, kClearFirst>; }) {
+            // Sixteen records at a time where the set builds them in vectors; a group with a run
+            // to split goes record by record.
+            for (; w - e >= 16; e += 16) {
+                if (uint8_t *next = Isa::template Records<S, kClearFirst>(line, static_cast<uint32_t>(start), e, o)) {
+                    o = next;
+                    start = e[15];
+                } else {
+                    for (int k = 0; k < 16; ++k)
+                        if (!close(e[k])) return 0;
+                }
+            }
+        }
+        for (; e < w; ++e)
             if (!close(*e)) return 0;
     }
     for (std::size_t i = vectorEnd ? vectorEnd : 1; i < width; ++i)
