@@ -18,21 +18,26 @@ constexpr auto kBitPositions = [] {
 }();
 
 struct Avx2 {
+    // A block is 64 bytes (two vectors), so that the loop's own work is shared by two
+    // compares; 12-byte pixels take three vectors: eight pixels, 24 four-byte lanes.
     template <std::size_t S>
-    static constexpr std::size_t kPixels = S == 12 ? 8 : 32 / S;
+    static constexpr std::size_t kVectors = S == 12 ? 3 : 2;
+    template <std::size_t S>
+    static constexpr std::size_t kPixels = S == 12 ? 8 : 64 / S;
 
-    // 12-byte pixels take three vectors: eight pixels, 24 four-byte lanes.
     template <std::size_t S>
     struct Block {
-        __m256i v[S == 12 ? 3 : 1];
+        __m256i v[kVectors<S>];
     };
 
     template <std::size_t S, bool kClearFirst>
     static Block<S> Load(const uint8_t *p) {
         Block<S> b;
-        for (std::size_t k = 0; k < (S == 12 ? 3 : 1); ++k)
+        for (std::size_t k = 0; k < kVectors<S>; ++k) {
             b.v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k));
-        if constexpr (kClearFirst) b.v[0] = _mm256_and_si256(b.v[0], _mm256_set1_epi32(static_cast<int>(0xFFFFFF00)));
+            if constexpr (kClearFirst)
+                b.v[k] = _mm256_and_si256(b.v[k], _mm256_set1_epi32(static_cast<int>(0xFFFFFF00)));
+        }
         return b;
     }
 
@@ -41,27 +46,33 @@ struct Avx2 {
     static __m256i After(__m256i c, __m256i b) {
         return _mm256_alignr_epi8(c, _mm256_permute2x128_si256(b, c, 0x21), 16 - N);
     }
-    static uint64_t Differ8(__m256i a, __m256i b) {
-        return ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, b)));
-    }
     static uint64_t Differ32(__m256i a, __m256i b) {
         return ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(a, b)))) & 0xFF;
     }
 
+    // Bit k of vector c's pixels (of S bytes) set when it differs from the pixel before it,
+    // the last of vector b for the first.
     template <std::size_t S>
-    static uint64_t Changes(const Block<S> &cur, const Block<S> &before) {
-        const __m256i c = cur.v[0], b = before.v[S == 12 ? 2 : 0];
+    static uint64_t VectorChanges(__m256i c, __m256i b) {
         if constexpr (S == 1) {
-            return Differ8(c, After<1>(c, b));
+            return ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(c, After<1>(c, b))));
         } else if constexpr (S == 4) {
             return Differ32(c, After<4>(c, b));
-        } else if constexpr (S == 8) {
+        } else {
             const __m256i eq = _mm256_cmpeq_epi64(c, After<8>(c, b));
             return ~static_cast<unsigned>(_mm256_movemask_pd(_mm256_castsi256_pd(eq))) & 0xF;
-        } else {
+        }
+    }
+
+    template <std::size_t S>
+    static uint64_t Changes(const Block<S> &cur, const Block<S> &before) {
+        if constexpr (S == 12) {
+            const __m256i c = cur.v[0], b = before.v[2];
             const uint64_t d = Differ32(c, After<12>(c, b)) | Differ32(cur.v[1], After<12>(cur.v[1], c)) << 8 |
                                Differ32(cur.v[2], After<12>(cur.v[2], cur.v[1])) << 16;
             return _pext_u64(d | d >> 1 | d >> 2, 0x249249);  // bit 3k: pixel k differs in any lane
+        } else {
+            return VectorChanges<S>(cur.v[0], before.v[1]) | VectorChanges<S>(cur.v[1], cur.v[0]) << (32 / S);
         }
     }
 

@@ -7,21 +7,25 @@ namespace kiv::simd {
 namespace {
 
 struct Sse {
+    // A block is 64 bytes (four vectors), so that the loop's own work is shared by four
+    // compares; 12-byte pixels take three vectors: four pixels, twelve four-byte lanes.
     template <std::size_t S>
-    static constexpr std::size_t kPixels = S == 12 ? 4 : 16 / S;
+    static constexpr std::size_t kVectors = S == 12 ? 3 : 4;
+    template <std::size_t S>
+    static constexpr std::size_t kPixels = S == 12 ? 4 : 64 / S;
 
-    // 12-byte pixels take three vectors: four pixels, twelve four-byte lanes.
     template <std::size_t S>
     struct Block {
-        __m128i v[S == 12 ? 3 : 1];
+        __m128i v[kVectors<S>];
     };
 
     template <std::size_t S, bool kClearFirst>
     static Block<S> Load(const uint8_t *p) {
         Block<S> b;
-        for (std::size_t k = 0; k < (S == 12 ? 3 : 1); ++k)
+        for (std::size_t k = 0; k < kVectors<S>; ++k) {
             b.v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-        if constexpr (kClearFirst) b.v[0] = _mm_and_si128(b.v[0], _mm_set1_epi32(static_cast<int>(0xFFFFFF00)));
+            if constexpr (kClearFirst) b.v[k] = _mm_and_si128(b.v[k], _mm_set1_epi32(static_cast<int>(0xFFFFFF00)));
+        }
         return b;
     }
 
@@ -29,22 +33,33 @@ struct Sse {
         return ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, b)))) & 0xF;
     }
 
+    // Bit k of vector c's pixels (of S bytes) set when it differs from the pixel before it,
+    // the last of vector b for the first.
     template <std::size_t S>
-    static uint64_t Changes(const Block<S> &cur, const Block<S> &before) {
-        const __m128i c = cur.v[0], b = before.v[S == 12 ? 2 : 0];
+    static uint64_t VectorChanges(__m128i c, __m128i b) {
         if constexpr (S == 1) {
             return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_alignr_epi8(c, b, 15)))) & 0xFFFF;
         } else if constexpr (S == 4) {
             return Differ32(c, _mm_alignr_epi8(c, b, 12));
-        } else if constexpr (S == 8) {
+        } else {
             const __m128i eq = _mm_cmpeq_epi64(c, _mm_alignr_epi8(c, b, 8));
             return ~static_cast<unsigned>(_mm_movemask_pd(_mm_castsi128_pd(eq))) & 0x3;
-        } else {
+        }
+    }
+
+    template <std::size_t S>
+    static uint64_t Changes(const Block<S> &cur, const Block<S> &before) {
+        if constexpr (S == 12) {
+            const __m128i c = cur.v[0], b = before.v[2];
             const unsigned d = Differ32(c, _mm_alignr_epi8(c, b, 4)) |
                                Differ32(cur.v[1], _mm_alignr_epi8(cur.v[1], c, 4)) << 4 |
                                Differ32(cur.v[2], _mm_alignr_epi8(cur.v[2], cur.v[1], 4)) << 8;
             const unsigned t = d | d >> 1 | d >> 2;  // bit 3k: pixel k differs in any of its lanes
             return (t & 1) | (t >> 2 & 2) | (t >> 4 & 4) | (t >> 6 & 8);
+        } else {
+            uint64_t mask = VectorChanges<S>(cur.v[0], before.v[3]);
+            for (std::size_t k = 1; k < 4; ++k) mask |= VectorChanges<S>(cur.v[k], cur.v[k - 1]) << (k * 16 / S);
+            return mask;
         }
     }
 

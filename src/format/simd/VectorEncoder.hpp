@@ -60,6 +60,18 @@ inline uint32_t *FlattenBits(uint64_t m, uint32_t base, uint32_t *w) {
     return end;
 }
 
+// The first pixel at or after `address` that lies on a 64-byte boundary, 0 when none does.
+template <std::size_t S>
+constexpr std::size_t AlignedFrom(uintptr_t address) {
+    const std::size_t gap = (0 - address) & 63;  // bytes to the next boundary
+    if constexpr (S == 12) {
+        // 12·h ≡ gap (mod 64) needs gap = 4m; then 3·h ≡ m (mod 16), and 11 is 3's inverse.
+        return gap % 4 == 0 ? (gap / 4 * 11) % 16 : 0;
+    } else {
+        return gap % S == 0 ? gap / S : 0;
+    }
+}
+
 // Isa::Load<S, kClearFirst>(p): the vectors of the block of Isa::kPixels<S> pixels at p (the
 // first byte of each pixel cleared for StuffRGB32); Isa::Changes<S>(block, before): bit k set
 // when pixel k of the block differs from the pixel before it, the last of `before` for k = 0.
@@ -80,9 +92,8 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
     // lines (when no pixel is, at pixel 0); the pixels before and after them are compared one by
     // one. Each block is loaded once and compared with the one before, so no load reaches
     // outside the line.
-    std::size_t head = 0;
-    while (head < 64 && (reinterpret_cast<uintptr_t>(line) + head * S) % 64 != 0) ++head;
-    if (head == 64 || head >= width) head = 0;
+    std::size_t head = AlignedFrom<S>(reinterpret_cast<uintptr_t>(line));
+    if (head >= width) head = 0;
     const std::size_t blocks = (width - head) / K, vectorEnd = blocks ? head + blocks * K : head;
     const auto differs = [&](std::size_t i) { return !Same<S, kClearFirst>(line + i * S, line + (i - 1) * S); };
     // `records` counts every run closed so far and the splits of long ones; the records of a
@@ -104,8 +115,15 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
         return true;
     };
 
-    for (std::size_t i = 1; i < head; ++i)
-        if (differs(i) && (++records + 1 > maxRecords || !close(i))) return 0;
+    // Pixels compared one by one, from..to - 1; a stretch that is all one pixel (the usual
+    // case) costs one library compare.
+    const auto compareEach = [&](std::size_t from, std::size_t to) {
+        if (to <= from || __builtin_memcmp(line + from * S, line + (from - 1) * S, (to - from) * S) == 0) return true;
+        for (std::size_t i = from; i < to; ++i)
+            if (differs(i) && (++records + 1 > maxRecords || !close(i))) return false;
+        return true;
+    };
+    if (!compareEach(1, head)) return 0;
 
     uint64_t masks[kSegmentBlocks];
     uint32_t ends[kSegmentBlocks * K + 64];
@@ -149,8 +167,7 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
         for (; e < w; ++e)
             if (!close(*e)) return 0;
     }
-    for (std::size_t i = vectorEnd ? vectorEnd : 1; i < width; ++i)
-        if (differs(i) && (++records + 1 > maxRecords || !close(i))) return 0;
+    if (!compareEach(vectorEnd ? vectorEnd : 1, width)) return 0;
     if (++records > maxRecords || !close(width, 0)) return 0;
     __builtin_memset(o, 0, R::kBytes);
     return static_cast<std::size_t>(o - out) + R::kBytes;
