@@ -115,15 +115,11 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
         return true;
     };
 
-    // Pixels compared one by one, from..to - 1; a stretch that is all one pixel (the usual
-    // case) costs one library compare.
-    const auto compareEach = [&](std::size_t from, std::size_t to) {
-        if (to <= from || __builtin_memcmp(line + from * S, line + (from - 1) * S, (to - from) * S) == 0) return true;
-        for (std::size_t i = from; i < to; ++i)
-            if (differs(i) && (++records + 1 > maxRecords || !close(i))) return false;
-        return true;
-    };
-    if (!compareEach(1, head)) return 0;
+    // The pixels before the first block one by one, unless they are all one pixel (the usual
+    // case), which one library compare tells.
+    if (head > 1 && __builtin_memcmp(line + S, line, (head - 1) * S) != 0)
+        for (std::size_t i = 1; i < head; ++i)
+            if (differs(i) && (++records + 1 > maxRecords || !close(i))) return 0;
 
     uint64_t masks[kSegmentBlocks];
     uint32_t ends[kSegmentBlocks * K + 64];
@@ -167,7 +163,10 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
         for (; e < w; ++e)
             if (!close(*e)) return 0;
     }
-    if (!compareEach(vectorEnd ? vectorEnd : 1, width)) return 0;
+    const std::size_t tail = vectorEnd ? vectorEnd : 1;  // and the pixels after the last block
+    if (tail < width && __builtin_memcmp(line + tail * S, line + (tail - 1) * S, (width - tail) * S) != 0)
+        for (std::size_t i = tail; i < width; ++i)
+            if (differs(i) && (++records + 1 > maxRecords || !close(i))) return 0;
     if (++records > maxRecords || !close(width, 0)) return 0;
     __builtin_memset(o, 0, R::kBytes);
     return static_cast<std::size_t>(o - out) + R::kBytes;
