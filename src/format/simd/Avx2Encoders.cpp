@@ -17,30 +17,11 @@ constexpr auto kBitPositions = [] {
     return table;
 }();
 
-struct Avx2 {
-    // A block is 64 bytes (two vectors), so that the loop's own work is shared by two
-    // compares; 12-byte pixels take three vectors: eight pixels, 24 four-byte lanes.
-    template <std::size_t S>
-    static constexpr std::size_t kVectors = S == 12 ? 3 : 2;
-    template <std::size_t S>
-    static constexpr std::size_t kPixels = S == 12 ? 8 : 64 / S;
+struct Avx2Vector {
+    using Type = __m256i;
+};
 
-    template <std::size_t S>
-    struct Block {
-        __m256i v[kVectors<S>];
-    };
-
-    template <std::size_t S, bool kClearFirst>
-    static Block<S> Load(const uint8_t *p) {
-        Block<S> b;
-        for (std::size_t k = 0; k < kVectors<S>; ++k) {
-            b.v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 32 * k));
-            if constexpr (kClearFirst)
-                b.v[k] = _mm256_and_si256(b.v[k], _mm256_set1_epi32(static_cast<int>(0xFFFFFF00)));
-        }
-        return b;
-    }
-
+struct Avx2 : BlockShape<Avx2Vector, 8> {
     // The vector c moved up by N bytes, its first N bytes the last of b.
     template <int N>
     static __m256i After(__m256i c, __m256i b) {

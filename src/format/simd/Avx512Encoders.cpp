@@ -10,24 +10,11 @@
 namespace kiv::simd {
 namespace {
 
-struct Avx512 {
-    template <std::size_t S>
-    static constexpr std::size_t kPixels = S == 12 ? 16 : 64 / S;
+struct Avx512Vector {
+    using Type = __m512i;
+};
 
-    // 12-byte pixels take three vectors: sixteen pixels, 48 four-byte lanes.
-    template <std::size_t S>
-    struct Block {
-        __m512i v[S == 12 ? 3 : 1];
-    };
-
-    template <std::size_t S, bool kClearFirst>
-    static Block<S> Load(const uint8_t *p) {
-        Block<S> b;
-        for (std::size_t k = 0; k < (S == 12 ? 3 : 1); ++k) b.v[k] = _mm512_loadu_si512(p + 64 * k);
-        if constexpr (kClearFirst) b.v[0] = _mm512_and_si512(b.v[0], _mm512_set1_epi32(static_cast<int>(0xFFFFFF00)));
-        return b;
-    }
-
+struct Avx512 : BlockShape<Avx512Vector, 16> {
     template <std::size_t S>
     static uint64_t Changes(const Block<S> &cur, const Block<S> &before) {
         const __m512i c = cur.v[0], b = before.v[S == 12 ? 2 : 0];

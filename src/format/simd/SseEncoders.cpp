@@ -6,29 +6,11 @@
 namespace kiv::simd {
 namespace {
 
-struct Sse {
-    // A block is 64 bytes (four vectors), so that the loop's own work is shared by four
-    // compares; 12-byte pixels take three vectors: four pixels, twelve four-byte lanes.
-    template <std::size_t S>
-    static constexpr std::size_t kVectors = S == 12 ? 3 : 4;
-    template <std::size_t S>
-    static constexpr std::size_t kPixels = S == 12 ? 4 : 64 / S;
+struct SseVector {
+    using Type = __m128i;
+};
 
-    template <std::size_t S>
-    struct Block {
-        __m128i v[kVectors<S>];
-    };
-
-    template <std::size_t S, bool kClearFirst>
-    static Block<S> Load(const uint8_t *p) {
-        Block<S> b;
-        for (std::size_t k = 0; k < kVectors<S>; ++k) {
-            b.v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-            if constexpr (kClearFirst) b.v[k] = _mm_and_si128(b.v[k], _mm_set1_epi32(static_cast<int>(0xFFFFFF00)));
-        }
-        return b;
-    }
-
+struct Sse : BlockShape<SseVector, 4> {
     static unsigned Differ32(__m128i a, __m128i b) {
         return ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, b)))) & 0xF;
     }

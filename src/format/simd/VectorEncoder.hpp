@@ -60,6 +60,34 @@ inline uint32_t *FlattenBits(uint64_t m, uint32_t base, uint32_t *w) {
     return end;
 }
 
+// The blocks of a set whose vectors are of type Vector::Type: 64 bytes (12-byte pixels: three
+// vectors, kPixels12 pixels), loaded whole, the first byte of each pixel cleared for
+// StuffRGB32. (The vector type travels inside a struct: its attributes would be dropped from a
+// template argument.)
+template <class Vector, std::size_t kPixels12>
+struct BlockShape {
+    using V = typename Vector::Type;
+    template <std::size_t S>
+    static constexpr std::size_t kVectors = S == 12 ? 3 : 64 / sizeof(V);
+    template <std::size_t S>
+    static constexpr std::size_t kPixels = S == 12 ? kPixels12 : 64 / S;
+
+    template <std::size_t S>
+    struct Block {
+        V v[kVectors<S>];
+    };
+
+    template <std::size_t S, bool kClearFirst>
+    static Block<S> Load(const uint8_t *p) {
+        Block<S> b;
+        for (std::size_t k = 0; k < kVectors<S>; ++k) {
+            __builtin_memcpy(&b.v[k], p + sizeof(V) * k, sizeof(V));  // an unaligned vector load
+            if constexpr (kClearFirst) b.v[k] &= static_cast<long long>(0xFFFFFF00FFFFFF00);
+        }
+        return b;
+    }
+};
+
 // The first pixel at or after `address` that lies on a 64-byte boundary, 0 when none does.
 template <std::size_t S>
 constexpr std::size_t AlignedFrom(uintptr_t address) {
