@@ -237,15 +237,15 @@ private:
 
 // The outlets of the window resource, as the table lists them.
 void ScriptedForm::Build(const std::string &resource) {
-    const WindowResource *spec = FindWindowResource(resource);
-    if (!spec) throw ToolkitError("no window resource named " + resource);
+    const WindowResource *window = FindWindowResource(resource);
+    if (!window) throw ToolkitError("no window resource named " + resource);
     FormRecord &r = *r_;
     r.resource = resource;
-    for (const char *n : spec->fields) fields_[n] = std::make_unique<ScriptedTextField>(r, n);
-    for (const char *n : spec->checks) checks_[n] = std::make_unique<ScriptedCheck>(r, n);
-    for (const char *n : spec->radios) radios_[n] = std::make_unique<ScriptedRadio>(r, n);
-    for (const char *n : spec->buttons) buttons_[n] = std::make_unique<ScriptedButton>(r, n);
-    for (const MenuOutlet &m : spec->menus) {
+    for (const char *n : window->fields) fields_[n] = std::make_unique<ScriptedTextField>(r, n);
+    for (const char *n : window->checks) checks_[n] = std::make_unique<ScriptedCheck>(r, n);
+    for (const char *n : window->radios) radios_[n] = std::make_unique<ScriptedRadio>(r, n);
+    for (const char *n : window->buttons) buttons_[n] = std::make_unique<ScriptedButton>(r, n);
+    for (const MenuOutlet &m : window->menus) {
         std::vector<ScriptedMenuItem> items;
         for (const FixedMenuItem &i : m.fixedItems) items.push_back({i.title, i.tag});
         menus_[m.name] = std::make_unique<ScriptedMenu>(r, m.name, std::move(items));

@@ -172,9 +172,9 @@ private:
 
 // Menu items that carry tags: the fixed items of the resource's menus.
 void AddFixedItems(KIVBundleRef bundle, QWidget *root, const std::string &resource) {
-    const WindowResource *spec = FindWindowResource(resource);
-    if (!spec) return;
-    for (const MenuOutlet &menu : spec->menus) {
+    const WindowResource *window = FindWindowResource(resource);
+    if (!window) return;
+    for (const MenuOutlet &menu : window->menus) {
         auto *box = root->findChild<QComboBox *>(menu.name);
         if (!box || menu.fixedItems.empty()) continue;
         box->clear();
