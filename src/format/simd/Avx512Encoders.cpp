@@ -3,7 +3,9 @@
 
 // GCC 12 takes the undefined pass-through operand inside its own alignr intrinsics for an
 // uninitialised variable.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include "VectorEncoder.hpp"
 
