@@ -81,9 +81,7 @@ void FillHeader(OutputRecord &ref, const PageGeometry &g, const OutputFormat &f)
     StoreBigEndian(h + vad3::kDocumentHeight, static_cast<uint32_t>(f.documentHeight), 4);
 }
 
-// The record of a blank line. Where its length word would equal the raw line size (grey 8
-// pixels, 4-byte 4 pixels, 8-byte 3 pixels) a reader would take it for a raw line, so the
-// blank pixels are stored raw instead.
+// A line of the format's blank pixel.
 std::vector<uint8_t> BlankLine(const PixelFormatInfo &f, uint64_t width) {
     std::vector<uint8_t> line(f.pixelSize * width);
     const std::array<uint8_t, 12> pixel = BlankPixel(f);
@@ -91,6 +89,9 @@ std::vector<uint8_t> BlankLine(const PixelFormatInfo &f, uint64_t width) {
     return line;
 }
 
+// The record of a blank line. Where its length word would equal the raw line size (grey 8
+// pixels, 4-byte 4 pixels, 8-byte 3 pixels) a reader would take it for a raw line, so the
+// blank pixels are stored raw instead.
 std::vector<uint8_t> BlankRecord(const PixelFormatInfo &f, uint64_t width, uint64_t bytesPerLine) {
     const std::size_t recordSize = RecordSizeForPixelSize(f.pixelSize);
     const uint64_t maxCount = f.pixelSize == 1 ? 255 : 65535;
