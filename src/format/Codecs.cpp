@@ -16,6 +16,7 @@ namespace simd {
 const LineEncoderSet &SseLineEncoders();
 const LineEncoderSet &Avx2LineEncoders();
 const LineEncoderSet &Avx512LineEncoders();
+const LineEncoderSet &Avx512VbmiLineEncoders();
 }  // namespace simd
 #endif
 
@@ -207,6 +208,11 @@ const LineEncoderSet kScalar = {"scalar",        Encode<Grey>,    Encode<Pixel32
 
 const LineEncoderSet &ScalarLineEncoders() { return kScalar; }
 
+#if KIV_X86_ENCODERS
+// The AVX-512 set has a second build for processors with VBMI and VBMI2 (faster grey records).
+bool Avx512Vbmi() { return __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2"); }
+#endif
+
 std::span<const LineEncoderSet *const> AvailableLineEncoders() {
     static const auto sets = [] {
         std::vector<const LineEncoderSet *> all{&kScalar};
@@ -216,11 +222,22 @@ std::span<const LineEncoderSet *const> AvailableLineEncoders() {
         if (popcnt && __builtin_cpu_supports("sse4.1")) all.push_back(&simd::SseLineEncoders());
         if (popcnt && bmi2 && __builtin_cpu_supports("avx2")) all.push_back(&simd::Avx2LineEncoders());
         if (popcnt && bmi2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
-            all.push_back(&simd::Avx512LineEncoders());
+            all.push_back(Avx512Vbmi() ? &simd::Avx512VbmiLineEncoders() : &simd::Avx512LineEncoders());
 #endif
         return all;
     }();
     return sets;
+}
+
+std::span<const LineEncoderSet *const> LineEncoderBuilds() {
+    static const auto builds = [] {
+        std::vector<const LineEncoderSet *> all(AvailableLineEncoders().begin(), AvailableLineEncoders().end());
+#if KIV_X86_ENCODERS
+        if (all.back() == &simd::Avx512VbmiLineEncoders()) all.insert(all.end() - 1, &simd::Avx512LineEncoders());
+#endif
+        return all;
+    }();
+    return builds;
 }
 
 const LineEncoderSet &ChooseLineEncoders(const char *forced, std::string &message) {

@@ -35,6 +35,9 @@ const LineEncoderSet &LineEncoders();
 const LineEncoderSet &ScalarLineEncoders();
 // The sets this processor can run: the scalar one first, the fastest last.
 std::span<const LineEncoderSet *const> AvailableLineEncoders();
+// Every build of those sets the processor runs, for tests and benchmarks: AvailableLineEncoders()
+// and the AVX-512 set without VBMI2 where the processor has both.
+std::span<const LineEncoderSet *const> LineEncoderBuilds();
 // The set a value of KIV_LINE_ENCODERS (null: unset) chooses; a set the processor lacks, or an
 // unknown name, gives the fastest and a message saying why.
 const LineEncoderSet &ChooseLineEncoders(const char *forced, std::string &message);

@@ -171,6 +171,19 @@ std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::si
                 return 0;
             }
         }
+        if constexpr (S == 1 && requires { Isa::BlockRecords; }) {
+            // Grey records a block at a time: the run that the block's first change ends may be
+            // long (it goes through close, which splits it); every later one lies inside the block.
+            for (std::size_t b = 0; b < count; ++b) {
+                uint64_t m = masks[b];
+                if (m == 0) continue;
+                const std::size_t base = head + (first + b) * K;
+                if (!close(base + static_cast<std::size_t>(__builtin_ctzll(m)))) return 0;
+                if (m & (m - 1)) o = Isa::BlockRecords(line + base, m, o);
+                start = base + 63 - static_cast<std::size_t>(__builtin_clzll(m));
+            }
+            continue;
+        }
         uint32_t *w = ends;
         for (std::size_t b = 0; b < count; ++b)
             w = Isa::template Flatten<K>(masks[b], static_cast<uint32_t>(head + (first + b) * K), w);
