@@ -210,7 +210,7 @@ const LineEncoderSet &ScalarLineEncoders() { return kScalar; }
 
 #if KIV_X86_ENCODERS
 // The AVX-512 set has a second build for processors with VBMI and VBMI2 (faster grey records).
-bool Avx512Vbmi() { return __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2"); }
+static bool Avx512Vbmi() { return __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2"); }
 #endif
 
 std::span<const LineEncoderSet *const> AvailableLineEncoders() {
