@@ -67,6 +67,9 @@ TEST_P(HotFolderFiles, AllHundredNamesTakenIsEExistAndLeavesNothing) {
     Open(file, "late");
     EXPECT_FALSE(HasFreeUniqueName(file, "Job", "vad3"));
     EXPECT_TRUE(HasFreeUniqueName(file, "Other", "vad3"));
+    fs::remove(dir_ / "Job.vad3");  // the plain name is one of the hundred too
+    EXPECT_TRUE(HasFreeUniqueName(file, "Job", "vad3"));
+    kivtest::WriteFile(dir_ / "Job.vad3", "x");
     fs::path published;
     EXPECT_EQ(PublishUnique(file, "Job", "vad3", published), EEXIST);
     DiscardPendingFile(file);
