@@ -124,17 +124,6 @@ TEST_F(VAD3OutputTest, NoiseIsStoredRawAndUniformLinesEncoded) {
     EXPECT_EQ(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64 + 4 + 400, 4), 16u);  // 12 + 4
 }
 
-TEST_F(VAD3OutputTest, HeaderResolutionIsSixteenDotSixteen) {
-    OutputRef out;
-    ASSERT_EQ(
-        Output_Create(dir_.path(), std::nullopt, "R", PageGeometry{3600, 10, 254.0, 10.0}, Format(8, 3600, 10), out),
-        0);
-    const fs::path file = Published(std::move(out));
-    VAD3Reader reader;
-    ASSERT_EQ(reader.Open(file), "");
-    EXPECT_EQ(reader.header().hResolution, 23592960u);
-}
-
 TEST_F(VAD3OutputTest, ADocumentWithoutPagesHasItsTrailerAt64) {
     OutputRef out = Create(32, 10, 10);
     const fs::path file = Published(std::move(out));
