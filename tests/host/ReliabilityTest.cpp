@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "common/PngWriter.hpp"
-#include "format/VAD3Reader.hpp"
 #include "support/Commands.hpp"
 #include "support/LoadedDriver.hpp"
 #include "support/TempDir.hpp"
