@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "driver/PageSetup.hpp"
@@ -57,55 +58,46 @@ protected:
 
 }  // namespace
 
-TEST_F(PageSetup, SizeLimits) {
+TEST_F(PageSetup, WhichRecordsAreBad) {
     Open();
     EXPECT_TRUE(HPrintIsBad(*record_, handle_));  // 0 bytes
-    EXPECT_FALSE(Bad(GoodRecord()));
-
-    PrintRecord limits = GoodRecord();
-    limits.pageWidthPixels = 150;  // 12.7 mm at 300 dpi
-    limits.pageWidthMM = 12.7;
-    limits.pageHeightPixels = 5905512;
-    limits.pageHeightMM = 500000.0;
-    EXPECT_FALSE(Bad(limits));
-    limits.pageWidthMM = 12.6998;
-    EXPECT_TRUE(Bad(limits));
-    limits.pageWidthPixels = 59055;
-    limits.pageWidthMM = 5000.001;
-    EXPECT_TRUE(Bad(limits));
-
-    PrintRecord zero = GoodRecord();
-    zero.pageWidthPixels = 0;
-    EXPECT_TRUE(Bad(zero));
-    PrintRecord nan = GoodRecord();
-    nan.pageHeightMM = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_TRUE(Bad(nan));
-
+    const struct {
+        const char *what;
+        std::function<void(PrintRecord &)> change;
+        bool bad;
+    } cases[] = {
+        {"as made", [](PrintRecord &) {}, false},
+        {"the limits",
+         [](PrintRecord &r) {
+             r.pageWidthPixels = 150, r.pageWidthMM = 12.7;  // 12.7 mm at 300 dpi
+             r.pageHeightPixels = 5905512, r.pageHeightMM = 500000.0;
+         },
+         false},
+        {"narrower than 12.7 mm", [](PrintRecord &r) { r.pageWidthPixels = 150, r.pageWidthMM = 12.6998; }, true},
+        {"wider than 5 m", [](PrintRecord &r) { r.pageWidthPixels = 59055, r.pageWidthMM = 5000.001; }, true},
+        {"no pixels", [](PrintRecord &r) { r.pageWidthPixels = 0; }, true},
+        {"NaN", [](PrintRecord &r) { r.pageHeightMM = std::numeric_limits<double>::quiet_NaN(); }, true},
+        {"299.46 dpi, not in the catalogue", [](PrintRecord &r) { r.pageWidthMM = 280.5; }, true},
+        {"tiled, the whole page", [](PrintRecord &r) { r.isTiled = true; }, false},
+        {"a tile wider than the page", [](PrintRecord &r) { r.isTiled = true, r.tileWidthMM = r.pageWidthMM + 0.0002; },
+         true},
+        {"a tile of 100 pixels", [](PrintRecord &r) { r.isTiled = true, r.tileWidthMM = TileMM(100); }, false},
+        {"a tile of 100.5 pixels", [](PrintRecord &r) { r.isTiled = true, r.tileWidthMM = TileMM(100.5); }, true},
+        {"a tile of half a pixel", [](PrintRecord &r) { r.isTiled = true, r.tileWidthMM = TileMM(0.5); }, true},
+    };
+    for (const auto &c : cases) {
+        PrintRecord r = GoodRecord();
+        c.change(r);
+        EXPECT_EQ(Bad(r), c.bad) << c.what;
+    }
     SetHandleSize(handle_, 307);
     EXPECT_TRUE(HPrintIsBad(*record_, handle_));
 }
 
-TEST_F(PageSetup, ResolutionMustBeInTheCatalogue) {
-    Open();
-    PrintRecord r = GoodRecord();
-    r.pageWidthMM = 280.5;  // 299.46 dpi
-    EXPECT_TRUE(Bad(r));
-}
-
-TEST_F(PageSetup, TilesMustFitAndBeWholePixels) {
+TEST_F(PageSetup, ATileIsThePrintableArea) {
     Open();
     PrintRecord r = GoodRecord();
     r.isTiled = true;
-    EXPECT_FALSE(Bad(r));
-    r.tileWidthMM = r.pageWidthMM + 0.0002;
-    EXPECT_TRUE(Bad(r));
-    r.tileWidthMM = TileMM(100);
-    EXPECT_FALSE(Bad(r));
-    r.tileWidthMM = TileMM(100.5);
-    EXPECT_TRUE(Bad(r));
-    r.tileWidthMM = TileMM(0.5);
-    EXPECT_TRUE(Bad(r));
-
     r.tileWidthMM = TileMM(100);
     Put(r);
     PageInfo info;
