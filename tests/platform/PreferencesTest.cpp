@@ -172,6 +172,22 @@ TEST(Preferences, FailedWritesKeepTheChangesPending) {
     EXPECT_EQ(*GetPreferenceInteger(kDomain, "k"), 1);
 }
 
+TEST(Preferences, TheFileIsInTheUsersConfigurationFolder) {
+    const struct {
+        const char *xdg, *home, *file;
+    } cases[] = {{"/xdg", "/home/u", "/xdg/d.plist"},
+                 {"relative", "/home/u", "/home/u/.config/d.plist"},  // only an absolute XDG_CONFIG_HOME counts
+                 {nullptr, "/home/u", "/home/u/.config/d.plist"},
+                 {"", "/home/u", "/home/u/.config/d.plist"},
+                 {nullptr, nullptr, nullptr},
+                 {nullptr, "", nullptr}};
+    for (const auto &c : cases) {
+        kivtest::ScopedEnv xdg("XDG_CONFIG_HOME", c.xdg), home("HOME", c.home);
+        const auto path = PreferencesPath("d");
+        EXPECT_EQ(path ? path->string() : "none", c.file ? c.file : "none") << (c.xdg ? c.xdg : "(unset)");
+    }
+}
+
 TEST(Preferences, DomainsThatCannotNameAFileAreRefused) {
     ScopedConfigHome home;
     for (const char *domain : {"", "../escape", ".hidden", "a/b"}) {

@@ -16,26 +16,6 @@ namespace kivtest {
 
 inline constexpr const char *kDialogDomain = "com.example.dialog-test";
 
-// Sets an environment variable for the scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value) : name_(name) {
-        if (const char *old = std::getenv(name)) old_ = old;
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
-
 class DialogFixture : public ::testing::Test {
 protected:
     void SetUp() override {

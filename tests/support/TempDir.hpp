@@ -32,25 +32,40 @@ private:
 
 // Points XDG_CONFIG_HOME at a fresh folder for the scope. Each new folder is a new file path,
 // so the process's preferences cache starts empty for it too.
-class ScopedConfigHome {
+// Sets an environment variable for the scope; a null value unsets it.
+class ScopedEnv {
 public:
-    ScopedConfigHome() {
-        if (const char *old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
-        setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
-    }
-    ~ScopedConfigHome() {
-        if (old_) {
-            setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
+    ScopedEnv(const char *name, const char *value) : name_(name) {
+        if (const char *old = std::getenv(name)) old_ = old;
+        if (value) {
+            setenv(name, value, 1);
         } else {
-            unsetenv("XDG_CONFIG_HOME");
+            unsetenv(name);
         }
     }
+    ~ScopedEnv() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *name_;
+    std::optional<std::string> old_;
+};
+
+class ScopedConfigHome {
+public:
     const std::filesystem::path &path() const { return dir_.path(); }
     std::filesystem::path FileOf(const std::string &domain) const { return dir_.path() / (domain + ".plist"); }
 
 private:
     TempDir dir_;
-    std::optional<std::string> old_;
+    ScopedEnv env_{"XDG_CONFIG_HOME", dir_.path().c_str()};
 };
 
 inline void WriteFile(const std::filesystem::path &path, const std::string &bytes) {
