@@ -34,6 +34,7 @@ TEST_F(DialogInvocation, AnAcceptedPageSetupIsSavedAsTheNextDefault) {
     Script({Erase("pageWidth"), Type("pageWidth", "210"), Erase("pageHeight"), Type("pageHeight", "297"),
             Toggle("isBW"), Press("ok")});
     ASSERT_TRUE(KIVPrStyle(record_, handle_));
+    EXPECT_EQ(record_->mState, 0u);  // still running: the job goes on
     const PrintRecord r = Record();
     EXPECT_EQ(r.pageWidthPixels, 2481);
     EXPECT_TRUE(r.isBW);
@@ -71,6 +72,7 @@ TEST_F(DialogInvocation, TheJobDialogRemembersTheHotFolder) {
     Script({Erase("numberOfCopiesText"), Type("numberOfCopiesText", "3"), Press("saveAsButton"),
             SaveAs(hot / "Named.vad3")});
     ASSERT_TRUE(KIVPrJob(record_, handle_));
+    EXPECT_EQ(record_->mState, 0u);
     EXPECT_EQ(Record().copies, 3);
     EXPECT_EQ(*record_->mHotFolder, hot.path());
     EXPECT_EQ(*record_->mOutputFileName, "Named.vad3");
