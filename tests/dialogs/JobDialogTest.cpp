@@ -58,26 +58,10 @@ TEST_F(JobDialogTest, LimitsBeepAndSelectTheField) {
     Job job;
     job.hotFolder = folder_.path();
     job.from = 2, job.to = 3;
-    Script({Erase("fromPageText"),
-            Type("fromPageText", "0"),
-            Press("saveButton"),
-            Erase("fromPageText"),
-            Type("fromPageText", "1000"),
-            Press("saveButton"),
-            Erase("fromPageText"),
-            Type("fromPageText", "5"),
-            Press("saveButton"),
-            Erase("toPageText"),
-            Type("toPageText", "5"),
-            Erase("numberOfCopiesText"),
-            Type("numberOfCopiesText", "1000"),
-            Press("saveButton"),
-            Erase("numberOfCopiesText"),
-            Type("numberOfCopiesText", "0"),
-            Press("saveAsButton"),
-            Erase("numberOfCopiesText"),
-            Type("numberOfCopiesText", "4"),
-            Press("saveButton")});
+    Script({Retype("fromPageText", "0"), Press("saveButton"), Retype("fromPageText", "1000"), Press("saveButton"),
+            Retype("fromPageText", "5"), Press("saveButton"), Retype("toPageText", "5"),
+            Retype("numberOfCopiesText", "1000"), Press("saveButton"), Retype("numberOfCopiesText", "0"),
+            Press("saveAsButton"), Retype("numberOfCopiesText", "4"), Press("saveButton")});
     ASSERT_TRUE(Run(job));
     EXPECT_EQ(toolkit_->beeps(), 5);
     EXPECT_EQ(job.from, 5);

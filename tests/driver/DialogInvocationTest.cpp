@@ -31,8 +31,7 @@ protected:
 TEST_F(DialogInvocation, AnAcceptedPageSetupIsSavedAsTheNextDefault) {
     Open();
     KIVPrDefaults(record_, handle_);
-    Script({Erase("pageWidth"), Type("pageWidth", "210"), Erase("pageHeight"), Type("pageHeight", "297"),
-            Toggle("isBW"), Press("ok")});
+    Script({Retype("pageWidth", "210"), Retype("pageHeight", "297"), Toggle("isBW"), Press("ok")});
     ASSERT_TRUE(KIVPrStyle(record_, handle_));
     EXPECT_EQ(record_->mState, 0u);  // still running: the job goes on
     const PrintRecord r = Record();
@@ -53,7 +52,7 @@ TEST_F(DialogInvocation, ACancelledDialogStopsTheJobAndChangesNothing) {
     Open();
     KIVPrDefaults(record_, handle_);
     const std::vector<char> before(*handle_, *handle_ + 306);
-    Script({Erase("pageWidth"), Type("pageWidth", "100"), Press("cancel")});
+    Script({Retype("pageWidth", "100"), Press("cancel")});
     EXPECT_FALSE(KIVPrStyle(record_, handle_));
     EXPECT_EQ(std::vector<char>(*handle_, *handle_ + 306), before);
     EXPECT_EQ(record_->mState, 1u);
@@ -69,8 +68,7 @@ TEST_F(DialogInvocation, TheJobDialogRemembersTheHotFolder) {
     kivtest::TempDir hot;
     Open();
     KIVPrDefaults(record_, handle_);
-    Script({Erase("numberOfCopiesText"), Type("numberOfCopiesText", "3"), Press("saveAsButton"),
-            SaveAs(hot / "Named.vad3")});
+    Script({Retype("numberOfCopiesText", "3"), Press("saveAsButton"), SaveAs(hot / "Named.vad3")});
     ASSERT_TRUE(KIVPrJob(record_, handle_));
     EXPECT_EQ(record_->mState, 0u);
     EXPECT_EQ(Record().copies, 3);

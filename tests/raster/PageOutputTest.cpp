@@ -54,52 +54,7 @@ protected:
     TempDir dir_;
 };
 
-bool Blank(const Bytes &line) { return line == Bytes(line.size(), 0); }
-
 }  // namespace
-
-TEST_F(PageOutputTest, RowsNoBandCoversAreBlank) {
-    auto session = Open();
-    ASSERT_EQ(OpenPage(*session), 0);
-    GreyBand band(0, 100);
-    ASSERT_EQ(PrintBits(*session, band.bitmap, {0, 0, 100, kWidth}, {100, 0, 200, kWidth}), 0);
-    ASSERT_EQ(ClosePage(*session), 0);
-    ASSERT_EQ(OpenPage(*session), 0);  // a page without bands
-    ASSERT_EQ(ClosePage(*session), 0);
-    ASSERT_EQ(CloseDocument(std::move(session)), 0);
-
-    const auto lines = Lines();
-    ASSERT_EQ(lines.size(), 2u * kHeight);
-    for (int y = 0; y < kHeight; ++y) {
-        if (y >= 100 && y < 200) {
-            EXPECT_EQ(lines[y][5], GreyBand::Value(y - 100, 5)) << y;
-        } else {
-            EXPECT_TRUE(Blank(lines[y])) << y;
-        }
-        EXPECT_TRUE(Blank(lines[kHeight + y]));
-    }
-}
-
-TEST_F(PageOutputTest, BandsNeverGoBackUpThePage) {
-    auto session = Open();
-    OpenPage(*session);
-    GreyBand first(0, 50), beside(0, 50, 10), overlapping(40, 30);
-    ASSERT_EQ(PrintBits(*session, first.bitmap, {0, 0, 50, kWidth}, {0, 0, 50, kWidth}), 0);
-    // Side by side on the same rows: already written, dropped.
-    ASSERT_EQ(PrintBits(*session, beside.bitmap, {0, 0, 50, 10}, {0, 10, 50, 20}), 0);
-    // Ten rows above the next line: only rows 50…69 are written, from source rows 50…69.
-    ASSERT_EQ(PrintBits(*session, overlapping.bitmap, {40, 0, 70, kWidth}, {40, 0, 70, kWidth}), 0);
-    // Wider than the page and past its bottom: clipped, scaled as a whole (2× down).
-    GreyBand tall(0, 40, 2 * kWidth + 10);
-    ASSERT_EQ(PrintBits(*session, tall.bitmap, {0, 0, 40, 2 * kWidth + 10}, {280, 0, 360, 4 * kWidth + 20}), 0);
-    ClosePage(*session);
-    ASSERT_EQ(CloseDocument(std::move(session)), 0);
-
-    const auto lines = Lines();
-    for (int y = 0; y < 70; ++y) EXPECT_EQ(lines[y][15], GreyBand::Value(y, 15)) << y;
-    for (int y = 70; y < 280; ++y) EXPECT_TRUE(Blank(lines[y])) << y;
-    for (int y = 280; y < 300; ++y) EXPECT_EQ(lines[y][6], GreyBand::Value((y - 280) / 2, 3)) << y;
-}
 
 TEST_F(PageOutputTest, BadBandsAreRefusedBeforeAnythingIsWritten) {
     auto session = Open();

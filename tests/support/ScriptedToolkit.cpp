@@ -4,41 +4,43 @@
 #include "forms/WindowResources.hpp"
 
 #include <algorithm>
+#include <functional>
 
 namespace kiv::forms {
 namespace {
 
-using Handler = std::function<void()>;
-
-class ScriptedTextField : public TextField {
-public:
-    ScriptedTextField(FormRecord &r, std::string name) : r_(r), name_(std::move(name)) { r_.texts[name_]; }
-    std::string Text() const override { return r_.texts[name_]; }
-    void SetText(const std::string &text) override {
-        r_.texts[name_] = text;
-        r_.selectedAll[name_] = false;
+// What every scripted control holds: its form's record, its outlet name, and the handler
+// the controller gave it (run only for what the user does).
+struct Outlet {
+    Outlet(FormRecord &record, std::string outlet) : r(record), name(std::move(outlet)) {}
+    void Fire() const {
+        if (handler) handler();
     }
-    void SelectAll() override { r_.selectedAll[name_] = true; }
-    void BecomeFocus() override { r_.focused = name_; }
-    void OnUserEdit(Handler handler) override { edit_ = std::move(handler); }
-    void UserEdit(const std::string &text) {
-        r_.texts[name_] = text;
-        r_.selectedAll[name_] = false;
-        r_.focused = name_;
-        if (edit_) edit_();
-    }
-
-private:
-    FormRecord &r_;
-    std::string name_;
-    Handler edit_;
+    FormRecord &r;
+    std::string name;
+    std::function<void()> handler;
 };
 
-class ScriptedMenu : public PopUpMenu {
+class ScriptedTextField : public TextField, Outlet {
 public:
-    ScriptedMenu(FormRecord &r, std::string name, std::vector<ScriptedMenuItem> items) : r_(r), name_(std::move(name)) {
-        r_.menus[name_] = std::move(items);
-        r_.menuSelection[name_] = std::nullopt;
+    ScriptedTextField(FormRecord &r, std::string n) : Outlet(r, std::move(n)) { r.texts[name]; }
+    std::string Text() const override { return r.texts[name]; }
+    void SetText(const std::string &text) override { r.texts[name] = text; }
+    void SelectAll() override {}
+    void BecomeFocus() override { r.focused = name; }
+    void OnUserEdit(std::function<void()> h) override { handler = std::move(h); }
+    void UserEdit(const std::string &text) {
+        r.texts[name] = text;
+        r.focused = name;
+        Fire();
+    }
+};
+
+class ScriptedMenu : public PopUpMenu, Outlet {
+public:
+    ScriptedMenu(FormRecord &r, std::string n, std::vector<ScriptedMenuItem> items) : Outlet(r, std::move(n)) {
+        r.menus[name] = std::move(items);
+        r.menuSelection[name] = std::nullopt;
     }
     int Count() const override { return static_cast<int>(Items().size()); }
     int64_t TagAt(int index) const override { return Items().at(static_cast<std::size_t>(index)).tag; }
@@ -50,77 +52,59 @@ public:
     void Append(const std::string &title, int64_t tag) override { Items().push_back({title, tag}); }
     bool SelectTag(int64_t tag) override {
         const bool found = std::any_of(Items().begin(), Items().end(), [&](const auto &i) { return i.tag == tag; });
-        if (found) r_.menuSelection[name_] = tag;
+        if (found) r.menuSelection[name] = tag;
         SynchronizeTitle();
         return found;
     }
-    std::optional<int64_t> SelectedTag() const override { return r_.menuSelection[name_]; }
+    std::optional<int64_t> SelectedTag() const override { return r.menuSelection[name]; }
     void SynchronizeTitle() override {
-        r_.menuTitles[name_].clear();
+        r.menuTitles[name].clear();
         for (const auto &i : Items())
-            if (r_.menuSelection[name_] == i.tag) r_.menuTitles[name_] = i.title;
+            if (r.menuSelection[name] == i.tag) r.menuTitles[name] = i.title;
     }
-    void OnChoose(Handler handler) override { choose_ = std::move(handler); }
+    void OnChoose(std::function<void()> h) override { handler = std::move(h); }
     void UserChoose(int64_t tag) {
-        if (!SelectTag(tag)) throw ToolkitError("menu " + name_ + " has no item tagged " + std::to_string(tag));
-        if (choose_) choose_();
+        if (!SelectTag(tag)) throw ToolkitError("menu " + name + " has no item tagged " + std::to_string(tag));
+        Fire();
     }
 
 private:
-    std::vector<ScriptedMenuItem> &Items() const { return r_.menus[name_]; }
-    FormRecord &r_;
-    std::string name_;
-    Handler choose_;
+    std::vector<ScriptedMenuItem> &Items() const { return r.menus[name]; }
 };
 
-class ScriptedCheck : public CheckBox {
+class ScriptedCheck : public CheckBox, Outlet {
 public:
-    ScriptedCheck(FormRecord &r, std::string name) : r_(r), name_(std::move(name)) { r_.checks[name_] = false; }
-    bool IsOn() const override { return r_.checks[name_]; }
-    void SetOn(bool on) override { r_.checks[name_] = on; }
-    void OnToggle(Handler handler) override { toggle_ = std::move(handler); }
+    ScriptedCheck(FormRecord &r, std::string n) : Outlet(r, std::move(n)) { r.checks[name] = false; }
+    bool IsOn() const override { return r.checks[name]; }
+    void SetOn(bool on) override { r.checks[name] = on; }
+    void OnToggle(std::function<void()> h) override { handler = std::move(h); }
     void UserToggle() {
-        r_.checks[name_] = !r_.checks[name_];
-        if (toggle_) toggle_();
+        r.checks[name] = !r.checks[name];
+        Fire();
     }
-
-private:
-    FormRecord &r_;
-    std::string name_;
-    Handler toggle_;
 };
 
-class ScriptedRadio : public RadioGroup {
+class ScriptedRadio : public RadioGroup, Outlet {
 public:
-    ScriptedRadio(FormRecord &r, std::string name) : r_(r), name_(std::move(name)) { r_.radios[name_] = 1; }
-    int64_t SelectedTag() const override { return r_.radios[name_]; }
-    void SelectTag(int64_t tag) override { r_.radios[name_] = tag; }
-    void OnChange(Handler handler) override { change_ = std::move(handler); }
+    ScriptedRadio(FormRecord &r, std::string n) : Outlet(r, std::move(n)) { r.radios[name] = 1; }
+    int64_t SelectedTag() const override { return r.radios[name]; }
+    void SelectTag(int64_t tag) override { r.radios[name] = tag; }
+    void OnChange(std::function<void()> h) override { handler = std::move(h); }
     void UserPick(int64_t tag) {
-        r_.radios[name_] = tag;
-        if (change_) change_();
+        r.radios[name] = tag;
+        Fire();
     }
-
-private:
-    FormRecord &r_;
-    std::string name_;
-    Handler change_;
 };
 
-class ScriptedButton : public Button {
+class ScriptedButton : public Button, Outlet {
 public:
-    ScriptedButton(FormRecord &r, std::string name) : r_(r), name_(std::move(name)) { r_.enabled[name_] = true; }
-    bool IsEnabled() const override { return r_.enabled[name_]; }
-    void SetEnabled(bool enabled) override { r_.enabled[name_] = enabled; }
-    void OnPress(Handler handler) override { press_ = std::move(handler); }
+    ScriptedButton(FormRecord &r, std::string n) : Outlet(r, std::move(n)) { r.enabled[name] = true; }
+    bool IsEnabled() const override { return r.enabled[name]; }
+    void SetEnabled(bool enabled) override { r.enabled[name] = enabled; }
+    void OnPress(std::function<void()> h) override { handler = std::move(h); }
     void UserPress() {
-        if (r_.enabled[name_] && press_) press_();  // a disabled button does nothing
+        if (r.enabled[name]) Fire();  // a disabled button does nothing
     }
-
-private:
-    FormRecord &r_;
-    std::string name_;
-    Handler press_;
 };
 
 }  // namespace
@@ -137,9 +121,9 @@ public:
     Button *ButtonNamed(const std::string &name) override { return Find(buttons_, name); }
 
     void SetTitle(const std::string &title) override { r_->title = title; }
-    void Show() override { r_->shown = true; }
+    void Show() override {}
     void StopModal() override { stopped_ = true; }
-    void OrderOut() override { r_->orderedOut = true; }
+    void OrderOut() override {}
 
     void RunModal() override {
         stopped_ = false;
@@ -195,12 +179,13 @@ private:
     void Perform(const UserAction &a) {
         using K = UserAction::Kind;
         switch (a.kind) {
-        case K::Type: {
+        case K::Type:
+        case K::Retype: {
             auto &field = Target(fields_, a.target);
+            if (a.kind == K::Retype) field.UserEdit("");
             for (char c : a.text) field.UserEdit(field.Text() + c);
             break;
         }
-        case K::Erase: Target(fields_, a.target).UserEdit(""); break;
         case K::Choose: Target(menus_, a.target).UserChoose(a.tag); break;
         case K::Toggle: Target(checks_, a.target).UserToggle(); break;
         case K::Pick: Target(radios_, a.target).UserPick(a.tag); break;
@@ -252,30 +237,16 @@ void ScriptedForm::Build(const std::string &resource) {
     }
 }
 
-namespace {
-UserAction Action(UserAction::Kind kind, const std::string &target, const std::string &text = "", int64_t tag = 0) {
-    UserAction a{kind, target, text, tag, kFirstButton, std::nullopt};
-    return a;
-}
-}  // namespace
-
-UserAction Type(const std::string &field, const std::string &text) {
-    return Action(UserAction::Kind::Type, field, text);
-}
-UserAction Erase(const std::string &field) { return Action(UserAction::Kind::Erase, field); }
-UserAction Choose(const std::string &menu, int64_t tag) { return Action(UserAction::Kind::Choose, menu, "", tag); }
-UserAction Toggle(const std::string &check) { return Action(UserAction::Kind::Toggle, check); }
-UserAction Pick(const std::string &radio, int64_t tag) { return Action(UserAction::Kind::Pick, radio, "", tag); }
-UserAction Press(const std::string &button) { return Action(UserAction::Kind::Press, button); }
-UserAction Answer(int code) {
-    UserAction a = Action(UserAction::Kind::Answer, "");
-    a.code = code;
-    return a;
-}
+using K = UserAction::Kind;
+UserAction Type(const std::string &field, const std::string &text) { return {K::Type, field, text}; }
+UserAction Retype(const std::string &field, const std::string &text) { return {K::Retype, field, text}; }
+UserAction Choose(const std::string &menu, int64_t tag) { return {K::Choose, menu, "", tag}; }
+UserAction Toggle(const std::string &check) { return {K::Toggle, check}; }
+UserAction Pick(const std::string &radio, int64_t tag) { return {K::Pick, radio, "", tag}; }
+UserAction Press(const std::string &button) { return {K::Press, button}; }
+UserAction Answer(int code) { return {K::Answer, "", "", 0, code}; }
 UserAction SaveAs(std::optional<std::filesystem::path> file) {
-    UserAction a = Action(UserAction::Kind::SavePanel, "");
-    a.path = std::move(file);
-    return a;
+    return {K::SavePanel, "", "", 0, kFirstButton, std::move(file)};
 }
 
 ScriptedToolkit::ScriptedToolkit(std::vector<UserAction> script) : script_(script.begin(), script.end()) {}

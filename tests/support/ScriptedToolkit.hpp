@@ -13,18 +13,18 @@ namespace kiv::forms {
 
 // One thing the user does.
 struct UserAction {
-    enum class Kind { Type, Erase, Choose, Toggle, Pick, Press, Answer, SavePanel };
+    enum class Kind { Type, Retype, Choose, Toggle, Pick, Press, Answer, SavePanel };
     Kind kind;
-    std::string target;                         // the outlet's name
-    std::string text;                           // Type: typed key by key
-    int64_t tag = 0;                            // Choose, Pick
-    int code = kFirstButton;                    // Answer: the button of the alert or sheet
-    std::optional<std::filesystem::path> path;  // SavePanel: the file chosen, or nothing (cancel)
+    std::string target{};                         // the outlet's name
+    std::string text{};                           // Type, Retype: typed key by key
+    int64_t tag = 0;                              // Choose, Pick
+    int code = kFirstButton;                      // Answer: the button of the alert or sheet
+    std::optional<std::filesystem::path> path{};  // SavePanel: the file chosen, or nothing (cancel)
 };
 
 // Builders for scripts.
-UserAction Type(const std::string &field, const std::string &text);  // one edit per key
-UserAction Erase(const std::string &field);                          // select all, delete: one edit
+UserAction Type(const std::string &field, const std::string &text);    // one edit per key
+UserAction Retype(const std::string &field, const std::string &text);  // select all, delete, then Type
 UserAction Choose(const std::string &menu, int64_t tag);
 UserAction Toggle(const std::string &check);
 UserAction Pick(const std::string &radio, int64_t tag);
@@ -41,10 +41,8 @@ struct ScriptedMenuItem {
 struct FormRecord {
     std::string resource;
     std::string title;
-    bool shown = false, orderedOut = false;
     std::string focused;  // the outlet that became the focused control last
     std::map<std::string, std::string> texts;
-    std::map<std::string, bool> selectedAll;
     std::map<std::string, std::vector<ScriptedMenuItem>> menus;
     std::map<std::string, std::optional<int64_t>> menuSelection;
     std::map<std::string, std::string> menuTitles;  // the shown title of each menu
@@ -65,8 +63,6 @@ public:
     int beeps() const { return beeps_; }
     // The state of the last form loaded (kept after the dialog has released it).
     const FormRecord &last() const { return *last_; }
-    // Script steps not yet used.
-    std::size_t remaining() const { return script_.size(); }
 
 private:
     friend class ScriptedForm;
