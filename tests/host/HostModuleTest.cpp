@@ -2,11 +2,13 @@
 // entry points only, with a private preferences home.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "common/PrintRecordView.hpp"
+#include "support/Commands.hpp"
 #include "support/LoadedDriver.hpp"
 
 using kivhost::PrintRecordView;
@@ -46,69 +48,23 @@ protected:
 }  // namespace
 
 TEST_F(HostModule, ExportsOnlyTheDriverInterface) {
-    const std::string command =
-        std::string("nm -D --defined-only '") + KIV_BUNDLE_DIR + "/libVarnelPrinterDriver.so' | awk '{print $3}'";
-    std::set<std::string> names;
-    FILE *p = popen(command.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char line[256];
-    while (fgets(line, sizeof line, p)) {
-        std::string s(line);
-        while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-        if (!s.empty()) names.insert(s);
-    }
-    pclose(p);
-    const std::set<std::string> expected = {"KIVPrOpen",
-                                            "KIVPrClose",
-                                            "KIVPrSuggestPage",
-                                            "KIVPrValidate",
-                                            "KIVPrDefaults",
-                                            "KIVPrGetInfo",
-                                            "KIVPrSetJobName",
-                                            "KIVPrCopyJobSettings",
-                                            "KIVPrSetJobSettings",
-                                            "KIVPrJobMerge",
-                                            "KIVPrSetError",
-                                            "KIVPrErrorString",
-                                            "kDefaultPapers",
-                                            "kDefaultResolutions",
-                                            "delimiters",
-                                            "EncodeHPrint",
-                                            "DecodeHPrint",
-                                            "kKIVPrinterDriverUUIDKey",
-                                            "kKIVPrinterDriverPageNameKey",
-                                            "kKIVPrinterDriverJobNameKey",
-                                            "kKIVPrinterDriverICCProfileKey",
-                                            "Stuff8",
-                                            "Stuff32",
-                                            "StuffRGB32",
-                                            "Stuff64",
-                                            "Stuff96",
-                                            "Blank8",
-                                            "Blank32",
-                                            "Blank64",
-                                            "Blank96",
-                                            "Decompress8",
-                                            "Decompress8ToRGB",
-                                            "Decompress32",
-                                            "Decompress64",
-                                            "Decompress96",
-                                            "WorstCaseBufferSize8",
-                                            "WorstCaseBufferSize32",
-                                            "WorstCaseBufferSize64",
-                                            "WorstCaseBufferSize96",
-                                            "KIVPrOpenDoc",
-                                            "KIVPrOpenPage",
-                                            "KIVPrPrintBitmap",
-                                            "KIVPrClosePage",
-                                            "KIVPrCloseDoc",
-                                            "KIVPrCopyOutputFileName",
-                                            "KIVPrSetProfile",
-                                            "KIVPrSetMetadata",
-                                            "MakeDestFileName",
-                                            "KIVPrStyle",
-                                            "KIVPrJob"};
-    EXPECT_EQ(names, expected);
+    const auto words = [](const std::string &text) {
+        std::istringstream in(text);
+        return std::set<std::string>(std::istream_iterator<std::string>(in), {});
+    };
+    const kivtest::CommandOutput nm = kivtest::RunCommand(std::string("nm -D --defined-only '") + KIV_BUNDLE_DIR +
+                                                          "/libVarnelPrinterDriver.so' | awk '{print $3}'");
+    ASSERT_EQ(nm.status, 0) << nm.text;
+    EXPECT_EQ(words(nm.text),
+              words("KIVPrOpen KIVPrClose KIVPrSuggestPage KIVPrValidate KIVPrDefaults KIVPrGetInfo KIVPrSetJobName "
+                    "KIVPrCopyJobSettings KIVPrSetJobSettings KIVPrJobMerge KIVPrSetError KIVPrErrorString "
+                    "KIVPrOpenDoc KIVPrOpenPage KIVPrPrintBitmap KIVPrClosePage KIVPrCloseDoc KIVPrCopyOutputFileName "
+                    "KIVPrSetProfile KIVPrSetMetadata KIVPrStyle KIVPrJob MakeDestFileName EncodeHPrint DecodeHPrint "
+                    "kDefaultPapers kDefaultResolutions delimiters kKIVPrinterDriverUUIDKey "
+                    "kKIVPrinterDriverPageNameKey kKIVPrinterDriverJobNameKey kKIVPrinterDriverICCProfileKey "
+                    "Stuff8 Stuff32 StuffRGB32 Stuff64 Stuff96 Blank8 Blank32 Blank64 Blank96 Decompress8 "
+                    "Decompress8ToRGB Decompress32 Decompress64 Decompress96 WorstCaseBufferSize8 "
+                    "WorstCaseBufferSize32 WorstCaseBufferSize64 WorstCaseBufferSize96"));
 }
 
 TEST_F(HostModule, CatalogueSetupAndHooksAreSharedWithTheHost) {
@@ -152,4 +108,3 @@ TEST_F(HostModule, CatalogueSetupAndHooksAreSharedWithTheHost) {
     EXPECT_EQ(gBeeps, 1);
     EXPECT_EQ(driver_.KIVPrClose(record), 0);
 }
-

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "support/Commands.hpp"
+
 namespace kivtest {
 
 // A fresh folder, removed with everything in it at the end of the scope.
@@ -30,26 +32,14 @@ private:
     std::filesystem::path path_;
 };
 
-// Points XDG_CONFIG_HOME at a fresh folder for the scope. Each new folder is a new file path,
-// so the process's preferences cache starts empty for it too.
 // Sets an environment variable for the scope; a null value unsets it.
 class ScopedEnv {
 public:
     ScopedEnv(const char *name, const char *value) : name_(name) {
         if (const char *old = std::getenv(name)) old_ = old;
-        if (value) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        value ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
     ScopedEnv(const ScopedEnv &) = delete;
     ScopedEnv &operator=(const ScopedEnv &) = delete;
 
@@ -58,6 +48,8 @@ private:
     std::optional<std::string> old_;
 };
 
+// Points XDG_CONFIG_HOME at a fresh folder for the scope. Each new folder is a new file path,
+// so the process's preferences cache starts empty for it too.
 class ScopedConfigHome {
 public:
     const std::filesystem::path &path() const { return dir_.path(); }
@@ -78,18 +70,9 @@ inline std::string ReadFile(const std::filesystem::path &path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs a Python snippet with the file path as argv[1]; returns its standard output.
+// Runs a Python snippet with the file path as argv[1]; returns what it printed.
 inline std::string RunPython(const std::string &script, const std::filesystem::path &arg) {
-    TempDir dir;
-    WriteFile(dir / "check.py", script);
-    const std::string command = "python3 '" + (dir / "check.py").string() + "' '" + arg.string() + "' 2>&1";
-    std::string out;
-    if (FILE *p = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (fgets(buffer, sizeof buffer, p)) out += buffer;
-        pclose(p);
-    }
-    return out;
+    return RunCommand("python3 - '" + arg.string() + "' 2>&1 <<'EOF'\n" + script + "EOF\n").text;
 }
 
 }  // namespace kivtest
