@@ -114,18 +114,12 @@ TEST_F(PageSetup, DefaultsWithNothingStored) {
     Open();
     KIVPrDefaults(record_, handle_);
     ASSERT_EQ(GetHandleSize(handle_), 306);
-    const PrintRecord r = Record();
-    EXPECT_EQ(r.pageWidthPixels, 3307);
-    EXPECT_EQ(r.pageHeightPixels, 4607);
-    EXPECT_EQ(r.pageWidthMM, 279.99266666666665);
-    EXPECT_EQ(r.pageHeightMM, 390.0593333333333);
-    EXPECT_EQ(r.copies, 1);
-    EXPECT_EQ(r.fromPage, 1);
-    EXPECT_EQ(r.toPage, 999);
-    EXPECT_TRUE(r.collated);
-    EXPECT_FALSE(r.isTiled || r.isBW || r.isFlipH);
-    EXPECT_EQ(r.tileWidthMM, r.pageWidthMM);
-    EXPECT_EQ(r.pageName[0], 0);
+    PrintRecord expected = GoodRecord();  // A3 at 300 dpi, one collated copy of every page
+    expected.collated = true;
+    Handle want = NewHandle(kPrintRecordSize);
+    StorePrintRecord(want, expected);
+    EXPECT_EQ(std::memcmp(*want, *handle_, kPrintRecordSize), 0);
+    DisposeHandle(want);
 }
 
 TEST_F(PageSetup, StoredValuesOutOfRangeGiveTheirDefaults) {

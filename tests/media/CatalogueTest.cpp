@@ -7,20 +7,6 @@
 
 using namespace kiv;
 
-TEST(CatalogueText, BuiltInCatalogues) {
-    auto papers = SetPapersFrom(kDefaultPapers);
-    ASSERT_EQ(CountPaper(*papers), 2);
-    EXPECT_EQ(DefaultPaperIndex(*papers), 1);
-    EXPECT_EQ(GetPaper(*papers, 0).name, "A2");
-    EXPECT_EQ(GetPaper(*papers, 0).width, 412);
-    EXPECT_EQ(GetPaper(*papers, 1).height, 390);
-    auto res = SetResolutionsFrom(kDefaultResolutions);
-    ASSERT_EQ(CountResolution(*res), 3);
-    EXPECT_EQ(DefaultResolution(*res), 1);
-    EXPECT_EQ(GetResolution(*res, 2).name, "150");
-    EXPECT_EQ(GetResolution(*res, 2).ydpi, 150);
-}
-
 TEST(CatalogueText, LineFormat) {
     auto papers = SetPapersFrom("\r\rSuper~B 330 483\r\rOnlyName\r*X 1.5\r*Last 10 20 30\r   \r*\rA4 abc 297");
     ASSERT_EQ(CountPaper(*papers), 5);

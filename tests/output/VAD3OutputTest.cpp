@@ -124,16 +124,6 @@ TEST_F(VAD3OutputTest, NoiseIsStoredRawAndUniformLinesEncoded) {
     EXPECT_EQ(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64 + 4 + 400, 4), 16u);  // 12 + 4
 }
 
-TEST_F(VAD3OutputTest, ADocumentWithoutPagesHasItsTrailerAt64) {
-    OutputRef out = Create(32, 10, 10);
-    const fs::path file = Published(std::move(out));
-    VAD3Reader reader;
-    ASSERT_EQ(reader.Open(file), "");
-    EXPECT_EQ(reader.header().pageCount, 0);
-    EXPECT_EQ(reader.header().trailerOffset, 64u);
-    EXPECT_EQ(VerifyVAD3(file), "");
-}
-
 TEST_F(VAD3OutputTest, TinyWidthsNeverOverrunAndStayReadable) {
     for (int16_t format : kAllPixelFormats) {
         for (int width = 1; width <= 9; ++width) {
