@@ -59,11 +59,12 @@ TEST_F(JobDialogTest, LimitsBeepAndSelectTheField) {
     job.hotFolder = folder_.path();
     job.from = 2, job.to = 3;
     Script({Retype("fromPageText", "0"), Press("saveButton"), Retype("fromPageText", "1000"), Press("saveButton"),
-            Retype("fromPageText", "5"), Press("saveButton"), Retype("toPageText", "5"),
-            Retype("numberOfCopiesText", "1000"), Press("saveButton"), Retype("numberOfCopiesText", "0"),
-            Press("saveAsButton"), Retype("numberOfCopiesText", "4"), Press("saveButton")});
+            Retype("fromPageText", "5"), Press("saveButton"), Retype("toPageText", "1000"), Press("saveButton"),
+            Retype("toPageText", "5"), Retype("numberOfCopiesText", "1000"), Press("saveButton"),
+            Retype("numberOfCopiesText", "0"), Press("saveAsButton"), Retype("numberOfCopiesText", "4"),
+            Press("saveButton")});
     ASSERT_TRUE(Run(job));
-    EXPECT_EQ(toolkit_->beeps(), 5);
+    EXPECT_EQ(toolkit_->beeps(), 6);
     EXPECT_EQ(job.from, 5);
     EXPECT_EQ(job.to, 5);
     EXPECT_EQ(job.copies, 4);

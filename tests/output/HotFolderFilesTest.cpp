@@ -158,6 +158,7 @@ TEST(HotFolderNames, JobNamesBecomeVisibleSafeFileNames) {
         {"", "Untitled"},
         {"bad \xFF byte", "bad \xEF\xBF\xBD byte"},
         {"c1 \xC2\x85 control", "c1 _ control"},
+        {"\xC2\x80\xC2\x9F\xC2\xA0", "__\xC2\xA0"},  // U+0080 and U+009F, not the no-break space
         {"caf\xC3\xA9", "caf\xC3\xA9"},
     };
     for (const auto &c : cases) EXPECT_EQ(JobFileBaseName(c.job, "vad3"), c.file) << c.job;

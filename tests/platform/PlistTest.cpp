@@ -110,12 +110,17 @@ TEST(Plist, DeepXmlIsRefusedWithoutOverflowingTheStack) {
 }
 
 TEST(Plist, DeepTreesAreNotWritten) {
+    // Arrays and dictionaries in turn.
     Plist root = MakeArray();
     plist_t level = root.get();
     for (int i = 0; i < kMaxPlistDepth + 2; ++i) {
-        Plist child = MakeArray();
+        Plist child = i % 2 ? MakeArray() : MakeDict();
         plist_t next = child.get();
-        ArrayAppend(level, std::move(child));
+        if (i % 2) {
+            DictSet(level, "k", std::move(child));
+        } else {
+            ArrayAppend(level, std::move(child));
+        }
         level = next;
     }
     EXPECT_FALSE(ToXml(root.get()));

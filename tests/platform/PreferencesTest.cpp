@@ -13,6 +13,7 @@
 
 using namespace kiv;
 using kivtest::ScopedConfigHome;
+using namespace std::string_literals;
 
 namespace {
 constexpr const char *kDomain = "com.example.prefs-test";
@@ -190,7 +191,7 @@ TEST(Preferences, TheFileIsInTheUsersConfigurationFolder) {
 
 TEST(Preferences, DomainsThatCannotNameAFileAreRefused) {
     ScopedConfigHome home;
-    for (const char *domain : {"", "../escape", ".hidden", "a/b"}) {
+    for (const std::string &domain : {""s, "../escape"s, ".hidden"s, "a/b"s, "a\0b"s}) {
         EXPECT_FALSE(PreferencesPath(domain)) << domain;
         SetPreferenceValue(domain, "k", MakeInteger(1).get());
         EXPECT_FALSE(CopyPreferenceValue(domain, "k"));
