@@ -207,6 +207,20 @@ TEST_F(Printing, HostErrorsAndWrongBandsStopTheJobAndDeleteTheFile) {
     EXPECT_EQ(Close(), -157);
 }
 
+TEST_F(Printing, AHotFolderRemovedMidJobIsAnErrorNamingIt) {
+    OpenFor(8);
+    ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
+    fs::remove_all(hot_.path());
+    EXPECT_EQ(driver_.KIVPrCloseDoc(record_), ENOENT);
+    unsigned char text[256];
+    driver_.KIVPrErrorString(record_, ENOENT, text);
+    const std::string message(reinterpret_cast<char *>(text + 1), text[0]);
+    EXPECT_NE(message.find(hot_.path().string() + ": No such file or directory"), std::string::npos) << message;
+    EXPECT_EQ(driver_.KIVPrCopyOutputFileName(record_), nullptr);
+    EXPECT_EQ(Close(), ENOENT);
+    EXPECT_FALSE(fs::exists(hot_.path()));
+}
+
 TEST_F(Printing, CallsOutsideADocumentAreRefused) {
     OpenFor(8, false, false);
     EXPECT_EQ(driver_.KIVPrOpenPage(record_), -50);

@@ -1,5 +1,5 @@
 // What a hot-folder consumer must never see: half-written, shorter or misnamed jobs, whatever
-// happens to the host (a bad image, a kill, a vanished folder, an odd job name).
+// happens to the host (a bad image, a kill).
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
@@ -13,7 +13,6 @@
 
 #include "common/PngWriter.hpp"
 #include "support/Commands.hpp"
-#include "support/LoadedDriver.hpp"
 #include "support/TempDir.hpp"
 
 using namespace kivtest;
@@ -95,55 +94,4 @@ TEST(KivhostFaults, AKilledJobLeavesNothingAndTheNextGetsThePlainName) {
     ASSERT_EQ(run.status, 0) << run.text;
     EXPECT_EQ(Entries(dir / "hot"), std::vector<std::string>{"Long.vad3"});
     EXPECT_NE(run.text.find((dir / "hot" / "Long.vad3").string() + ": 1 page"), std::string::npos) << run.text;
-}
-
-class HostJobs : public LoadedDriver {
-protected:
-    void TearDown() override {
-        if (record_) driver_.KIVPrClose(record_);
-        LoadedDriver::TearDown();
-    }
-    // Opens a document of one tiny grey page into folder.
-    int32_t Start(const fs::path &folder, const char *jobName) {
-        EXPECT_EQ(driver_.KIVPrOpen(bundle_, &record_), 0);
-        const PageGeometry page{60, 60, 60 / 300.0 * 25.4, 60 / 300.0 * 25.4};
-        driver_.KIVPrSuggestPage(record_, print_, &page, 8);
-        driver_.KIVPrValidate(record_, print_);
-        driver_.KIVPrSetJobName(record_, print_, jobName);
-        plist_t settings = plist_new_dict();
-        plist_dict_set_item(settings, "outputFolder", KIVCreateBookmarkDataForPath(folder.c_str()));
-        EXPECT_TRUE(driver_.KIVPrSetJobSettings(record_, print_, settings));
-        plist_free(settings);
-        int32_t e = driver_.KIVPrOpenDoc(record_, print_);
-        if (e == 0) e = driver_.KIVPrOpenPage(record_);
-        if (e == 0) e = driver_.KIVPrClosePage(record_);
-        return e;
-    }
-    // Closes the document: its status, message and the file it became.
-    int32_t Finish(std::string &message, std::string &file) {
-        const int32_t e = driver_.KIVPrCloseDoc(record_);
-        unsigned char text[256];
-        driver_.KIVPrErrorString(record_, e, text);
-        message.assign(reinterpret_cast<char *>(text + 1), text[0]);
-        char *name = driver_.KIVPrCopyOutputFileName(record_);
-        file = name ? name : "";
-        std::free(name);
-        driver_.KIVPrClose(std::exchange(record_, nullptr));
-        return e;
-    }
-    DriverRecord *record_ = nullptr;
-};
-
-TEST_F(HostJobs, AHotFolderRemovedMidJobIsAnErrorNamingIt) {
-    TempDir dir;
-    const fs::path hot = dir / "hot";
-    fs::create_directory(hot);
-    ASSERT_EQ(Start(hot, "Gone"), 0);
-    fs::remove_all(hot);
-    std::string message, file;
-    EXPECT_EQ(Finish(message, file), ENOENT);
-    EXPECT_NE(message.find(hot.string()), std::string::npos) << message;
-    EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
-    EXPECT_EQ(file, "");
-    EXPECT_FALSE(fs::exists(hot));
 }
