@@ -71,12 +71,6 @@ int Threads() {
     return n;
 }
 
-std::vector<fs::path> Entries(const fs::path &folder) {
-    std::vector<fs::path> all;
-    for (const auto &e : fs::directory_iterator(folder)) all.push_back(e.path());
-    return all;
-}
-
 class FaultMatrix : public kivtest::DriverFixture {
 protected:
     struct Outcome {
@@ -139,14 +133,14 @@ protected:
         EXPECT_EQ(o.status, status);
         EXPECT_NE(o.message.find(cause), std::string::npos) << o.message;
         EXPECT_TRUE(o.file.empty());
-        EXPECT_TRUE(Entries(hot_.path()).empty());
+        EXPECT_TRUE(kivtest::FolderEntries(hot_.path()).empty());
         EXPECT_EQ(Threads(), threads);
     }
 
     // The threads a finished job leaves (a sanitizer starts its own helper with the first).
     int ThreadsAfterOneJob() {
         EXPECT_EQ(PrintJob().status, 0);
-        for (const fs::path &f : Entries(hot_.path())) fs::remove(f);
+        for (const fs::path &f : kivtest::FolderEntries(hot_.path())) fs::remove(f);
         return Threads();
     }
 
@@ -172,7 +166,7 @@ TEST_F(FaultMatrix, EveryWriteFault) {
             }
         }
         EXPECT_TRUE(completed);
-        for (const fs::path &f : Entries(hot_.path())) fs::remove(f);
+        for (const fs::path &f : kivtest::FolderEntries(hot_.path())) fs::remove(f);
     }
     {
         kivtest::FileIOFake fake;
@@ -213,8 +207,8 @@ TEST_F(FaultMatrix, EveryAllocationFault) {
         } else {
             ExpectCleanFailure(o, o.status, "An error ocurred while printing", threads);
         }
-        ASSERT_TRUE(Entries(hot_.path()).empty())
-            << o.status << " " << o.message << " " << o.file << " " << Entries(hot_.path()).front();
+        ASSERT_TRUE(kivtest::FolderEntries(hot_.path()).empty())
+            << o.status << " " << o.message << " " << o.file << " " << kivtest::FolderEntries(hot_.path()).front();
     }
     EXPECT_TRUE(completed);
 }

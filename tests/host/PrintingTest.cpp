@@ -25,12 +25,6 @@ constexpr int kPageWidth = 160, kPageHeight = 170;
 
 int PixelSize(int16_t format) { return static_cast<int>(kiv::PixelSizeFromFormat(format)); }
 
-std::vector<fs::path> JobFiles(const fs::path &folder) {
-    std::vector<fs::path> files;
-    for (const auto &e : fs::directory_iterator(folder)) files.push_back(e.path());
-    return files;
-}
-
 class Printing : public LoadedDriver {
 protected:
     void TearDown() override {
@@ -117,7 +111,7 @@ TEST_F(Printing, EveryPixelFormatArrivesPixelForPixel) {
         auto expected = ExpectedPage(image, UnevenBands(), kPageWidth, kPageHeight, c.band, c.line);
         const auto blankPage = ExpectedPage(image, {}, kPageWidth, kPageHeight, c.band, c.line);
         expected.insert(expected.end(), blankPage.begin(), blankPage.end());
-        const auto files = JobFiles(hot_.path());
+        const auto files = FolderEntries(hot_.path());
         ASSERT_EQ(files.size(), 1u);
         ExpectFileHolds(files[0], expected, c.line);
         fs::remove(files[0]);
@@ -147,7 +141,7 @@ TEST_F(Printing, TilesArePrintedAtTheTileSize) {
     ASSERT_EQ(driver_.KIVPrCloseDoc(record_), 0);
     ASSERT_EQ(Close(), 0);
 
-    const fs::path file = JobFiles(hot_.path()).at(0);
+    const fs::path file = FolderEntries(hot_.path()).at(0);
     kiv::VAD3Reader reader;
     ASSERT_EQ(reader.Open(file), "");
     EXPECT_EQ(reader.header().width, 100);
@@ -174,13 +168,13 @@ TEST_F(Printing, AFailingDiskLeavesNoFileAndTheHostSeesTheError) {
         }
         const int32_t closeDoc = driver_.KIVPrCloseDoc(record_);
         const int32_t close = Close();
-        _exit(closeDoc == EFBIG && close == EFBIG && JobFiles(hot_.path()).empty() ? 0 : 1);
+        _exit(closeDoc == EFBIG && close == EFBIG && FolderEntries(hot_.path()).empty() ? 0 : 1);
     }
     int status = 0;
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_TRUE(JobFiles(hot_.path()).empty());
+    EXPECT_TRUE(FolderEntries(hot_.path()).empty());
 }
 
 TEST_F(Printing, HostErrorsAndWrongBandsStopTheJobAndDeleteTheFile) {
@@ -193,7 +187,7 @@ TEST_F(Printing, HostErrorsAndWrongBandsStopTheJobAndDeleteTheFile) {
         EXPECT_EQ(PrintBands(image, UnevenBands(), 8), code);
         EXPECT_EQ(driver_.KIVPrClosePage(record_), code);
         EXPECT_EQ(driver_.KIVPrCloseDoc(record_), code);
-        EXPECT_TRUE(JobFiles(hot_.path()).empty());
+        EXPECT_TRUE(FolderEntries(hot_.path()).empty());
         EXPECT_EQ(Close(), code);
     }
     OpenFor(32);
@@ -203,7 +197,7 @@ TEST_F(Printing, HostErrorsAndWrongBandsStopTheJobAndDeleteTheFile) {
     EXPECT_EQ(PrintBands(cmyk, UnevenBands(), 33), -157);
     EXPECT_EQ(driver_.KIVPrOpenPage(record_), -157);
     EXPECT_EQ(driver_.KIVPrCloseDoc(record_), -157);
-    EXPECT_TRUE(JobFiles(hot_.path()).empty());
+    EXPECT_TRUE(FolderEntries(hot_.path()).empty());
     EXPECT_EQ(Close(), -157);
 }
 
@@ -251,9 +245,9 @@ TEST_F(Printing, ClosingTheDriverAbandonsAnOpenDocument) {
     driver_.KIVPrOpenPage(record_);
     const SourceImage image(80, 85, 1);
     PrintBands(image, UnevenBands(), 8);
-    EXPECT_TRUE(JobFiles(hot_.path()).empty());  // nothing shows while the job is written
+    EXPECT_TRUE(FolderEntries(hot_.path()).empty());  // nothing shows while the job is written
     EXPECT_EQ(Close(), 0);
-    EXPECT_TRUE(JobFiles(hot_.path()).empty());
+    EXPECT_TRUE(FolderEntries(hot_.path()).empty());
 }
 
 TEST_F(Printing, MetadataReachesTheTrailer) {
@@ -269,7 +263,7 @@ TEST_F(Printing, MetadataReachesTheTrailer) {
     ASSERT_EQ(driver_.KIVPrCloseDoc(record_), 0);
     ASSERT_EQ(Close(), 0);
     kiv::VAD3Reader reader;
-    ASSERT_EQ(reader.Open(JobFiles(hot_.path()).at(0)), "");
+    ASSERT_EQ(reader.Open(FolderEntries(hot_.path()).at(0)), "");
     kiv::Plist trailer;
     ASSERT_EQ(reader.ReadTrailer(trailer), "");
     EXPECT_EQ(*kiv::StringValue(kiv::DictGet(trailer.get(), "Note")), "from the host");

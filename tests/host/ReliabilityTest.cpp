@@ -20,14 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Entries(const fs::path &folder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto &e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A grey PNG of noise, so that its job file is large and slow to write.
 void WriteNoisePng(const fs::path &path, int w, int h) {
     kivtools::PngWriter png;
@@ -65,7 +57,7 @@ TEST(KivhostFaults, AnyBadPageAbandonsTheWholeJob) {
             const CommandOutput run = RunCommand(KivhostCommand(dir, images));
             EXPECT_EQ(run.status, 1) << bad << " as page " << k + 1;
             EXPECT_NE(run.text.find("cannot read " + (dir / bad).string() + ": "), std::string::npos) << run.text;
-            EXPECT_TRUE(Entries(dir / "hot").empty()) << bad << " as page " << k + 1;
+            EXPECT_TRUE(FolderEntries(dir / "hot").empty()) << bad << " as page " << k + 1;
         }
     }
 }
@@ -88,10 +80,10 @@ TEST(KivhostFaults, AKilledJobLeavesNothingAndTheNextGetsThePlainName) {
         int status = 0;
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status)) << "the job ended before it was killed at " << delayMs << " ms";
-        EXPECT_TRUE(Entries(dir / "hot").empty()) << delayMs << " ms";
+        EXPECT_TRUE(FolderEntries(dir / "hot").empty()) << delayMs << " ms";
     }
     const CommandOutput run = RunCommand(KivhostCommand(dir, "'" + (dir / "noise.png").string() + "' --job-name Long"));
     ASSERT_EQ(run.status, 0) << run.text;
-    EXPECT_EQ(Entries(dir / "hot"), std::vector<std::string>{"Long.vad3"});
+    EXPECT_EQ(FolderEntries(dir / "hot"), std::vector<fs::path>{dir / "hot" / "Long.vad3"});
     EXPECT_NE(run.text.find((dir / "hot" / "Long.vad3").string() + ": 1 page"), std::string::npos) << run.text;
 }

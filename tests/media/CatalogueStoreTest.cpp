@@ -131,4 +131,3 @@ TEST(CatalogueStore, UnusableStoredValuesFallBackToTheBuiltInCatalogue) {
     EXPECT_FALSE(ReadPageSizeStrings(kDomain, kDefaultPapers));
     gCatalogueAllocationFailures = 0;
 }
-

@@ -22,8 +22,7 @@ namespace {
 
 std::vector<std::string> Names(const fs::path &folder) {
     std::vector<std::string> names;
-    for (const auto &e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
+    for (const fs::path &e : kivtest::FolderEntries(folder)) names.push_back(e.filename());
     return names;
 }
 

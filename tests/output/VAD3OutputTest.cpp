@@ -25,12 +25,6 @@ fs::path Published(OutputRef out) {
     return file;
 }
 
-int FilesIn(const fs::path &folder) {
-    int n = 0;
-    for ([[maybe_unused]] const auto &e : fs::directory_iterator(folder)) ++n;
-    return n;
-}
-
 // Writes pages of `height` lines: blank, then content lines of the three kinds in turn.
 // Returns the lines written, in order.
 std::vector<Bytes> WritePages(OutputRecord &out, int16_t format, int width, int height, int pages) {
@@ -143,14 +137,14 @@ TEST_F(VAD3OutputTest, BlankLinesThatWouldLookRawAreStoredRaw) {
 TEST_F(VAD3OutputTest, NamesFollowTheJobNameAndRunOutAfter100) {
     for (const char *expected : {"Same.vad3", "Same_01.vad3"}) {
         OutputRef out = Create(8, 4, 1, "Same");
-        EXPECT_EQ(FilesIn(dir_.path()), expected[4] == '.' ? 0 : 1);  // nothing until it is complete
+        EXPECT_EQ(FolderEntries(dir_.path()).size(), expected[4] == '.' ? 0u : 1u);  // nothing until it is complete
         EXPECT_EQ(Published(std::move(out)).filename(), expected);
     }
     for (int i = 2; i <= 99; ++i) Published(Create(8, 4, 1, "Same"));
     OutputRef out;
     EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "Same", Geometry(4, 1), Format(8, 4, 1), out), -1);
     EXPECT_FALSE(out);
-    EXPECT_EQ(FilesIn(dir_.path()), 100);
+    EXPECT_EQ(FolderEntries(dir_.path()).size(), 100u);
 
     WriteFile(dir_ / "chosen.vad3", std::string(100000, 'x'));
     OutputRef named = Create(8, 4, 1, "Same", "chosen.vad3");
@@ -166,7 +160,7 @@ TEST_F(VAD3OutputTest, AbandonedFilesLeaveNothing) {
         OutputRef dropped = Create(32, 50, 3);
         WritePages(*dropped, 32, 50, 3, 1);
     }
-    EXPECT_EQ(FilesIn(dir_.path()), 0);
+    EXPECT_TRUE(FolderEntries(dir_.path()).empty());
 
     OutputRef out;
     EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(10, 10), Format(16, 10, 10), out), -50);
@@ -176,7 +170,7 @@ TEST_F(VAD3OutputTest, AbandonedFilesLeaveNothing) {
     EXPECT_EQ(Output_Create(dir_.path(), std::nullopt, "J", Geometry(30'000'000, 1), Format(35, 30'000'000, 1), out),
               -108);
     EXPECT_FALSE(out);
-    EXPECT_EQ(FilesIn(dir_.path()), 0);
+    EXPECT_TRUE(FolderEntries(dir_.path()).empty());
 }
 
 TEST_F(VAD3OutputTest, LineWritesReportTheStickyError) {
@@ -196,7 +190,7 @@ TEST_F(VAD3OutputTest, LineWritesReportTheStickyError) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("VAD3 Output_WriteLine returned: 5"), std::string::npos);
     EXPECT_EQ(Output_WriteBlankLine(*out), EIO);
     EXPECT_EQ(Output_Close(std::move(out)), EIO);
-    EXPECT_EQ(FilesIn(dir_.path()), 0);
+    EXPECT_TRUE(FolderEntries(dir_.path()).empty());
 }
 
 TEST_F(VAD3OutputTest, PageCountStopsAt65535) {

@@ -278,12 +278,7 @@ protected:
         return at == std::string::npos ? -1 : std::atoi(print.text.c_str() + at + 19);
     }
 
-    std::vector<fs::path> JobFiles() const {
-        std::vector<fs::path> files;
-        std::error_code ec;
-        for (const auto &e : fs::directory_iterator(dir_ / "hot", ec)) files.push_back(e.path());
-        return files;
-    }
+    std::vector<fs::path> JobFiles() const { return FolderEntries(dir_ / "hot"); }
 
     // Prints file and returns the one job file it became (checked by the verifier).
     fs::path PrintToFile(const fs::path &file, const std::string &format, const std::string &jobName,

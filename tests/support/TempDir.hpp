@@ -1,11 +1,13 @@
 // Temporary folders and a private preferences home for tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/Commands.hpp"
 
@@ -59,6 +61,15 @@ private:
     TempDir dir_;
     ScopedEnv env_{"XDG_CONFIG_HOME", dir_.path().c_str()};
 };
+
+// The paths in a folder, sorted; none when it does not exist.
+inline std::vector<std::filesystem::path> FolderEntries(const std::filesystem::path &folder) {
+    std::vector<std::filesystem::path> entries;
+    std::error_code ec;
+    for (const auto &e : std::filesystem::directory_iterator(folder, ec)) entries.push_back(e.path());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
 
 inline void WriteFile(const std::filesystem::path &path, const std::string &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
