@@ -285,16 +285,18 @@ int main(int argc, char **argv) {
                 plainMs.push_back(WritePlain(jobBytes, dir / "plain.bin"));
             }
             const double d = Median(driverMs), c = Median(pwgMs), w = Median(plainMs);
-            const double scalar = ScalarDriverMs(argv[0], static_cast<int>(&p - pages), static_cast<int>(&m - modes), runs);
+            const double scalar =
+                ScalarDriverMs(argv[0], static_cast<int>(&p - pages), static_cast<int>(&m - modes), runs);
             std::printf("| %s | %s | %.1f | %.1f | %.0f | %.2f MB | %.1f | %.2f MB | %.1f | %.2f | %.2f | %.2f |\n",
                         p.name, m.name, d, scalar, page.Bytes() / d / 1000.0, jobBytes / 1e6, c, pwgBytes / 1e6, w,
                         d / scalar, d / c, d / w);
             std::fflush(stdout);
         }
     }
-    std::printf("\nkivhost print, peak resident memory: 20 A3 pages from a PNG %.0f MiB; one 1 m x 1 m page at 300 dpi "
-                "%.0f MiB\n",
-                a3MiB, metreMiB);
+    std::printf(
+        "\nkivhost print, peak resident memory: 20 A3 pages from a PNG %.0f MiB; one 1 m x 1 m page at 300 dpi "
+        "%.0f MiB\n",
+        a3MiB, metreMiB);
     KIVBundleRelease(bundle);
     fs::remove_all(dir);
     return 0;

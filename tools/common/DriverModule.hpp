@@ -72,13 +72,15 @@ public:
     const std::string &error() const { return error_; }
 
 // The module's entry points, listed once: each becomes a member of its own type.
-#define KIV_ENTRY_POINTS(X)                                                                                            \
-    X(KIVPrOpen)                                                                                                       \
-    X(KIVPrClose) X(KIVPrSuggestPage) X(KIVPrValidate) X(KIVPrDefaults) X(KIVPrGetInfo) X(KIVPrSetJobName)             \
-        X(KIVPrCopyJobSettings) X(KIVPrSetJobSettings) X(KIVPrJobMerge) X(KIVPrSetError) X(KIVPrErrorString)           \
-            X(KIVPrStyle) X(KIVPrJob) X(KIVPrOpenDoc) X(KIVPrOpenPage) X(KIVPrPrintBitmap) X(KIVPrClosePage)           \
-                X(KIVPrCloseDoc) X(KIVPrCopyOutputFileName) X(KIVPrSetProfile) X(KIVPrSetMetadata) X(MakeDestFileName) \
-                    X(EncodeHPrint) X(DecodeHPrint)
+// clang-format off
+#define KIV_ENTRY_POINTS(X)                                                                            \
+    X(KIVPrOpen) X(KIVPrClose) X(KIVPrSuggestPage) X(KIVPrValidate) X(KIVPrDefaults) X(KIVPrGetInfo)   \
+    X(KIVPrSetJobName) X(KIVPrCopyJobSettings) X(KIVPrSetJobSettings) X(KIVPrJobMerge)                \
+    X(KIVPrSetError) X(KIVPrErrorString) X(KIVPrStyle) X(KIVPrJob)                                     \
+    X(KIVPrOpenDoc) X(KIVPrOpenPage) X(KIVPrPrintBitmap) X(KIVPrClosePage) X(KIVPrCloseDoc)            \
+    X(KIVPrCopyOutputFileName) X(KIVPrSetProfile) X(KIVPrSetMetadata) X(MakeDestFileName)              \
+    X(EncodeHPrint) X(DecodeHPrint)
+// clang-format on
 #define KIV_ENTRY(name) decltype(&::name) name = nullptr;
     KIV_ENTRY_POINTS(KIV_ENTRY)
 #undef KIV_ENTRY

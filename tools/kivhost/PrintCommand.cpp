@@ -159,7 +159,8 @@ private:
     // the picture's width.
     int BandRows(const Picture &picture, BandFormat format) const {
         const std::size_t rowBytes = static_cast<std::size_t>(picture.width()) * BytesPerPixel(format);
-        const int automatic = static_cast<int>(std::clamp<std::size_t>((4u << 20) / std::max<std::size_t>(rowBytes, 1), 1, 256));
+        const int automatic =
+            static_cast<int>(std::clamp<std::size_t>((4u << 20) / std::max<std::size_t>(rowBytes, 1), 1, 256));
         return std::clamp(options_.bandRows > 0 ? options_.bandRows : automatic, 1, std::max(1, picture.height()));
     }
 

@@ -15,7 +15,7 @@ struct PrintOptions {
     std::string hotFolder = "hot-folder";
     std::string jobName;
     std::optional<BandFormat> format;  // default: grey for grey images, else ARGB
-    int bandRows = 0;  // 0: up to 256 rows and 4 MiB a band
+    int bandRows = 0;                  // 0: up to 256 rows and 4 MiB a band
     int copies = 1;
     bool blackAndWhite = false;
     bool flip = false;
