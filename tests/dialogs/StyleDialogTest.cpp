@@ -189,13 +189,3 @@ TEST_F(StyleDialogTest, OpensOnTheRecordsPaperAndResolution) {
     EXPECT_FALSE(Run(byName));
     EXPECT_EQ(Form().menuSelection.at("pagesMenu"), 0);
 }
-
-TEST_F(StyleDialogTest, ACommaLocaleShowsAndReadsCommas) {
-    kivtest::ScopedEnv german("LC_ALL", "de_DE.UTF-8");
-    if (UserDecimalSeparator() != ",") GTEST_SKIP() << "de_DE.UTF-8 is not installed";
-    Script({Retype("pageHeight", "297,5"), Press("ok")});
-    StyleParams p = Params(210, 297);
-    ASSERT_TRUE(Run(p));
-    EXPECT_EQ(Form().texts.at("pageWidth"), "210,00");
-    EXPECT_EQ(p.pageHeight_pixels, 3514);  // 297.5 mm at 300 dpi
-}
