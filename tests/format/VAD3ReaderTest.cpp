@@ -93,6 +93,10 @@ TEST(VAD3Verify, SizesTheFileCannotHoldAreRefusedBeforeAllocating) {
     std::string wide = header + std::string(10, '\0');
     StoreBigEndian(reinterpret_cast<uint8_t *>(wide.data()) + 2, 64u << 20, 4);
     EXPECT_NE(VerifyVAD3(Damaged(dir, wide)).find("cannot fit in a file of 74 bytes"), std::string::npos);
+    // A line record that claims ten bytes more than the file has after it.
+    std::string record = ReadFile(dir / "good.vad3");
+    StoreBigEndian(reinterpret_cast<uint8_t *>(record.data()) + 64, record.size() - 68 + 10 + 4, 4);
+    EXPECT_NE(VerifyVAD3(Damaged(dir, record)).find("bytes at offset 68 runs past the end"), std::string::npos);
 
     // A trailer that claims almost 2 GiB of a sparse file.
     std::string head = header;

@@ -1,6 +1,8 @@
 // Preferences store: pending values, merging synchronisation, damaged files.
 #include <gtest/gtest.h>
 #include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -164,13 +166,27 @@ TEST(Preferences, OversizedFilesAreNotRead) {
     EXPECT_FALSE(CopyPreferenceValue(kDomain, "a"));
 }
 
-TEST(Preferences, FailedWritesKeepTheChangesPending) {
+TEST(Preferences, FailedWritesKeepTheChangesPendingAndTheFileWhole) {
     ScopedConfigHome home;
+    SetPreferenceValue(kDomain, "k", MakeInteger(1).get());
+    ASSERT_TRUE(SynchronizePreferences(kDomain));
+    const std::string before = kivtest::ReadFile(home.FileOf(kDomain));
+    // A disk that fills up (files may not grow past 1 KiB): refused, not retried for ever.
+    InChild([] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::alarm(10);
+        SetPreferenceValue(kDomain, "big", MakeString(std::string(4096, 'x')).get());
+        if (SynchronizePreferences(kDomain) || *GetPreferenceInteger(kDomain, "k") != 1) _exit(1);
+    });
+    EXPECT_EQ(kivtest::ReadFile(home.FileOf(kDomain)), before);
+
     kivtest::WriteFile(home.path() / "file", "not a folder");
     setenv("XDG_CONFIG_HOME", (home.path() / "file").c_str(), 1);
-    SetPreferenceValue(kDomain, "k", MakeInteger(1).get());
+    SetPreferenceValue(kDomain, "k", MakeInteger(2).get());
     EXPECT_FALSE(SynchronizePreferences(kDomain));
-    EXPECT_EQ(*GetPreferenceInteger(kDomain, "k"), 1);
+    EXPECT_EQ(*GetPreferenceInteger(kDomain, "k"), 2);
 }
 
 TEST(Preferences, TheFileIsInTheUsersConfigurationFolder) {
