@@ -457,7 +457,7 @@ TEST_F(PrinterApp, TheHotFolderPageChangesTheFolderForGood) {
     StartServer();
     EXPECT_NE(WebPage(page).find("value=\"" + (dir_ / "other").string() + "\""), std::string::npos);
     const auto grey = [](int x, int y, int, uint8_t *p) { *p = static_cast<uint8_t>(x ^ y); };
-    WritePwg(dir_ / "page.pwg", "sgray_8", 100, 100, 300, 1, grey);
+    WritePwg(dir_ / "page.pwg", "sgray_8", 200, 200, 300, 1, grey);
     const Output print = Print(dir_ / "page.pwg", "image/pwg-raster", "moved");
     ASSERT_EQ(print.status, 0) << print.text;
     EXPECT_NE(WaitForJob(JobId(print)).find("= completed"), std::string::npos);

@@ -2,6 +2,7 @@
 #include "Folders.hpp"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,7 +14,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "HotFolderPrinter.hpp"
+#include "HotFolder.hpp"
+#include "PrinterData.hpp"
 
 namespace vad3printer {
 namespace {
@@ -28,6 +30,20 @@ struct Setting {
 };
 std::map<int, Setting> gFolders;  // by printer id
 
+}  // namespace
+
+bool SyncFolderOf(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+namespace {
+
 // Lines of "id<TAB>device URI<TAB>folder", replaced through a synced temporary file.
 bool Save(std::string &why) {
     std::string text;
@@ -37,7 +53,7 @@ bool Save(std::string &why) {
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
     if (fd >= 0) ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), gPath.c_str()) == 0;
+    ok = ok && ::rename(temporary.c_str(), gPath.c_str()) == 0 && SyncFolderOf(gPath);
     if (!ok) {
         why = "cannot save " + gPath + ": " + std::strerror(errno);
         ::unlink(temporary.c_str());
@@ -141,6 +157,32 @@ bool SetHotFolder(pappl_printer_t *printer, const std::string &folder, std::stri
     papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Hot folder set to %s", folder.c_str());
     UpdateStatus(printer);
     return true;
+}
+
+void UpdateStatus(pappl_printer_t *printer) {
+    const std::string folder = HotFolderOf(printer);
+    const std::string problem = FolderProblem(folder);
+    if (PrinterData *data = DataOf(printer)) {
+        std::lock_guard lock(data->mutex);
+        if (data->lastProblem != problem && !problem.empty())
+            papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "%s", problem.c_str());
+        data->lastProblem = problem;
+    }
+    pappl_supply_t space{};
+    space.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
+    std::snprintf(space.description, sizeof space.description, "Free space in the hot folder");
+    space.is_consumed = true;
+    space.type = PAPPL_SUPPLY_TYPE_OTHER;
+    struct statvfs fs {};
+    space.level = !folder.empty() && ::statvfs(folder.c_str(), &fs) == 0 && fs.f_blocks > 0
+                      ? static_cast<int>(100.0 * static_cast<double>(fs.f_bavail) / static_cast<double>(fs.f_blocks))
+                      : -1;
+    pappl_supply_t current{};
+    if (papplPrinterGetSupplies(printer, 1, &current) != 1 || current.level != space.level)
+        papplPrinterSetSupplies(printer, 1, &space);
+    const bool flagged = (papplPrinterGetReasons(printer) & PAPPL_PREASON_OTHER) != 0;
+    if (problem.empty() && flagged) papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OTHER);
+    if (!problem.empty() && !flagged) papplPrinterSetReasons(printer, PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
 }
 
 void AddHotFolderPage(pappl_printer_t *printer, void *) {

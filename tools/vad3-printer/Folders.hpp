@@ -9,6 +9,9 @@
 
 namespace vad3printer {
 
+// Syncs the folder that holds path, so that a file just renamed there survives a power cut.
+bool SyncFolderOf(const std::string &path);
+
 // Where folders set on the web page are kept (a file beside the state file); read at once.
 void UseFolderSettings(const std::string &path);
 
@@ -20,5 +23,12 @@ bool SetHotFolder(pappl_printer_t *printer, const std::string &folder, std::stri
 
 // Adds the printer's "Hot Folder" web page and its link on the printer's page.
 void AddHotFolderPage(pappl_printer_t *printer, void *data);
+
+// Keeps the printer's state reasons in step with its folder ("other" while it cannot take
+// job files, logged once when that starts) and reports the folder's free space as the one
+// supply a hot folder consumes. It calls PAPPL's setters, which take the printer's lock:
+// call it from the application's own timer or pages, never from a callback PAPPL makes
+// while it holds a lock.
+void UpdateStatus(pappl_printer_t *printer);
 
 }  // namespace vad3printer

@@ -1,27 +1,27 @@
-// Printing one IPP job into a job file through the driver's entry points.
+// Printing one IPP job into a job file through the driver's entry points. A job file is
+// published only when every page arrived whole: anything less abandons the document, and the
+// driver then removes its unnamed file.
 #include "HotFolderJob.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "Folders.hpp"
-#include "HotFolderPrinter.hpp"
+#include "PrinterData.hpp"
 #include "common/PrintRecordView.hpp"
 
 namespace vad3printer {
 namespace {
 
+// Bands of up to this many rows and bytes: memory stays small whatever a page's width.
 constexpr int kBandRows = 128;
+constexpr std::size_t kBandBytes = 4u << 20;
 // Abandons a document through KIVPrSetError: the driver then removes its unnamed file.
 constexpr int32_t kAbandoned = -128;
 
@@ -38,100 +38,118 @@ std::string DocumentName(const char *jobName) {
     return name;
 }
 
+std::string Pixels(long long width, long long height) {
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
+// The driver's pixel format for a raster colour space the printer advertises; 0 for others.
+int16_t BandFormat(cups_cspace_t space) {
+    switch (space) {
+    case CUPS_CSPACE_SW: return 8;   // sgray_8
+    case CUPS_CSPACE_K: return 8;    // black_8
+    case CUPS_CSPACE_SRGB:           // srgb_8
+    case CUPS_CSPACE_RGB: return 32;  // rgb_8
+    case CUPS_CSPACE_CMYK: return 33;  // cmyk_8
+    default: return 0;
+    }
+}
+
 class Job {
 public:
-    Job(pappl_job_t *job, std::string folder) : job_(job), folder_(std::move(folder)) {}
+    Job(pappl_job_t *job, PrinterData &printer, std::string folder)
+        : job_(job), printer_(printer), driver_(printer.driver->module), folder_(std::move(folder)) {}
     Job(const Job &) = delete;
     Job &operator=(const Job &) = delete;
     ~Job() { Abandon(); }
 
     bool StartPage(const pappl_pr_options_t &options, unsigned page) {
         const cups_page_header2_t &h = options.header;
-        if (!record_ && !OpenDocument(options)) return false;
-        if (h.cupsBitsPerColor != 8)
-            return Fail("raster of " + std::to_string(h.cupsBitsPerColor) + " bits per colour");
-        width_ = static_cast<int>(h.cupsWidth);
-        height_ = static_cast<int>(h.cupsHeight);
-        if (BandFormat(h.cupsColorSpace) != bandFormat_ || width_ < 1 || height_ < 1) {
-            return Fail("page " + std::to_string(page + 1) + " is " + std::to_string(width_) + " x " +
-                        std::to_string(height_) + " pixels in colour space " + std::to_string(h.cupsColorSpace) +
-                        ", which the document (colour space " + std::to_string(space_) + ") cannot take");
+        const std::string which = "page " + std::to_string(page);
+        if (h.cupsBitsPerColor != 8 || BandFormat(h.cupsColorSpace) == 0)
+            return Fail(which + " is raster of " + std::to_string(h.cupsBitsPerColor) + " bits per colour in colour space " +
+                        std::to_string(h.cupsColorSpace) + ", which this printer does not take (it takes sgray_8, " +
+                        "srgb_8, rgb_8, black_8 and cmyk_8)");
+        if (!record_) {
+            if (!OpenDocument(options, which)) return false;
+        } else if (h.cupsWidth != static_cast<unsigned>(width_) || h.cupsHeight != static_cast<unsigned>(height_) ||
+                   h.cupsColorSpace != space_ || h.HWResolution[0] != first_.HWResolution[0] ||
+                   h.HWResolution[1] != first_.HWResolution[1]) {
+            return Fail(which + " is " + Pixels(h.cupsWidth, h.cupsHeight) + " at " + Dpi(h) + " in colour space " +
+                        std::to_string(h.cupsColorSpace) + ", but a job file's pages are all alike and page 1 is " +
+                        Pixels(width_, height_) + " at " + Dpi(first_) + " in colour space " +
+                        std::to_string(space_));
         }
-        bandTop_ = 0;
+        lines_ = 0;
         rows_ = 0;
-        band_.assign(static_cast<std::size_t>(width_) * kBandRows * pixelSize_, 0);
-        return Check(Driver().KIVPrOpenPage(record_), "KIVPrOpenPage");
+        return Check(driver_.KIVPrOpenPage(record_));
     }
 
     bool WriteLine(unsigned y, const unsigned char *line) {
-        if (static_cast<int>(y) != bandTop_ + rows_) return Fail("raster lines out of order");
-        uint8_t *row = band_.data() + static_cast<std::size_t>(rows_) * width_ * pixelSize_;
-        Convert(line, row);
-        return ++rows_ < kBandRows || Flush();
+        if (static_cast<long long>(y) != lines_ || lines_ >= height_) return Fail("raster lines out of order");
+        Convert(line, band_.data() + static_cast<std::size_t>(rows_) * width_ * pixelSize_);
+        ++lines_;
+        return ++rows_ < bandRows_ || Flush();
     }
 
-    bool EndPage() {
-        if (!Flush()) return false;
-        if (!Check(Driver().KIVPrClosePage(record_), "KIVPrClosePage")) return false;
-        papplJobSetImpressionsCompleted(job_, 1);
+    bool EndPage(unsigned page) {
+        if (lines_ < height_)
+            return Fail("page " + std::to_string(page) + " ended after " + std::to_string(lines_) + " of " +
+                        std::to_string(height_) + " lines");
+        if (!Flush() || !Check(driver_.KIVPrClosePage(record_))) return false;
+        ++pages_;
         return true;
     }
 
+    // Publishes the job file, unless PAPPL gave up on the document or it ended early.
     bool EndJob() {
-        const int32_t closed = Driver().KIVPrCloseDoc(record_);
-        if (!Check(closed, "KIVPrCloseDoc")) return false;
-        if (char *file = Driver().KIVPrCopyOutputFileName(record_)) {
+        if (papplJobIsCanceled(job_)) return Fail("cancelled");
+        if (papplJobGetState(job_) == IPP_JSTATE_ABORTED)
+            return Fail("page " + std::to_string(pages_ + 1) + " could not be read as raster this printer takes");
+        if (pages_ == 0) return Fail("the document has no pages");
+        if (expectedPages_ > pages_)
+            return Fail("the document ended after " + std::to_string(pages_) + " of its " +
+                        std::to_string(expectedPages_) + " pages");
+        if (!Check(driver_.KIVPrCloseDoc(record_))) return false;
+        documentOpen_ = false;
+        if (char *file = driver_.KIVPrCopyOutputFileName(record_)) {
             papplLogJob(job_, PAPPL_LOGLEVEL_INFO, "Job file %s", file);
             papplJobSetMessage(job_, "Saved as %s", file);
             std::free(file);
         }
-        documentOpen_ = false;
-        Driver().KIVPrClose(std::exchange(record_, nullptr));
+        driver_.KIVPrClose(std::exchange(record_, nullptr));
         return true;
     }
 
     // Says why the job failed (job-state-message and the log) and abandons it.
     bool Fail(const std::string &why) {
-        papplLogJob(job_, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
-        papplJobSetMessage(job_, "%s", why.c_str());
-        failure_ = why;
+        if (failure_.empty()) {
+            papplLogJob(job_, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
+            failure_ = why;
+        }
+        papplJobSetMessage(job_, "%s", failure_.c_str());
         Abandon();
         return false;
     }
 
-    // The failure, if the job has failed: it is reported when the job ends.
     const std::string &failure() const { return failure_; }
 
     // Nothing half-done may remain when the folder cannot take the file: checked up front.
     bool CheckFolder() {
-        if (const std::string problem = FolderProblem(folder_); !problem.empty()) {
-            papplPrinterSetReasons(papplJobGetPrinter(job_), PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
-            return Fail(problem);
-        }
-        return true;
+        const std::string problem = FolderProblem(folder_);
+        return problem.empty() || Fail(problem);
     }
 
 private:
-    static kivhost::DriverModule &Driver() { return TheModule().driver; }
-
-    // The driver's pixel format for a raster colour space; 0 for one it does not take.
-    static int16_t BandFormat(cups_cspace_t space) {
-        switch (space) {
-        case CUPS_CSPACE_SW:
-        case CUPS_CSPACE_W:
-        case CUPS_CSPACE_K: return 8;
-        case CUPS_CSPACE_SRGB:
-        case CUPS_CSPACE_RGB: return 32;
-        case CUPS_CSPACE_CMYK: return 33;
-        default: return 0;
-        }
+    static std::string Dpi(const cups_page_header2_t &h) {
+        return h.HWResolution[0] == h.HWResolution[1]
+                   ? std::to_string(h.HWResolution[0]) + " dpi"
+                   : std::to_string(h.HWResolution[0]) + " x " + std::to_string(h.HWResolution[1]) + " dpi";
     }
 
     // One raster line into one band row of the driver's pixel format.
     void Convert(const unsigned char *in, uint8_t *out) const {
         switch (space_) {
-        case CUPS_CSPACE_SW:
-        case CUPS_CSPACE_W:  // luminance: the driver's grey is density
+        case CUPS_CSPACE_SW:  // luminance: the driver's grey is density
             for (int x = 0; x < width_; ++x) out[x] = static_cast<uint8_t>(255 - in[x]);
             break;
         case CUPS_CSPACE_SRGB:
@@ -144,140 +162,136 @@ private:
         }
     }
 
-    bool Check(int32_t code, const char *what) {
+    bool Check(int32_t code) {
         if (code == 0) return true;
         unsigned char message[256];
-        Driver().KIVPrErrorString(record_, code, message);
-        return Fail(std::string(what) + ": " + std::string(reinterpret_cast<char *>(message + 1), message[0]) + " (" +
-                    std::to_string(code) + ")");
+        driver_.KIVPrErrorString(record_, code, message);
+        return Fail(std::string(reinterpret_cast<char *>(message + 1), message[0]));
     }
 
-    bool OpenDocument(const pappl_pr_options_t &options) {
+    bool Offered(const cups_page_header2_t &h) const {
+        return std::any_of(printer_.resolutions.begin(), printer_.resolutions.end(), [&](const Resolution &r) {
+            return static_cast<unsigned>(r.x) == h.HWResolution[0] && static_cast<unsigned>(r.y) == h.HWResolution[1];
+        });
+    }
+
+    bool OpenDocument(const pappl_pr_options_t &options, const std::string &which) {
         const cups_page_header2_t &h = options.header;
+        if (!Offered(h)) {
+            std::string offered;
+            for (const Resolution &r : printer_.resolutions)
+                offered += (offered.empty() ? "" : ", ") + std::to_string(r.x) +
+                           (r.x == r.y ? "" : " x " + std::to_string(r.y));
+            return Fail(which + " is at " + Dpi(h) + ", which this printer does not offer (it offers " + offered +
+                        " dpi)");
+        }
+        first_ = h;
         space_ = h.cupsColorSpace;
         bandFormat_ = BandFormat(space_);
-        if (bandFormat_ == 0) return Fail("raster in colour space " + std::to_string(space_));
         pixelSize_ = bandFormat_ == 8 ? 1 : 4;
+        width_ = static_cast<int>(std::min(h.cupsWidth, 0x7fffffffu));
+        height_ = static_cast<int>(std::min(h.cupsHeight, 0x7fffffffu));
+        expectedPages_ = h.cupsInteger[CUPS_RASTER_PWG_TotalPageCount];
         if (!CheckFolder()) return false;
-        kivhost::DriverModule &d = Driver();
-        if (!Check(d.KIVPrOpen(TheModule().bundle, &record_), "KIVPrOpen")) return false;
-        const double dpiX = h.HWResolution[0] > 0 ? h.HWResolution[0] : 300;
-        const double dpiY = h.HWResolution[1] > 0 ? h.HWResolution[1] : 300;
-        // The job's media size where the raster is that size (its pixels are rounded), so that
-        // the driver finds the catalogue's paper by its millimetres.
-        double wmm = h.cupsWidth / dpiX * 25.4, hmm = h.cupsHeight / dpiY * 25.4;
-        const double mediaW = options.media.size_width / 100.0, mediaH = options.media.size_length / 100.0;
-        if (std::fabs(mediaW - wmm) < 25.4 / dpiX && std::fabs(mediaH - hmm) < 25.4 / dpiY) wmm = mediaW, hmm = mediaH;
-        const PageGeometry page{static_cast<int32_t>(h.cupsWidth), static_cast<int32_t>(h.cupsHeight), wmm, hmm};
-        d.KIVPrSuggestPage(record_, print_.get(), &page, bandFormat_);
-        d.KIVPrValidate(record_, print_.get());
+        if (!Check(driver_.KIVPrOpen(printer_.driver->bundle, &record_))) return false;
+        // The page is the raster's pixels at its resolution: its size in millimetres follows
+        // from them, so the driver fits exactly those pixels.
+        const double wmm = h.cupsWidth * 25.4 / h.HWResolution[0], hmm = h.cupsHeight * 25.4 / h.HWResolution[1];
+        const PageGeometry page{width_, height_, wmm, hmm};
+        driver_.KIVPrSuggestPage(record_, print_.get(), &page, bandFormat_);
+        driver_.KIVPrValidate(record_, print_.get());
+        driver_.KIVPrGetInfo(record_, print_.get(), &info_);
+        if (h.cupsWidth == 0 || h.cupsHeight == 0 || info_.widthPixels != width_ || info_.heightPixels != height_)
+            return Fail(which + " is " + Pixels(h.cupsWidth, h.cupsHeight) + " at " + Dpi(h) + " (" +
+                        std::to_string(static_cast<long long>(wmm)) + " x " +
+                        std::to_string(static_cast<long long>(hmm)) +
+                        " mm), a page the driver cannot hold (pages are 12.7 mm to 5 m wide and at most 500 m long)");
         // Collation as the job asks ("multiple-document-handling").
         ipp_attribute_t *handling = papplJobGetAttribute(job_, "multiple-document-handling");
         const char *value = handling ? ippGetString(handling, 0, nullptr) : nullptr;
         kivhost::PrintRecordView(print_.get())
             .setCollated(!(value && std::strcmp(value, "separate-documents-uncollated-copies") == 0));
-        d.KIVPrSetJobName(record_, print_.get(), DocumentName(papplJobGetName(job_)).c_str());
+        driver_.KIVPrSetJobName(record_, print_.get(), DocumentName(papplJobGetName(job_)).c_str());
         plist_t settings = plist_new_dict();
         plist_dict_set_item(settings, "copies", plist_new_uint(static_cast<uint64_t>(std::max(1, options.copies))));
         if (plist_t bookmark = KIVCreateBookmarkDataForPath(folder_.c_str()))
             plist_dict_set_item(settings, "outputFolder", bookmark);
-        const bool taken = d.KIVPrSetJobSettings(record_, print_.get(), settings);
+        const bool taken = driver_.KIVPrSetJobSettings(record_, print_.get(), settings);
         plist_free(settings);
         if (!taken) return Fail("the driver did not take the hot folder " + folder_);
-        d.KIVPrGetInfo(record_, print_.get(), &info_);
-        if (!Check(d.KIVPrOpenDoc(record_, print_.get()), "KIVPrOpenDoc")) return false;
+        if (!Check(driver_.KIVPrOpenDoc(record_, print_.get()))) return false;
         documentOpen_ = true;
+        const std::size_t rowBytes = static_cast<std::size_t>(width_) * pixelSize_;
+        bandRows_ = static_cast<int>(std::clamp<std::size_t>(kBandBytes / rowBytes, 1, kBandRows));
+        band_.assign(rowBytes * bandRows_, 0);
         return true;
     }
 
-    // Hands the rows gathered so far to the driver, placed where the page scales them.
+    // Hands the rows gathered so far to the driver: the page is the raster, so the band lands
+    // where it came from, unscaled.
     bool Flush() {
         if (rows_ == 0) return true;
-        const HostBitmap bitmap{band_.data(), LongRect{bandTop_, 0, bandTop_ + rows_, width_},
-                                static_cast<uint32_t>(width_ * pixelSize_), bandFormat_};
-        const LongRect src{bandTop_, 0, bandTop_ + rows_, width_};
-        const int64_t pageH = info_.heightPixels;
-        const LongRect dst{static_cast<int32_t>(bandTop_ * pageH / height_), 0,
-                           static_cast<int32_t>((bandTop_ + rows_) * pageH / height_), info_.widthPixels};
-        bandTop_ += rows_;
+        const int top = static_cast<int>(lines_) - rows_;
+        const LongRect rect{top, 0, top + rows_, width_};
+        const HostBitmap bitmap{band_.data(), rect, static_cast<uint32_t>(width_ * pixelSize_), bandFormat_};
         rows_ = 0;
-        return Check(Driver().KIVPrPrintBitmap(record_, &bitmap, &src, &dst), "KIVPrPrintBitmap");
+        return Check(driver_.KIVPrPrintBitmap(record_, &bitmap, &rect, &rect));
     }
 
     void Abandon() {
         if (!record_) return;
         if (documentOpen_) {
-            Driver().KIVPrSetError(record_, kAbandoned);
-            Driver().KIVPrCloseDoc(record_);
+            driver_.KIVPrSetError(record_, kAbandoned);
+            driver_.KIVPrCloseDoc(record_);
             documentOpen_ = false;
         }
-        Driver().KIVPrClose(std::exchange(record_, nullptr));
+        driver_.KIVPrClose(std::exchange(record_, nullptr));
     }
 
     pappl_job_t *job_;
+    PrinterData &printer_;
+    kivhost::DriverModule &driver_;
     std::string folder_;
     DriverRecord *record_ = nullptr;
     kivhost::PrintHandle print_;
     PageInfo info_{};
     bool documentOpen_ = false;
+    cups_page_header2_t first_{};
     cups_cspace_t space_ = CUPS_CSPACE_SRGB;
     int16_t bandFormat_ = 0;
     int pixelSize_ = 4;
-    int width_ = 0, height_ = 0, bandTop_ = 0, rows_ = 0;
+    int width_ = 0, height_ = 0, bandRows_ = 1, rows_ = 0;
+    long long lines_ = 0;
+    unsigned pages_ = 0, expectedPages_ = 0;
     std::vector<uint8_t> band_;
     std::string failure_;
 };
 
-// The job in progress on each printer. A printer prints one job at a time; a job that PAPPL
-// gave up on without ending it is abandoned when the printer's next job starts.
-std::mutex gMutex;
-std::map<pappl_printer_t *, std::unique_ptr<Job>> gJobs;
+Job *JobOf(pappl_job_t *job) { return static_cast<Job *>(papplJobGetData(job)); }
 
-Job *Current(pappl_job_t *job) {
-    std::lock_guard lock(gMutex);
-    auto it = gJobs.find(papplJobGetPrinter(job));
-    return it == gJobs.end() ? nullptr : it->second.get();
-}
-
-void Finish(pappl_job_t *job) {
-    std::unique_ptr<Job> done;
-    std::lock_guard lock(gMutex);
-    if (auto it = gJobs.find(papplJobGetPrinter(job)); it != gJobs.end()) done = std::move(it->second), gJobs.erase(it);
-}
-
-// Runs step on the job. After a failure the job's remaining pages are let through unread and
-// the failure is reported when the job ends: PAPPL 1.3 keeps the job-state-message only of a
-// job that fails when it starts or ends.
+// Runs step on the job. After a failure the document is abandoned and each later step says
+// so again; the failure is reported once more when the job ends, since PAPPL 1.3 keeps the
+// job-state-message only of a job that fails when it starts or ends.
 template <class Step>
-bool Run(pappl_job_t *job, Step step) {
-    Job *current = Current(job);
-    if (!current) return true;
-    if (!current->failure().empty()) return true;
+bool Run(pappl_job_t *job, Job *current, Step step) {
+    if (!current || !current->failure().empty()) return false;
     try {
-        if (papplJobIsCanceled(job))
-            current->Fail("cancelled");
-        else
-            step(*current);
+        if (papplJobIsCanceled(job)) return current->Fail("cancelled");
+        return step(*current);
     } catch (const std::exception &e) {
-        current->Fail(std::string("out of resources: ") + e.what());
+        return current->Fail(std::string("out of resources: ") + e.what());
     }
-    return true;
 }
 
 }  // namespace
 
 bool StartJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     pappl_printer_t *printer = papplJobGetPrinter(job);
-    const std::string folder = HotFolderOf(printer);
-    Job *started;
-    {
-        std::lock_guard lock(gMutex);
-        started = (gJobs[printer] = std::make_unique<Job>(job, folder)).get();
-    }
-    if (!started->CheckFolder()) {
-        Finish(job);
-        return false;
-    }
+    PrinterData *data = DataOf(printer);
+    if (!data) return false;
+    auto started = std::make_unique<Job>(job, *data, HotFolderOf(printer));
+    if (!started->CheckFolder()) return false;
+    papplJobSetData(job, started.release());  // freed by EndJob, which PAPPL calls for every started job
     return true;
 }
 
@@ -290,25 +304,23 @@ bool RefuseDocument(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
 }
 
 bool StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
-    return Run(job, [&](Job &j) { return j.StartPage(*options, page); });
+    return Run(job, JobOf(job), [&](Job &j) { return j.StartPage(*options, page); });
 }
 
 bool WriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned y, const unsigned char *line) {
-    return Run(job, [&](Job &j) { return j.WriteLine(y, line); });
+    return Run(job, JobOf(job), [&](Job &j) { return j.WriteLine(y, line); });
 }
 
-bool EndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned) {
-    return Run(job, [&](Job &j) { return j.EndPage(); });
+bool EndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned page) {
+    return Run(job, JobOf(job), [&](Job &j) { return j.EndPage(page); });
 }
 
 bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
-    Run(job, [&](Job &j) { return j.EndJob(); });
-    bool ok = false;
-    if (Job *current = Current(job)) {
-        ok = current->failure().empty();
-        if (!ok) papplJobSetMessage(job, "%s", current->failure().c_str());
-    }
-    Finish(job);
+    std::unique_ptr<Job> done(JobOf(job));
+    papplJobSetData(job, nullptr);
+    if (!done) return false;
+    const bool ok = Run(job, done.get(), [&](Job &j) { return j.EndJob(); });
+    if (!ok && !done->failure().empty()) papplJobSetMessage(job, "%s", done->failure().c_str());
     return ok;
 }
 

@@ -1,5 +1,7 @@
 // One IPP job printed through the driver module, exactly as a host prints a document: the
-// raster lines PAPPL produces are gathered into bands and handed to KIVPrPrintBitmap.
+// raster lines PAPPL produces are gathered into bands and handed to KIVPrPrintBitmap. Each
+// job keeps its own state with the job (papplJobSetData), so any number of jobs, on one
+// printer or many, never share any.
 #pragma once
 
 #include <pappl/pappl.h>

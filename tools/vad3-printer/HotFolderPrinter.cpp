@@ -1,77 +1,17 @@
-// The hot-folder printers: driver data from the driver's catalogues, the hotfolder: scheme
-// and the folder's state.
-#include "Folders.hpp"
+// The hot-folder printers: driver data from the driver's catalogues, and each printer's own
+// data beside it.
 #include "HotFolderPrinter.hpp"
 
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <deque>
-#include <map>
-#include <mutex>
+#include <memory>
 
 #include "Catalogue.hpp"
+#include "Folders.hpp"
 #include "HotFolderJob.hpp"
+#include "PrinterData.hpp"
 
 namespace vad3printer {
-namespace {
-
-// Media names must outlive every printer's driver data.
-std::mutex gNamesMutex;
-std::deque<std::string> gNames;
-
-const char *Keep(const std::string &name) {
-    std::lock_guard lock(gNamesMutex);
-    for (const std::string &n : gNames)
-        if (n == name) return n.c_str();
-    return gNames.emplace_back(name).c_str();
-}
-
-bool OpenDevice(pappl_device_t *, const char *, const char *) { return true; }
-void CloseDevice(pappl_device_t *) {}
-ssize_t ReadDevice(pappl_device_t *, void *, size_t) { return 0; }
-ssize_t WriteDevice(pappl_device_t *, const void *, size_t bytes) { return static_cast<ssize_t>(bytes); }
-pappl_preason_t DeviceStatus(pappl_device_t *) { return PAPPL_PREASON_NONE; }
-char *DeviceID(pappl_device_t *, char *buffer, size_t size) {
-    std::snprintf(buffer, size, "MFG:Varnel;MDL:Hot Folder;CMD:PWGRaster;");
-    return buffer;
-}
-
-}  // namespace
-
-bool UpdateStatus(pappl_printer_t *printer) {
-    const std::string folder = HotFolderOf(printer);
-    const std::string problem = FolderProblem(folder);
-    {
-        // Said when it changes, not at every check. (papplPrinterGetReasons would call us again.)
-        static std::mutex mutex;
-        static std::map<int, std::string> said;
-        std::lock_guard lock(mutex);
-        std::string &last = said[papplPrinterGetID(printer)];
-        if (last != problem && !problem.empty()) papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "%s", problem.c_str());
-        last = problem;
-    }
-    pappl_supply_t space{};
-    space.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
-    std::snprintf(space.description, sizeof space.description, "Free space in the hot folder");
-    space.is_consumed = true;
-    space.type = PAPPL_SUPPLY_TYPE_OTHER;
-    struct statvfs fs {};
-    space.level = !folder.empty() && ::statvfs(folder.c_str(), &fs) == 0 && fs.f_blocks > 0
-                      ? static_cast<int>(100.0 * static_cast<double>(fs.f_bavail) / static_cast<double>(fs.f_blocks))
-                      : -1;
-    papplPrinterSetSupplies(printer, 1, &space);
-    if (problem.empty()) {
-        papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OTHER);
-    } else {
-        papplPrinterSetReasons(printer, PAPPL_PREASON_OTHER, PAPPL_PREASON_NONE);
-    }
-    return true;
-}
-
 namespace {
 
 // A hot folder has no light or sound: identification is logged.
@@ -79,6 +19,11 @@ void Identify(pappl_printer_t *printer, pappl_identify_actions_t, const char *me
     const std::string folder = HotFolderOf(printer);
     papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Identify: job files go to %s%s%s", folder.c_str(),
                     message ? ": " : "", message ? message : "");
+}
+
+void DeleteData(pappl_printer_t *, pappl_pr_driver_data_t *data) {
+    std::unique_ptr<PrinterData> owned(static_cast<PrinterData *>(data->extension));  // made by DriverCallback
+    data->extension = nullptr;
 }
 
 void SetMedia(pappl_media_col_t &col, const Paper &paper) {
@@ -101,46 +46,25 @@ const char *AutoAdd(const char *, const char *uri, const char *, void *) {
     return uri && std::strncmp(uri, "hotfolder:", 10) == 0 ? kDriverName : nullptr;
 }
 
-Module &TheModule() {
-    static Module module;
-    return module;
+void PrinterCreated(pappl_printer_t *printer, void *data) {
+    papplPrinterSetMaxActiveJobs(printer, 1);
+    AddHotFolderPage(printer, data);
 }
 
-void AddHotFolderScheme() {
-    papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_CUSTOM_LOCAL, nullptr, OpenDevice, CloseDevice, ReadDevice, WriteDevice,
-                         DeviceStatus, DeviceID);
-}
-
-std::optional<std::string> FolderOfDeviceURI(const char *uri) {
-    if (!uri) return std::nullopt;
-    char scheme[32], user[256], host[256], resource[1024];
-    int port = 0;
-    if (httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, user, sizeof user, host, sizeof host, &port,
-                        resource, sizeof resource) < HTTP_URI_STATUS_OK ||
-        std::strcmp(scheme, kScheme) != 0 || resource[0] != '/') {
-        return std::nullopt;
-    }
-    return std::string(resource);
-}
-
-std::string FolderProblem(const std::string &folder) {
-    if (folder.empty()) return "The printer has no hot folder: its device URI should be hotfolder:///path";
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0)
-        return "The hot folder " + folder + " cannot be used: " + std::strerror(errno);
-    if (!S_ISDIR(st.st_mode)) return "The hot folder " + folder + " is not a folder";
-    if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return "The hot folder " + folder + " cannot be written: " + std::strerror(errno);
-    return {};
+void LimitJobs(pappl_system_t *system) {
+    papplSystemIteratePrinters(
+        system, [](pappl_printer_t *printer, void *) { papplPrinterSetMaxActiveJobs(printer, 1); }, nullptr);
 }
 
 bool DriverCallback(pappl_system_t *, const char *driverName, const char *, const char *, pappl_pr_driver_data_t *data,
-                    ipp_t **attrs, void *) {
-    if (std::strcmp(driverName, kDriverName) != 0) return false;
-    Module &module = TheModule();
-    const Catalogue catalogue = ReadCatalogue(KIVBundleGetIdentifier(module.bundle), module.driver.defaultPapers,
-                                              module.driver.defaultResolutions);
+                    ipp_t **attrs, void *context) {
+    if (std::strcmp(driverName, kDriverName) != 0 || !context) return false;
+    Driver &driver = *static_cast<Driver *>(context);
+    const Catalogue catalogue = ReadCatalogue(KIVBundleGetIdentifier(driver.bundle), driver.module.defaultPapers,
+                                              driver.module.defaultResolutions);
     if (catalogue.papers.empty() || catalogue.resolutions.empty()) return false;
+    auto own = std::make_unique<PrinterData>();
+    own->driver = &driver;
 
     data->printfile_cb = RefuseDocument;
     data->rstartjob_cb = StartJob;
@@ -148,7 +72,10 @@ bool DriverCallback(pappl_system_t *, const char *driverName, const char *, cons
     data->rwriteline_cb = WriteLine;
     data->rendpage_cb = EndPage;
     data->rendjob_cb = EndJob;
-    data->status_cb = UpdateStatus;
+    // No status callback: PAPPL calls it while it holds the system's lock (listing printers
+    // on the web pages), and the updates take the printer's lock. The application's timer
+    // updates the status instead (UpdateStatus).
+    data->status_cb = nullptr;
     data->identify_cb = Identify;
     data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
     data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
@@ -172,7 +99,8 @@ bool DriverCallback(pappl_system_t *, const char *driverName, const char *, cons
     data->left_right = 0;
     data->bottom_top = 0;
 
-    const std::vector<Resolution> offered = OfferedResolutions(catalogue, PAPPL_MAX_RESOLUTION);
+    own->resolutions = OfferedResolutions(catalogue, PAPPL_MAX_RESOLUTION);
+    const std::vector<Resolution> &offered = own->resolutions;
     data->num_resolution = static_cast<int>(offered.size());
     for (std::size_t i = 0; i < offered.size(); ++i) {
         data->x_resolution[i] = offered[i].x;
@@ -186,7 +114,7 @@ bool DriverCallback(pappl_system_t *, const char *driverName, const char *, cons
         if (data->num_media == PAPPL_MAX_MEDIA) break;
         bool seen = false;
         for (int i = 0; i < data->num_media; ++i) seen = seen || p.media == data->media[i];
-        if (!seen) data->media[data->num_media++] = Keep(p.media);
+        if (!seen) data->media[data->num_media++] = own->media.emplace_back(p.media).c_str();
     }
     // IPP Everywhere attributes PAPPL leaves to the driver.
     *attrs = ippNew();
@@ -202,6 +130,8 @@ bool DriverCallback(pappl_system_t *, const char *driverName, const char *, cons
     data->type[0] = "stationery";
     SetMedia(data->media_ready[0], catalogue.papers[catalogue.defaultPaper]);
     data->media_default = data->media_ready[0];
+    data->extension = own.release();
+    data->delete_cb = DeleteData;
     return true;
 }
 

@@ -1,22 +1,30 @@
 // The printer application's system: PAPPL's standard one, with its state kept where the
-// person running it chooses.
+// person running it chooses and replaced atomically, folders watched from our own timer,
+// stalled clients timed out, and a watchdog for systemd.
 #include "System.hpp"
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
-#include "PngFilter.hpp"
+#include "ImageFilters.hpp"
+#include "Watchdog.hpp"
 
 namespace vad3printer {
 namespace {
 
 constexpr const char *kName = "vad3-printer";
 constexpr int kFolderCheckSeconds = 2;
+constexpr int kDefaultClientTimeout = 60;
 
 std::string Option(const char *name, int count, cups_option_t *options, const char *fallback = "") {
     const char *v = cupsGetOption(name, count, options);
@@ -40,29 +48,70 @@ std::string StateDirectory(const std::string &chosen) {
     return std::string(home ? home : "/tmp") + "/.config";
 }
 
-std::string gStateFile;
-
-bool SaveState(pappl_system_t *system, void *) { return papplSystemSaveState(system, gStateFile.c_str()); }
+// The state file, replaced whole: PAPPL writes it in place (truncated, then written), so a
+// crash while it writes would leave it empty or cut short and every printer lost. It is
+// written beside its place, synced, and renamed over it.
+bool SaveState(pappl_system_t *system, void *data) {
+    const std::string &file = static_cast<Context *>(data)->stateFile;
+    const std::string temporary = file + ".new";
+    bool ok = papplSystemSaveState(system, temporary.c_str());
+    if (ok) {
+        const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+        ok = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0) ::close(fd);
+    }
+    ok = ok && ::rename(temporary.c_str(), file.c_str()) == 0 && SyncFolderOf(file);
+    if (!ok) {
+        papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state in %s: %s", file.c_str(), std::strerror(errno));
+        ::unlink(temporary.c_str());
+    }
+    return ok;
+}
 
 // Every few seconds each printer's folder is checked, so that a folder removed while the
-// printer is idle shows as a state reason before a job fails on it. The timer also wakes
-// PAPPL's loop, which otherwise notices a Shutdown request only at its next connection.
+// printer is idle shows as a state reason before a job fails on it. The printers are listed
+// first and updated after: their setters take each printer's lock, which must never be
+// waited for while the system's lock is held (PAPPL 1.3 takes them the other way round when
+// it refuses a raster job as busy). The timer also wakes PAPPL's loop, which otherwise
+// notices a Shutdown request only at its next connection.
 bool CheckFolders(pappl_system_t *system, void *) {
+    std::vector<int> ids;
     papplSystemIteratePrinters(
-        system, [](pappl_printer_t *printer, void *) { UpdateStatus(printer); }, nullptr);
+        system, [](pappl_printer_t *printer, void *list) {
+            static_cast<std::vector<int> *>(list)->push_back(papplPrinterGetID(printer));
+        },
+        &ids);
+    for (int id : ids)
+        if (pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, id, nullptr)) UpdateStatus(printer);
     return true;
+}
+
+// A client that sends nothing for this long in the middle of a request is dropped: its
+// socket's reads time out. Set on the listening sockets, whose accepted sockets inherit it
+// (PAPPL 1.3 reads documents with blocking reads and no timeout of its own).
+void TimeOutClients(int seconds) {
+    const timeval timeout{seconds, 0};
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        int listening = 0;
+        socklen_t size = sizeof listening;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening)
+            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
 }
 
 }  // namespace
 
-pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
+pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
+    Context &context = *static_cast<Context *>(data);
     const std::string port = Option("server-port", count, options, "8000");
     const std::string listen = Option("listen-hostname", count, options);
     const std::string spool = Option("spool-directory", count, options);
     const std::string log = Option("log-file", count, options, "-");
     const std::string auth = Option("auth-service", count, options);
+    const int clientTimeout = std::atoi(Option("client-timeout", count, options, "60").c_str());
     const std::string stateDirectory = StateDirectory(Option("state-directory", count, options));
-    gStateFile = stateDirectory + "/" + kName + ".state";
+    context.stateFile = stateDirectory + "/" + kName + ".state";
     UseFolderSettings(stateDirectory + "/" + kName + ".folders");
 
     // "server-options=no-tls" as PAPPL's own servers take it: plain IPP only.
@@ -79,13 +128,17 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *) {
         papplSystemDelete(system);
         return nullptr;
     }
+    TimeOutClients(clientTimeout > 0 ? clientTimeout : kDefaultClientTimeout);
 
-    AddPngFilter(system);
-    papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, AddHotFolderPage, DriverCallback, nullptr);
+    AddImageFilters(system);
+    papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageSide, kMaxImageSide);
+    papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, PrinterCreated, DriverCallback, &context.driver);
     papplSystemSetFooterHTML(system, "Varnel printer driver: every job becomes a raster job file in a hot folder.");
-    papplSystemLoadState(system, gStateFile.c_str());
-    papplSystemSetSaveCallback(system, SaveState, nullptr);
+    papplSystemLoadState(system, context.stateFile.c_str());
+    LimitJobs(system);  // before the server runs: no other thread holds a lock yet
+    papplSystemSetSaveCallback(system, SaveState, &context);
     papplSystemAddTimerCallback(system, 0, kFolderCheckSeconds, CheckFolders, nullptr);
+    StartWatchdog(listen.empty() ? "localhost" : listen, std::atoi(port.c_str()));
     return system;
 }
 

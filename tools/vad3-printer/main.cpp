@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "HotFolder.hpp"
 #include "HotFolderPrinter.hpp"
 #include "System.hpp"
 
@@ -21,28 +22,31 @@ void Usage(void *) {
         "  vad3-printer modify -d HotFolder -v hotfolder:///srv/other\n"
         "  vad3-printer status | printers | jobs | shutdown\n\n"
         "Server options (-o): server-port, listen-hostname, spool-directory, log-file,\n"
-        "log-level, auth-service, server-options=no-tls, and state-directory (where\n"
+        "log-level, auth-service, server-options=no-tls, state-directory (where\n"
         "vad3-printer.state is kept: $XDG_CONFIG_HOME, ~/.config or, for root, /var/lib by\n"
-        "default). The driver bundle is " KIV_DEFAULT_BUNDLE " unless KIV_DRIVER_BUNDLE names another.");
+        "default) and client-timeout (seconds a client may send nothing in the middle of a\n"
+        "request, 60 by default). The driver bundle is " KIV_DEFAULT_BUNDLE " unless KIV_DRIVER_BUNDLE names another.");
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
     const char *bundlePath = std::getenv("KIV_DRIVER_BUNDLE");
-    vad3printer::Module &module = vad3printer::TheModule();
-    module.bundle = KIVBundleCreate(bundlePath && bundlePath[0] ? bundlePath : KIV_DEFAULT_BUNDLE);
-    if (!module.bundle || !module.driver.Load(module.bundle)) {
-        std::fprintf(stderr, "vad3-printer: cannot load the driver from %s: %s\n",
-                     bundlePath && bundlePath[0] ? bundlePath : KIV_DEFAULT_BUNDLE,
-                     module.bundle ? module.driver.error().c_str() : "not a driver bundle");
+    if (!bundlePath || !bundlePath[0]) bundlePath = KIV_DEFAULT_BUNDLE;
+    vad3printer::Context context;
+    vad3printer::Driver &driver = context.driver;
+    driver.bundle = KIVBundleCreate(bundlePath);
+    if (!driver.bundle || !driver.module.Load(driver.bundle)) {
+        std::fprintf(stderr, "vad3-printer: cannot load the driver from %s: %s\n", bundlePath,
+                     driver.bundle ? driver.module.error().c_str() : "not a driver bundle");
+        if (driver.bundle) KIVBundleRelease(driver.bundle);
         return 1;
     }
     vad3printer::AddHotFolderScheme();
-    const int status =
-        papplMainloop(argc, argv, "1.0.0", nullptr, 1, vad3printer::Drivers(), vad3printer::AutoAdd,
-                      vad3printer::DriverCallback, nullptr, nullptr, vad3printer::MakeSystem, Usage, nullptr);
-    KIVBundleRelease(module.bundle);
+    const int status = papplMainloop(argc, argv, "1.0.0", nullptr, 1, vad3printer::Drivers(), vad3printer::AutoAdd,
+                                     vad3printer::DriverCallback, nullptr, nullptr, vad3printer::MakeSystem, Usage,
+                                     &context);
+    KIVBundleRelease(driver.bundle);
     return status;
 }
 

@@ -1,0 +1,55 @@
+// The hotfolder: device scheme and folder checks.
+#include "HotFolder.hpp"
+
+#include <pappl/pappl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace vad3printer {
+namespace {
+
+bool OpenDevice(pappl_device_t *, const char *, const char *) { return true; }
+void CloseDevice(pappl_device_t *) {}
+ssize_t ReadDevice(pappl_device_t *, void *, size_t) { return 0; }
+ssize_t WriteDevice(pappl_device_t *, const void *, size_t bytes) { return static_cast<ssize_t>(bytes); }
+pappl_preason_t DeviceStatus(pappl_device_t *) { return PAPPL_PREASON_NONE; }
+char *DeviceID(pappl_device_t *, char *buffer, size_t size) {
+    std::snprintf(buffer, size, "MFG:Varnel;MDL:Hot Folder;CMD:PWGRaster;");
+    return buffer;
+}
+
+}  // namespace
+
+void AddHotFolderScheme() {
+    papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_CUSTOM_LOCAL, nullptr, OpenDevice, CloseDevice, ReadDevice, WriteDevice,
+                         DeviceStatus, DeviceID);
+}
+
+std::optional<std::string> FolderOfDeviceURI(const char *uri) {
+    if (!uri) return std::nullopt;
+    char scheme[32], user[256], host[256], resource[1024];
+    int port = 0;
+    if (httpSeparateURI(HTTP_URI_CODING_ALL, uri, scheme, sizeof scheme, user, sizeof user, host, sizeof host, &port,
+                        resource, sizeof resource) < HTTP_URI_STATUS_OK ||
+        std::strcmp(scheme, kScheme) != 0 || resource[0] != '/') {
+        return std::nullopt;
+    }
+    return std::string(resource);
+}
+
+std::string FolderProblem(const std::string &folder) {
+    if (folder.empty()) return "The printer has no hot folder: its device URI should be hotfolder:///path";
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return "The hot folder " + folder + " cannot be used: " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return "The hot folder " + folder + " is not a folder";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "The hot folder " + folder + " cannot be written: " + std::strerror(errno);
+    return {};
+}
+
+}  // namespace vad3printer

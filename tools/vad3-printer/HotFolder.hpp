@@ -1,0 +1,32 @@
+// The bottom of the printer application: the driver module every printer prints through,
+// the hotfolder: device scheme and the checks of a folder. Includes nothing of the rest.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "common/DriverModule.hpp"
+
+namespace vad3printer {
+
+inline constexpr const char *kDriverName = "hotfolder";
+inline constexpr const char *kScheme = "hotfolder";
+
+// The driver module loaded from its bundle; made once before the main loop and handed to
+// PAPPL as the application's context.
+struct Driver {
+    kivhost::DriverModule module;
+    KIVBundleRef bundle = nullptr;
+};
+
+// Registers the hotfolder: device scheme. The "device" does no I/O: the driver writes the
+// job files itself.
+void AddHotFolderScheme();
+
+// The folder of a device URI such as hotfolder:///srv/hot; nullopt when it names none.
+std::optional<std::string> FolderOfDeviceURI(const char *uri);
+
+// Why the folder cannot take job files, or empty when it can.
+std::string FolderProblem(const std::string &folder);
+
+}  // namespace vad3printer

@@ -1,0 +1,193 @@
+// PNG and JPEG documents, decoded here rather than by PAPPL 1.3's own filters, which spin
+// for ever on a PNG they refuse and print a truncated JPEG as if it were whole.
+#include "ImageFilters.hpp"
+
+#include <png.h>
+#include <sys/stat.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace vad3printer {
+namespace {
+
+// Resolutions outside this range are taken as absent.
+constexpr double kMinDpi = 10, kMaxDpi = 20000;
+
+int SaneDpi(double dpi) { return dpi >= kMinDpi && dpi <= kMaxDpi ? static_cast<int>(dpi + 0.5) : 0; }
+
+bool Refuse(pappl_job_t *job, const std::string &why) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
+    papplJobSetMessage(job, "%s", why.c_str());
+    return false;
+}
+
+// An image's size against the limits, before anything is decoded; empty when it may be.
+std::string TooLarge(const char *kind, uint64_t width, uint64_t height, uint64_t colours) {
+    if (width <= static_cast<uint64_t>(kMaxImageSide) && height <= static_cast<uint64_t>(kMaxImageSide) &&
+        width * height * colours <= kMaxImageBytes)
+        return {};
+    return std::string("The ") + kind + " is " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels, larger than this printer takes (" + std::to_string(kMaxImageSide) + " pixels a side, " +
+           std::to_string(kMaxImageBytes >> 20) + " MiB decoded)";
+}
+
+bool Print(pappl_job_t *job, pappl_device_t *device, std::vector<unsigned char> &pixels, uint32_t width,
+           uint32_t height, int colours, int dpi) {
+    pappl_pr_options_t *options = papplJobCreatePrintOptions(job, 1, colours == 3);
+    if (!options) return Refuse(job, "The job's options cannot be used");
+    const bool ok = papplJobFilterImage(job, device, options, pixels.data(), static_cast<int>(width),
+                                        static_cast<int>(height), colours, dpi, true);
+    papplJobDeletePrintOptions(options);
+    return ok;
+}
+
+// The pHYs resolution in dots per inch, 0 when absent or absurd.
+int PngResolution(const char *path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path, "rb"), std::fclose);
+    if (!f) return 0;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    int dpi = 0;
+    if (png && info && !setjmp(png_jmpbuf(png))) {
+        png_init_io(png, f.get());
+        png_read_info(png, info);
+        png_uint_32 x = 0, y = 0;
+        int unit = 0;
+        if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER && x == y) dpi = SaneDpi(x * 0.0254);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return dpi;
+}
+
+bool PrintPng(pappl_job_t *job, pappl_device_t *device, void *) {
+    const char *path = papplJobGetFilename(job);
+    struct stat st {};
+    if (!path || ::stat(path, &st) != 0) return Refuse(job, "The PNG document cannot be read");
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path))
+        return Refuse(job, std::string("The PNG document is damaged: ") + image.message);
+    const bool grey = (image.format & PNG_FORMAT_FLAG_COLOR) == 0;
+    const int colours = grey ? 1 : 3;
+    const uint64_t pixels = uint64_t{image.width} * image.height;
+    // Deflate shrinks at most 1032 times: a header claiming more than the file can hold lies.
+    if (pixels * colours / 1032 > static_cast<uint64_t>(st.st_size)) {
+        png_image_free(&image);
+        return Refuse(job, "The PNG claims " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+                               " pixels, more than its " + std::to_string(st.st_size) + " bytes can hold");
+    }
+    if (const std::string why = TooLarge("PNG", image.width, image.height, colours); !why.empty()) {
+        png_image_free(&image);
+        return Refuse(job, why);
+    }
+    image.format = grey ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;  // composited on white
+    std::vector<unsigned char> data(PNG_IMAGE_SIZE(image));
+    const png_color white = {255, 255, 255};
+    if (!png_image_finish_read(&image, &white, data.data(), 0, nullptr))
+        return Refuse(job, std::string("The PNG document is damaged: ") + image.message);
+    return Print(job, device, data, image.width, image.height, colours, PngResolution(path));
+}
+
+// libjpeg's errors end the decoding through longjmp; its warnings (a file that ends early,
+// corrupt data it papers over) are counted, and any of them makes the image damaged.
+struct JpegErrors {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX] = "";
+};
+
+void JpegError(j_common_ptr info) {
+    auto *errors = reinterpret_cast<JpegErrors *>(info->err);
+    info->err->format_message(info, errors->message);
+    std::longjmp(errors->jump, 1);
+}
+
+void JpegMessage(j_common_ptr info, int level) {
+    auto *errors = reinterpret_cast<JpegErrors *>(info->err);
+    if (level < 0 && !errors->message[0]) {
+        ++info->err->num_warnings;
+        info->err->format_message(info, errors->message);
+    }
+}
+
+// Decodes the JPEG at path into pixels (grey or RGB); empty when it succeeded, else why not.
+std::string DecodeJpeg(std::FILE *file, std::vector<unsigned char> &pixels, uint32_t &width, uint32_t &height,
+                       int &colours, int &dpi) {
+    jpeg_decompress_struct info{};
+    JpegErrors errors;
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = JpegError;
+    errors.manager.emit_message = JpegMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&info);
+        return std::string("The JPEG document is damaged: ") + errors.message;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_stdio_src(&info, file);
+    jpeg_read_header(&info, TRUE);
+    if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
+        jpeg_destroy_decompress(&info);
+        return "CMYK JPEG documents cannot be printed here: send RGB or grey JPEG, or PWG raster";
+    }
+    info.out_color_space = info.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_RGB;
+    colours = info.out_color_space == JCS_GRAYSCALE ? 1 : 3;
+    if (std::string why = TooLarge("JPEG", info.image_width, info.image_height, colours); !why.empty()) {
+        jpeg_destroy_decompress(&info);
+        return why;
+    }
+    dpi = info.density_unit == 1 && info.X_density == info.Y_density ? SaneDpi(info.X_density)
+          : info.density_unit == 2 && info.X_density == info.Y_density ? SaneDpi(info.X_density * 2.54)
+                                                                        : 0;
+    jpeg_start_decompress(&info);
+    width = info.output_width;
+    height = info.output_height;
+    pixels.resize(static_cast<std::size_t>(width) * height * colours);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = pixels.data() + static_cast<std::size_t>(info.output_scanline) * width * colours;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return errors.message[0] ? std::string("The JPEG document is damaged: ") + errors.message : std::string();
+}
+
+bool PrintJpeg(pappl_job_t *job, pappl_device_t *device, void *) {
+    const char *path = papplJobGetFilename(job);
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(path ? std::fopen(path, "rb") : nullptr, std::fclose);
+    if (!file) return Refuse(job, "The JPEG document cannot be read");
+    std::vector<unsigned char> pixels;
+    uint32_t width = 0, height = 0;
+    int colours = 3, dpi = 0;
+    if (const std::string why = DecodeJpeg(file.get(), pixels, width, height, colours, dpi); !why.empty())
+        return Refuse(job, why);
+    return Print(job, device, pixels, width, height, colours, dpi);
+}
+
+// No exception may cross into PAPPL.
+template <bool (*Filter)(pappl_job_t *, pappl_device_t *, void *)>
+bool Guarded(pappl_job_t *job, pappl_device_t *device, void *data) {
+    try {
+        return Filter(job, device, data);
+    } catch (const std::exception &e) {
+        return Refuse(job, std::string("Out of resources: ") + e.what());
+    }
+}
+
+}  // namespace
+
+void AddImageFilters(pappl_system_t *system) {
+    // Registered for the driver's own format, which PAPPL looks for before its raster filters.
+    papplSystemAddMIMEFilter(system, "image/png", "application/octet-stream", Guarded<PrintPng>, nullptr);
+    papplSystemAddMIMEFilter(system, "image/jpeg", "application/octet-stream", Guarded<PrintJpeg>, nullptr);
+}
+
+}  // namespace vad3printer

@@ -1,0 +1,20 @@
+// The printer application's own image filters (PNG and JPEG to the driver's raster callbacks).
+#pragma once
+
+#include <pappl/pappl.h>
+
+namespace vad3printer {
+
+// The most decoded image bytes a job may hold (width x height x colours): with the bands and
+// the driver's lines, a job stays under 64 MiB whatever its header claims. Set as PAPPL's
+// image limit too.
+inline constexpr std::size_t kMaxImageBytes = 40u << 20;
+inline constexpr int kMaxImageSide = 16384;
+
+// Replaces PAPPL's PNG and JPEG filters: PAPPL 1.3's PNG filter spins for ever on a PNG it
+// refuses, and its JPEG filter prints a truncated JPEG with a grey remainder. Damaged images,
+// images over the limit and headers that claim more pixels than the file can hold abort the
+// job with a message instead.
+void AddImageFilters(pappl_system_t *system);
+
+}  // namespace vad3printer
