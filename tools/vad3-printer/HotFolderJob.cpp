@@ -22,6 +22,7 @@ namespace {
 // Bands of up to this many rows and bytes: memory stays small whatever a page's width.
 constexpr int kBandRows = 128;
 constexpr std::size_t kBandBytes = 4u << 20;
+constexpr const char *kTaken = "(it takes sgray_8, srgb_8, rgb_8, black_8 and cmyk_8)";
 // Abandons a document through KIVPrSetError: the driver then removes its unnamed file.
 constexpr int32_t kAbandoned = -128;
 
@@ -54,6 +55,20 @@ int16_t BandFormat(cups_cspace_t space) {
     }
 }
 
+// PAPPL 1.3 hands on a client's raster header only when its samples have 8 bits; for others
+// (black_1) it passes a header of its own making and then the client's bits as if they were
+// 8-bit samples. Such a page is told by its header being exactly the one PAPPL makes.
+bool HeaderIsPapplsOwn(pappl_job_t *job, const cups_page_header2_t &header) {
+    const char *format = papplJobGetFormat(job);
+    if (!format || (std::strcmp(format, "image/pwg-raster") != 0 && std::strcmp(format, "image/urf") != 0))
+        return false;
+    pappl_pr_options_t *own =
+        papplJobCreatePrintOptions(job, static_cast<unsigned>(std::max(0, papplJobGetImpressions(job))), false);
+    const bool same = own && std::memcmp(&own->header, &header, sizeof header) == 0;
+    if (own) papplJobDeletePrintOptions(own);
+    return same;
+}
+
 class Job {
 public:
     Job(pappl_job_t *job, PrinterData &printer, std::string folder)
@@ -65,10 +80,11 @@ public:
     bool StartPage(const pappl_pr_options_t &options, unsigned page) {
         const cups_page_header2_t &h = options.header;
         const std::string which = "page " + std::to_string(page);
-        if (h.cupsBitsPerColor != 8 || BandFormat(h.cupsColorSpace) == 0)
-            return Fail(which + " is raster of " + std::to_string(h.cupsBitsPerColor) + " bits per colour in colour space " +
-                        std::to_string(h.cupsColorSpace) + ", which this printer does not take (it takes sgray_8, " +
-                        "srgb_8, rgb_8, black_8 and cmyk_8)");
+        const bool bitmap = HeaderIsPapplsOwn(job_, h);
+        if (bitmap || h.cupsBitsPerColor != 8 || BandFormat(h.cupsColorSpace) == 0)
+            return Fail(which + " is raster of " + (bitmap ? "1 bit" : std::to_string(h.cupsBitsPerColor) + " bits") +
+                        " per colour in colour space " + std::to_string(bitmap ? 3 : h.cupsColorSpace) +
+                        ", which this printer does not take " + kTaken);
         if (!record_) {
             if (!OpenDocument(options, which)) return false;
         } else if (h.cupsWidth != static_cast<unsigned>(width_) || h.cupsHeight != static_cast<unsigned>(height_) ||
@@ -100,11 +116,16 @@ public:
         return true;
     }
 
-    // Publishes the job file, unless PAPPL gave up on the document or it ended early.
-    bool EndJob() {
-        if (papplJobIsCanceled(job_)) return Fail("cancelled");
+    // Why the job has stopped, or empty while it goes on: PAPPL aborts a document whose raster
+    // it cannot read (before the page reaches us), or the job was cancelled.
+    std::string Stopped() const {
         if (papplJobGetState(job_) == IPP_JSTATE_ABORTED)
-            return Fail("page " + std::to_string(pages_ + 1) + " could not be read as raster this printer takes");
+            return "page " + std::to_string(pages_ + 1) + " is not raster this printer takes " + kTaken;
+        return papplJobIsCanceled(job_) ? "cancelled" : "";
+    }
+
+    // Publishes the job file, unless the document ended early.
+    bool EndJob() {
         if (pages_ == 0) return Fail("the document has no pages");
         if (expectedPages_ > pages_)
             return Fail("the document ended after " + std::to_string(pages_) + " of its " +
@@ -273,10 +294,10 @@ Job *JobOf(pappl_job_t *job) { return static_cast<Job *>(papplJobGetData(job)); 
 // so again; the failure is reported once more when the job ends, since PAPPL 1.3 keeps the
 // job-state-message only of a job that fails when it starts or ends.
 template <class Step>
-bool Run(pappl_job_t *job, Job *current, Step step) {
+bool Run(Job *current, Step step) {
     if (!current || !current->failure().empty()) return false;
     try {
-        if (papplJobIsCanceled(job)) return current->Fail("cancelled");
+        if (const std::string why = current->Stopped(); !why.empty()) return current->Fail(why);
         return step(*current);
     } catch (const std::exception &e) {
         return current->Fail(std::string("out of resources: ") + e.what());
@@ -304,22 +325,22 @@ bool RefuseDocument(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
 }
 
 bool StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
-    return Run(job, JobOf(job), [&](Job &j) { return j.StartPage(*options, page); });
+    return Run(JobOf(job), [&](Job &j) { return j.StartPage(*options, page); });
 }
 
 bool WriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned y, const unsigned char *line) {
-    return Run(job, JobOf(job), [&](Job &j) { return j.WriteLine(y, line); });
+    return Run(JobOf(job), [&](Job &j) { return j.WriteLine(y, line); });
 }
 
 bool EndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned page) {
-    return Run(job, JobOf(job), [&](Job &j) { return j.EndPage(page); });
+    return Run(JobOf(job), [&](Job &j) { return j.EndPage(page); });
 }
 
 bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     std::unique_ptr<Job> done(JobOf(job));
     papplJobSetData(job, nullptr);
     if (!done) return false;
-    const bool ok = Run(job, done.get(), [&](Job &j) { return j.EndJob(); });
+    const bool ok = Run(done.get(), [&](Job &j) { return j.EndJob(); });
     if (!ok && !done->failure().empty()) papplJobSetMessage(job, "%s", done->failure().c_str());
     return ok;
 }

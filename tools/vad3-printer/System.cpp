@@ -4,6 +4,8 @@
 #include "System.hpp"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -68,13 +70,37 @@ bool SaveState(pappl_system_t *system, void *data) {
     return ok;
 }
 
-// Every few seconds each printer's folder is checked, so that a folder removed while the
+// A client that sends nothing for this long in the middle of a request would hold its
+// printer for good: PAPPL 1.3 reads documents without a time limit (and libcups retries a
+// read that times out). Each check hangs up on every connection that has received nothing
+// for that long: PAPPL itself closes connections idle for 30 seconds between requests, so
+// only stalled requests are that quiet. The read then fails, and the job is aborted as
+// incomplete.
+void DropStalledClients(int seconds) {
+    std::error_code error;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_storage address{};
+        socklen_t size = sizeof address;
+        if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) != 0 ||
+            (address.ss_family != AF_INET && address.ss_family != AF_INET6))
+            continue;
+        tcp_info info{};
+        size = sizeof info;
+        if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 && info.tcpi_state == TCP_ESTABLISHED &&
+            info.tcpi_last_data_recv >= static_cast<unsigned>(seconds) * 1000u)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+}
+
+// Every few seconds stalled clients are dropped and each printer's folder is checked, so that a folder removed while the
 // printer is idle shows as a state reason before a job fails on it. The printers are listed
 // first and updated after: their setters take each printer's lock, which must never be
 // waited for while the system's lock is held (PAPPL 1.3 takes them the other way round when
 // it refuses a raster job as busy). The timer also wakes PAPPL's loop, which otherwise
 // notices a Shutdown request only at its next connection.
-bool CheckFolders(pappl_system_t *system, void *) {
+bool CheckFolders(pappl_system_t *system, void *data) {
+    DropStalledClients(static_cast<Context *>(data)->clientTimeout);
     std::vector<int> ids;
     papplSystemIteratePrinters(
         system, [](pappl_printer_t *printer, void *list) {
@@ -84,20 +110,6 @@ bool CheckFolders(pappl_system_t *system, void *) {
     for (int id : ids)
         if (pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, id, nullptr)) UpdateStatus(printer);
     return true;
-}
-
-// A client that sends nothing for this long in the middle of a request is dropped: its
-// socket's reads time out. Set on the listening sockets, whose accepted sockets inherit it
-// (PAPPL 1.3 reads documents with blocking reads and no timeout of its own).
-void TimeOutClients(int seconds) {
-    const timeval timeout{seconds, 0};
-    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        const int fd = std::atoi(entry.path().filename().c_str());
-        int listening = 0;
-        socklen_t size = sizeof listening;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && listening)
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    }
 }
 
 }  // namespace
@@ -128,7 +140,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
         papplSystemDelete(system);
         return nullptr;
     }
-    TimeOutClients(clientTimeout > 0 ? clientTimeout : kDefaultClientTimeout);
+    context.clientTimeout = clientTimeout > 0 ? clientTimeout : kDefaultClientTimeout;
 
     AddImageFilters(system);
     papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageSide, kMaxImageSide);
@@ -137,7 +149,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     papplSystemLoadState(system, context.stateFile.c_str());
     LimitJobs(system);  // before the server runs: no other thread holds a lock yet
     papplSystemSetSaveCallback(system, SaveState, &context);
-    papplSystemAddTimerCallback(system, 0, kFolderCheckSeconds, CheckFolders, nullptr);
+    papplSystemAddTimerCallback(system, 0, kFolderCheckSeconds, CheckFolders, &context);
     StartWatchdog(listen.empty() ? "localhost" : listen, std::atoi(port.c_str()));
     return system;
 }

@@ -14,6 +14,7 @@ namespace vad3printer {
 struct Context {
     Driver driver;
     std::string stateFile;
+    int clientTimeout = 60;  // seconds
 };
 
 // PAPPL's server options (server-port, listen-hostname, spool-directory, log-file, log-level,

@@ -1,0 +1,353 @@
+// A vad3-printer server for tests: started on a free loopback port with private folders,
+// driven with ipptool (the .test files beside this one) and its own sub-commands, and
+// stopped whatever happens.
+#pragma once
+
+#include <arpa/inet.h>
+#include <cups/cups.h>
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "common/PngWriter.hpp"
+#include "format/VAD3Reader.hpp"
+#include "support/Commands.hpp"
+#include "support/TempDir.hpp"
+
+namespace kivtest {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+inline std::string Quote(const std::string &s) { return "'" + s + "'"; }
+
+inline sockaddr_in Loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    return a;
+}
+
+inline int FreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(0);
+    socklen_t len = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+inline bool Accepts(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in a = Loopback(port);
+    const bool ok = ::connect(s, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+// Waits up to seconds for check; true when it held.
+inline bool Within(double seconds, const std::function<bool()> &check) {
+    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
+    while (Clock::now() < end) {
+        if (check()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return check();
+}
+
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+// A child process, stopped (TERM, then KILL) at the end of its scope.
+class Process {
+public:
+    Process(std::vector<std::string> argv, const Env &env) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that is killed
+            for (const auto &[k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, STDIN_FILENO), ::dup2(null, STDOUT_FILENO), ::dup2(null, STDERR_FILENO);
+            std::vector<char *> args;
+            for (auto &a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
+            _exit(127);
+        }
+    }
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+    ~Process() { Stop(); }
+
+    pid_t pid() const { return pid_; }
+    bool Running() {
+        if (pid_ <= 0) return false;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) pid_ = -1;
+        return pid_ > 0;
+    }
+    void Stop(int signal = SIGTERM) {
+        if (pid_ <= 0) return;
+        kill(pid_, signal);
+        if (!Within(5, [&] { return !Running(); })) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+    // The most memory the process has held (VmHWM), in KiB; 0 when it cannot be read.
+    long PeakKiB() const {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+        return 0;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// PWG raster (or Apple raster) from libcups' writer: pixel(x, y, page) gives each pixel's bytes.
+inline void WritePwg(const fs::path &file, const char *type, int width, int height, int dpi, int pages,
+                     const std::function<void(int x, int y, int page, uint8_t *pixel)> &pixel,
+                     cups_mode_t mode = CUPS_RASTER_WRITE_PWG) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    cups_raster_t *raster = cupsRasterOpen(fd, mode);
+    pwg_media_t *media =
+        pwgMediaForSize(static_cast<int>(width * 2540.0 / dpi + 0.5), static_cast<int>(height * 2540.0 / dpi + 0.5));
+    cups_page_header2_t h;
+    cupsRasterInitPWGHeader(&h, media, type, dpi, dpi, "one-sided", nullptr);
+    h.cupsWidth = width;
+    h.cupsHeight = height;
+    h.cupsBytesPerLine = width * h.cupsBitsPerPixel / 8;
+    h.cupsInteger[CUPS_RASTER_PWG_TotalPageCount] = static_cast<unsigned>(pages);
+    std::vector<uint8_t> line(h.cupsBytesPerLine + 8);
+    const int bpp = static_cast<int>(h.cupsBitsPerPixel / 8);
+    for (int p = 0; p < pages; ++p) {
+        cupsRasterWriteHeader2(raster, &h);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) pixel(x, y, p, &line[static_cast<std::size_t>(x) * bpp]);
+            cupsRasterWritePixels(raster, line.data(), h.cupsBytesPerLine);
+        }
+    }
+    cupsRasterClose(raster);
+    ::close(fd);
+}
+
+// An RGB image (rows of R, G, B) as a PNG or, at quality 100, a JPEG, both at 300 dpi.
+inline void WriteImage(const fs::path &file, int width, int height, const std::vector<uint8_t> &rgb) {
+    if (file.extension() == ".png") {
+        kivtools::PngWriter png;
+        png.Open(file.string(), width, height, PNG_COLOR_TYPE_RGB, 300, 300);
+        for (int y = 0; y < height; ++y) png.WriteRow(&rgb[static_cast<std::size_t>(y) * width * 3]);
+        png.Finish();
+        return;
+    }
+    std::FILE *out = std::fopen(file.c_str(), "wb");
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, out);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    info.density_unit = 1;
+    info.X_density = info.Y_density = 300;
+    jpeg_start_compress(&info, TRUE);
+    for (int y = 0; y < height; ++y) {
+        JSAMPROW row = const_cast<uint8_t *>(&rgb[static_cast<std::size_t>(y) * width * 3]);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(out);
+}
+
+// A flat-coloured image.
+inline void WriteImage(const fs::path &file, int width, int height, uint8_t r, uint8_t g, uint8_t b) {
+    std::vector<uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+    for (std::size_t i = 0; i < rgb.size(); i += 3) rgb[i] = r, rgb[i + 1] = g, rgb[i + 2] = b;
+    WriteImage(file, width, height, rgb);
+}
+
+// The pixels of page 1 of a job file as R, G, B (grey density shown as its grey).
+inline std::vector<uint8_t> PageRgb(const fs::path &file, int &width, int &height) {
+    kiv::VAD3Reader reader;
+    if (!reader.Open(file).empty()) return {};
+    width = reader.header().width;
+    height = reader.header().height;
+    std::vector<uint8_t> rgb(static_cast<std::size_t>(width) * height * 3), line;
+    for (int y = 0; y < height && reader.ReadLine(line).empty(); ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t *o = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+            if (reader.header().pixelFormat == 8) {
+                o[0] = o[1] = o[2] = static_cast<uint8_t>(255 - line[x]);
+            } else {
+                std::memcpy(o, &line[static_cast<std::size_t>(x) * 4 + 1], 3);
+            }
+        }
+    }
+    return rgb;
+}
+
+// A server with its folders under dir: state/, spool/, tmp/ and the hot folders.
+class PrinterServer {
+public:
+    explicit PrinterServer(fs::path dir, std::vector<std::string> extraOptions = {})
+        : dir_(std::move(dir)), options_(std::move(extraOptions)), port_(FreePort()) {
+        for (const char *d : {"state", "spool", "tmp"}) fs::create_directories(dir_ / d);
+    }
+
+    // Starts the server; false when it does not accept connections within 10 seconds.
+    bool Start() {
+        std::vector<std::string> argv{VAD3_PRINTER_TOOL,
+                                      "server",
+                                      "-o",
+                                      "server-port=" + std::to_string(port_),
+                                      "-o",
+                                      "listen-hostname=localhost",
+                                      "-o",
+                                      "spool-directory=" + (dir_ / "spool").string(),
+                                      "-o",
+                                      "log-file=" + (dir_ / "log").string(),
+                                      "-o",
+                                      "state-directory=" + (dir_ / "state").string(),
+                                      "-o",
+                                      "server-options=no-tls"};
+        for (const std::string &o : options_) argv.insert(argv.end(), {"-o", o});
+        process_ = std::make_unique<Process>(argv, Environment());
+        return Within(10, [&] { return Accepts(port_); });
+    }
+    void Stop(int signal = SIGTERM) {
+        if (process_) process_->Stop(signal);
+    }
+    Process &process() { return *process_; }
+
+    // SNAP_COMMON moves PAPPL's local socket (for root /run/vad3-printer.sock) into the folder.
+    Env Environment() const {
+        return {{"XDG_CONFIG_HOME", (dir_ / "state").string()},
+                {"TMPDIR", (dir_ / "tmp").string()},
+                {"SNAP_COMMON", (dir_ / "tmp").string()}};
+    }
+
+    std::string URI() const { return "ipp://localhost:" + std::to_string(port_); }
+    std::string PrinterURI(const std::string &printer) const { return URI() + "/ipp/print/" + printer; }
+    int port() const { return port_; }
+    const fs::path &dir() const { return dir_; }
+
+    // A sub-command against this server.
+    CommandOutput App(const std::string &command, const std::string &args) const {
+        return RunCommand(std::string(VAD3_PRINTER_TOOL) + " " + command + " -u " + URI() + " " + args);
+    }
+    // Adds a printer for folder (made if missing).
+    bool AddPrinter(const std::string &name, const fs::path &folder) const {
+        fs::create_directories(folder);
+        return App("add", "-d " + name + " -m hotfolder -v " + Quote("hotfolder://" + folder.string())).status == 0;
+    }
+
+    // Print-Job through ipptool: the job's id, 0 when the printer was busy, -1 on failure.
+    int Print(const std::string &printer, const fs::path &file, const std::string &format, const std::string &jobName,
+              const std::string &colorMode = "auto") const {
+        const CommandOutput o = RunCommand("ipptool -T 30 -tv -f " + Quote(file.string()) + " -d job_name=" +
+                                           Quote(jobName) + " -d format=" + format + " -d color=" + colorMode + " " +
+                                           PrinterURI(printer) + " " + Quote(TestFile("print-job.test")));
+        const std::size_t at = o.text.find("job-id (integer) = ");
+        if (at != std::string::npos) return std::atoi(o.text.c_str() + at + 19);
+        return o.text.find("status-code = server-error-busy") != std::string::npos ? 0 : -1;
+    }
+
+    // The job's state, message and pages once it has ended, as ipptool shows them.
+    std::string WaitForJob(const std::string &printer, int jobId) const {
+        return RunCommand("ipptool -T 60 -t -d job_id=" + std::to_string(jobId) + " " + PrinterURI(printer) + " " +
+                          Quote(TestFile("wait-job.test")))
+            .text;
+    }
+
+    // Every ended job of the printer: name, state and message, as ipptool shows them.
+    std::string EndedJobs(const std::string &printer) const {
+        return RunCommand("ipptool -T 10 -t " + PrinterURI(printer) + " " + Quote(TestFile("ended-jobs.test"))).text;
+    }
+
+    // A page of the web interface; with a form, posted with the page's session token as a
+    // browser does.
+    std::string WebPage(const std::string &path, const std::string &form = "") const {
+        http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 10000, nullptr);
+        if (!http) return "cannot connect";
+        const auto get = [&](const std::string &body) {
+            httpClearFields(http);
+            if (body.empty()) {
+                httpGet(http, path.c_str());
+            } else {
+                httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/x-www-form-urlencoded");
+                httpSetLength(http, body.size());
+                httpPost(http, path.c_str());
+                httpWrite2(http, body.data(), body.size());
+            }
+            while (httpUpdate(http) == HTTP_STATUS_CONTINUE) {
+            }
+            std::string text;
+            char buffer[4096];
+            ssize_t n;
+            while ((n = httpRead2(http, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+            return text;
+        };
+        std::string text = get("");
+        if (!form.empty()) {
+            const std::string field = "name=\"session\" value=\"";
+            const std::size_t at = text.find(field), from = at + field.size();
+            const std::string token = at == std::string::npos ? "" : text.substr(from, text.find('"', from) - from);
+            text = get("session=" + token + "&" + form);
+        }
+        httpClose(http);
+        return text;
+    }
+
+    // The state and message of the newest ended job of that name, once there is one (up to
+    // 30 seconds); empty when there is none.
+    std::string EndedJobNamed(const std::string &printer, const std::string &name) const {
+        std::string block;
+        Within(30, [&] {
+            const std::string all = EndedJobs(printer);
+            const std::size_t at = all.find("job-name (nameWithoutLanguage) = " + name + "\n");
+            if (at == std::string::npos) return false;
+            const std::size_t next = all.find("job-name (nameWithoutLanguage) = ", at + 1);
+            block = all.substr(at, next == std::string::npos ? std::string::npos : next - at);
+            return true;
+        });
+        return block;
+    }
+
+    static std::string TestFile(const char *name) { return std::string(PRINTER_TEST_FILES) + "/" + name; }
+
+private:
+    fs::path dir_;
+    std::vector<std::string> options_;
+    int port_;
+    std::unique_ptr<Process> process_;
+};
+
+}  // namespace kivtest

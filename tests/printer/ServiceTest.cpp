@@ -1,0 +1,292 @@
+// The printer application as a service that runs for months: bad and incomplete documents,
+// many clients at once, and kill -9 at any moment. Servers on free loopback ports with
+// private folders, stopped whatever happens.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <random>
+#include <set>
+
+#include "printer/PrinterServer.hpp"
+
+using namespace kivtest;
+
+namespace {
+
+// A page whose every pixel says which client and round sent it.
+auto Stamp(int client, int round) {
+    return [=](int x, int y, int page, uint8_t *p) {
+        const uint8_t v[4] = {static_cast<uint8_t>(client * 11 + x), static_cast<uint8_t>(round * 7 + y),
+                              static_cast<uint8_t>(page * 50 + x * y), 0};
+        std::memcpy(p, v, 3);
+    };
+}
+
+// Sends the first bytes of file as the document of a Print-Job, then hangs up at once, or
+// first waits, silent, until the job has ended (or 30 seconds).
+void SendPart(const PrinterServer &server, const fs::path &file, std::size_t bytes, const std::string &name,
+              bool stall) {
+    http_t *http = httpConnect2("localhost", server.port(), nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 10000, nullptr);
+    ASSERT_NE(http, nullptr);
+    ipp_t *request = ippNewRequest(IPP_OP_PRINT_JOB);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                 server.PrinterURI("HotFolder").c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "tester");
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, name.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "image/pwg-raster");
+    if (cupsSendRequest(http, request, "/ipp/print/HotFolder", CUPS_LENGTH_VARIABLE) == HTTP_STATUS_CONTINUE) {
+        const std::string data = ReadFile(file).substr(0, bytes);
+        cupsWriteRequestData(http, data.data(), data.size());
+        if (stall) server.EndedJobNamed("HotFolder", name);
+    }
+    ippDelete(request);
+    httpClose(http);
+}
+
+// A byte of a file replaced by a big-endian 32-bit value.
+void Patch(const fs::path &file, std::size_t at, uint32_t value) {
+    std::string bytes = ReadFile(file);
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
+    WriteFile(file, bytes);
+}
+
+void Truncate(const fs::path &file, std::size_t size) { fs::resize_file(file, size); }
+
+// Offsets in a PWG raster file: the 4-byte sync word, then the first page header.
+constexpr std::size_t kHeader = 4, kHeaderSize = 1796, kWidth = kHeader + 372, kHeight = kHeader + 376,
+                      kBytesPerLine = kHeader + 392;
+
+}  // namespace
+
+TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
+    TempDir dir;
+    PrinterServer server(dir.path(), {"client-timeout=2"});
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(server.AddPrinter("HotFolder", dir / "hot"));
+    const fs::path in = dir / "in";
+    fs::create_directories(in);
+    const auto grey = [](int x, int y, int, uint8_t *p) { *p = static_cast<uint8_t>(x * 7 + y * 3); };
+    const auto pwg = [&](const char *name, const char *type, int w, int h, int dpi, int pages) {
+        WritePwg(in / name, type, w, h, dpi, pages, grey);
+        return in / name;
+    };
+    const fs::path page = pwg("page.pwg", "sgray_8", 300, 400, 300, 1);
+    const std::size_t pageSize = fs::file_size(page);
+
+    enum class Send { File, HangUp, Stall };
+    struct Case {
+        const char *name;
+        std::function<fs::path()> make;
+        const char *format;
+        Send send;
+        const char *message;
+    } cases[] = {
+        {"short page", [&] { auto f = pwg("short.pwg", "sgray_8", 300, 400, 300, 1); Truncate(f, kHeader + kHeaderSize + (pageSize - kHeader - kHeaderSize) / 2); return f; },
+         "image/pwg-raster", Send::File, "page 1 ended after "},
+        {"no lines", [&] { auto f = pwg("none.pwg", "sgray_8", 300, 400, 300, 1); Truncate(f, kHeader + kHeaderSize); return f; },
+         "image/pwg-raster", Send::File, "page 1 ended after 0 of 400 lines"},
+        {"second page short", [&] { auto f = pwg("two.pwg", "sgray_8", 300, 400, 300, 2); Truncate(f, fs::file_size(f) - 200); return f; },
+         "image/pwg-raster", Send::File, "page 2 ended after "},
+        {"pages missing", [&] {
+             const std::size_t two = fs::file_size(pwg("two-of-3.pwg", "sgray_8", 300, 400, 300, 2));
+             auto f = pwg("three.pwg", "sgray_8", 300, 400, 300, 3); Truncate(f, two); return f; },
+         "image/pwg-raster", Send::File, "the document ended after 2 of its 3 pages"},
+        {"hang-up mid-page", [&] { return page; }, "image/pwg-raster", Send::HangUp, "page 1 ended after "},
+        {"stalled client", [&] { return page; }, "image/pwg-raster", Send::Stall, "page 1 ended after "},
+        {"lying width", [&] { auto f = pwg("wide.pwg", "sgray_8", 300, 400, 300, 1); Patch(f, kWidth, 20000000); Patch(f, kBytesPerLine, 20000000); return f; },
+         "image/pwg-raster", Send::File, "a page the driver cannot hold"},
+        {"lying height", [&] { auto f = pwg("tall.pwg", "sgray_8", 300, 400, 300, 1); Patch(f, kHeight, 2000000000); return f; },
+         "image/pwg-raster", Send::File, "a page the driver cannot hold"},
+        {"too small", [&] { return pwg("small.pwg", "sgray_8", 100, 100, 300, 1); }, "image/pwg-raster", Send::File,
+         "a page the driver cannot hold"},
+        {"black_1", [&] { return pwg("black1.pwg", "black_1", 320, 400, 300, 1); }, "image/pwg-raster", Send::File,
+         "page 1 is raster of 1 bit per colour"},
+        {"16 bits", [&] { return pwg("deep.pwg", "srgb_16", 300, 400, 300, 1); }, "image/pwg-raster", Send::File,
+         "page 1 is not raster this printer takes"},
+        {"resolution not offered", [&] { return pwg("200dpi.pwg", "sgray_8", 300, 400, 200, 1); }, "image/pwg-raster",
+         Send::File, "page 1 is at 200 dpi, which this printer does not offer (it offers 150, 300, 600 dpi)"},
+        {"pages unlike", [&] {
+             auto f = pwg("mixed.pwg", "sgray_8", 300, 400, 300, 1);
+             WritePwg(in / "other.pwg", "sgray_8", 400, 300, 300, 1, grey);
+             const std::string other = ReadFile(in / "other.pwg");
+             WriteFile(f, ReadFile(f) + other.substr(kHeader)); return f; },
+         "image/pwg-raster", Send::File, "page 2 is 400 x 300 pixels at 300 dpi in colour space 18, but a job file's pages are all alike"},
+        {"truncated PNG", [&] { WriteImage(in / "cut.png", 400, 300, 10, 200, 30); Truncate(in / "cut.png", fs::file_size(in / "cut.png") / 2); return in / "cut.png"; },
+         "image/png", Send::File, "The PNG document is damaged"},
+        {"PNG too wide", [&] { WriteImage(in / "wide.png", 17000, 1, 0, 0, 0); return in / "wide.png"; }, "image/png",
+         Send::File, "The PNG is 17000 x 1 pixels, larger than this printer takes"},
+        {"truncated JPEG", [&] {
+             WriteImage(in / "cut.jpg", 400, 300, 200, 30, 10);
+             Truncate(in / "cut.jpg", fs::file_size(in / "cut.jpg") / 2); return in / "cut.jpg"; },
+         "image/jpeg", Send::File, "The JPEG document is damaged"},
+        // PAPPL 1.3 takes any format at submission and aborts one it cannot convert without a
+        // word; a filter of ours would make the format look supported (and CUPS send PDF).
+        {"PDF", [&] { WriteFile(in / "doc.pdf", "%PDF-1.4\n"); return in / "doc.pdf"; }, "application/pdf",
+         Send::File, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = c.make();
+        // A raster cut short is read up to the time limit (PAPPL 1.3 reads on past the end of
+        // a chunked document): its client may be hung up on rather than answered.
+        if (c.send == Send::File) {
+            server.Print("HotFolder", file, c.format, c.name);
+        } else {
+            SendPart(server, file, fs::file_size(file) * 2 / 3, c.name, c.send == Send::Stall);
+        }
+        const std::string ended = server.EndedJobNamed("HotFolder", c.name);
+        EXPECT_NE(ended.find("job-state (enum) = aborted"), std::string::npos) << ended;
+        EXPECT_NE(ended.find(c.message), std::string::npos) << ended;
+        EXPECT_TRUE(FolderEntries(dir / "hot").empty());
+    }
+    // Whatever the headers claimed, the server stayed small, and it still prints.
+    const long peak = server.process().PeakKiB();
+    std::printf("server's peak resident memory: %ld KiB\n", peak);
+    EXPECT_LT(peak, 64 * 1024);
+    const int after = server.Print("HotFolder", page, "image/pwg-raster", "after");
+    ASSERT_GT(after, 0);
+    EXPECT_NE(server.WaitForJob("HotFolder", after).find("= completed"), std::string::npos);
+    EXPECT_EQ(kiv::VerifyVAD3(dir / "hot" / "after.vad3"), "");
+}
+
+TEST(PrinterService, ManyClientsAtOnceGetWholeFilesOrBusy) {
+    // Twenty clients at once, PWG and Apple raster, PNG and JPEG, to three printers of which
+    // two share a folder, while others ask for the printer's attributes and the web pages;
+    // round after round for VAD3_PRINTER_SOAK_SECONDS (20 by default; make soak runs longer).
+    TempDir dir;
+    PrinterServer server(dir.path());
+    ASSERT_TRUE(server.Start());
+    const char *printers[] = {"A", "B", "C"};
+    const std::map<std::string, fs::path> folder = {{"A", dir / "shared"}, {"B", dir / "shared"}, {"C", dir / "own"}};
+    for (const char *p : printers) ASSERT_TRUE(server.AddPrinter(p, folder.at(p)));
+    const fs::path in = dir / "in";
+    fs::create_directories(in);
+    const char *soak = std::getenv("VAD3_PRINTER_SOAK_SECONDS");
+    const auto end = Clock::now() + std::chrono::seconds(soak ? std::atoi(soak) : 20);
+
+    struct Sent {
+        std::string printer, name;
+        fs::path file;
+        int client = 0, round = 0;
+    };
+    std::vector<Sent> completed;
+    int busy = 0;
+    for (int round = 0; round == 0 || Clock::now() < end; ++round) {
+        std::vector<Sent> sent(20);
+        for (int c = 0; c < 20; ++c) {
+            Sent &s = sent[c];
+            s.printer = printers[c % 3], s.client = c, s.round = round;
+            s.name = "r" + std::to_string(round) + "c" + std::to_string(c);
+            switch (c % 4) {
+            case 0: WritePwg(s.file = in / (s.name + ".pwg"), "srgb_8", 240, 180, 150, 2, Stamp(c, round)); break;
+            case 1: WritePwg(s.file = in / (s.name + ".urf"), "srgb_8", 240, 180, 150, 1, Stamp(c, round),
+                             CUPS_RASTER_WRITE_APPLE); break;
+            case 2: WriteImage(s.file = in / (s.name + ".png"), 60, 40, c * 12, round * 9 % 256, 77); break;
+            default: WriteImage(s.file = in / (s.name + ".jpg"), 60, 40, c * 12, round * 9 % 256, 77);
+            }
+        }
+        std::atomic<bool> polling = true;
+        std::vector<std::thread> threads;
+        for (int p = 0; p < 2; ++p)
+            threads.emplace_back([&] {
+                while (polling) {
+                    RunCommand("ipptool -T 10 -t " + server.PrinterURI("A") + " get-printer-attributes.test");
+                    server.WebPage("/");
+                }
+            });
+        std::vector<int> ids(20);
+        std::vector<std::thread> clients;
+        for (int c = 0; c < 20; ++c)
+            clients.emplace_back([&, c] {
+                static const char *formats[] = {"image/pwg-raster", "image/urf", "image/png", "image/jpeg"};
+                ids[c] = server.Print(sent[c].printer, sent[c].file, formats[c % 4], sent[c].name);
+            });
+        for (auto &t : clients) t.join();
+        polling = false;
+        for (auto &t : threads) t.join();
+        for (int c = 0; c < 20; ++c) {
+            ASSERT_GE(ids[c], 0) << sent[c].name << " was neither accepted nor answered busy";
+            if (ids[c] == 0) {
+                ++busy;
+                continue;
+            }
+            const std::string ended = server.WaitForJob(sent[c].printer, ids[c]);
+            ASSERT_NE(ended.find("job-state (enum) = completed"), std::string::npos) << sent[c].name << ended;
+            completed.push_back(sent[c]);
+        }
+        ASSERT_TRUE(Accepts(server.port()));
+    }
+    // Exactly one whole file per completed job, holding what its client sent; nothing else.
+    std::set<fs::path> expected, found;
+    for (const Sent &s : completed) {
+        const fs::path job = folder.at(s.printer) / (s.name + ".vad3");
+        expected.insert(job);
+        if (s.file.extension() == ".pwg" || s.file.extension() == ".urf") {
+            int w = 0, h = 0;
+            const std::vector<uint8_t> rgb = PageRgb(job, w, h);
+            ASSERT_EQ(w, 240) << job;
+            uint8_t want[3];
+            Stamp(s.client, s.round)(17, 33, 0, want);
+            EXPECT_EQ(std::memcmp(&rgb[(33 * 240 + 17) * 3], want, 3), 0) << job;
+        } else {
+            int w = 0, h = 0;
+            const std::vector<uint8_t> rgb = PageRgb(job, w, h);
+            ASSERT_FALSE(rgb.empty()) << job;
+            const uint8_t *centre = &rgb[(static_cast<std::size_t>(h / 2) * w + w / 2) * 3];
+            EXPECT_NEAR(centre[0], s.client * 12, 3) << job;
+            EXPECT_NEAR(centre[1], s.round * 9 % 256, 3) << job;
+        }
+        EXPECT_EQ(kiv::VerifyVAD3(job), "") << job;
+    }
+    for (const char *f : {"shared", "own"})
+        for (const fs::path &p : FolderEntries(dir / f)) found.insert(p);
+    EXPECT_EQ(found, expected);
+    EXPECT_GT(completed.size(), 2u);
+    std::printf("%zu jobs completed, %d answered busy\n", completed.size(), busy);
+}
+
+TEST(PrinterService, KilledAtAnyMomentItKeepsItsPrintersAndOnlyWholeFiles) {
+    TempDir dir;
+    PrinterServer server(dir.path());
+    const fs::path page = dir / "page.pwg";
+    WritePwg(page, "srgb_8", 200, 300, 150, 2, Stamp(1, 1));
+    std::mt19937 random(20261207);
+    std::vector<std::string> printers;
+    for (int kill = 0; kill < 10; ++kill) {
+        SCOPED_TRACE("kill " + std::to_string(kill));
+        ASSERT_TRUE(server.Start());
+        // Every printer added before is back, with its folder.
+        for (const std::string &p : printers) {
+            const CommandOutput attrs = RunCommand("ipptool -T 10 -tv " + server.PrinterURI(p) + " get-printer-attributes.test");
+            EXPECT_NE(attrs.text.find("printer-name (nameWithoutLanguage) = " + p), std::string::npos) << p;
+            EXPECT_NE(server.WebPage("/" + p + "/hotfolder").find("value=\"" + (dir / p).string() + "\""),
+                      std::string::npos)
+                << p;
+        }
+        const std::string added = "P" + std::to_string(kill);
+        ASSERT_TRUE(server.AddPrinter(added, dir / added));
+        printers.push_back(added);
+        ASSERT_TRUE(Within(10, [&] {
+            return ReadFile(dir / "state" / "vad3-printer.state").find("name=\"" + added + "\"") != std::string::npos;
+        }));
+        // Jobs streaming to two printers (each ended job has the state saved again), and the
+        // server killed at a random moment.
+        std::atomic<bool> running = true;
+        std::vector<std::thread> clients;
+        for (int c = 0; c < 4; ++c)
+            clients.emplace_back([&, c] {
+                for (int n = 0; running; ++n)
+                    server.Print(printers[c % 2 ? printers.size() - 1 : 0], page, "image/pwg-raster",
+                                 "k" + std::to_string(kill) + "c" + std::to_string(c) + "n" + std::to_string(n));
+            });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300 + random() % 700));
+        running = false;
+        server.Stop(SIGKILL);
+        for (auto &t : clients) t.join();
+        for (const std::string &p : printers)
+            for (const fs::path &f : FolderEntries(dir / p)) EXPECT_EQ(kiv::VerifyVAD3(f), "") << f;
+    }
+}
