@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 # The recursive makes of CMake's build say nothing about the folders they enter.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build test demo bench fuzz asan tsan clean
+.PHONY: all deps configure build test soak demo bench fuzz asan tsan clean
 
 all: build
 
@@ -30,6 +30,11 @@ test: build
 	@cd $(BUILD) && { ctest --output-on-failure -j $(JOBS) > test.log 2>&1 \
 	  && grep -E "tests passed|Total Test time" test.log; } \
 	  || { grep -vE "^ +Start |Passed +[0-9.]+ sec" test.log | tail -n 300; exit 1; }
+
+# The printer application under twenty clients at once for SOAK_SECONDS (the suite runs 20).
+SOAK_SECONDS ?= 600
+soak: build
+	VAD3_PRINTER_SOAK_SECONDS=$(SOAK_SECONDS) $(BUILD)/tests/kiv_printer_tests --gtest_filter='PrinterService.ManyClients*'
 
 demo: build
 	@scripts/demo.sh $(BUILD)
