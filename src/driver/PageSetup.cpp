@@ -119,22 +119,16 @@ bool SetDefaults(DriverRecord &record, Handle h) {
         std::memset(*h, 0, kPrintRecordSize);
     }
 
-    PrintRecord p = *LoadPrintRecord(h);
-    if (dict) {
-        // A saved setup whose values pass one by one but not together (a resolution the
-        // catalogue lacks, pixels that do not match the size) is not used.
-        PrintRecord stored = p;
-        stored.pageWidthPixels = GetSInt32FromDictionaryWithChecking(dict, "Width", 3968, 1, 2147483647);
-        stored.pageHeightPixels = GetSInt32FromDictionaryWithChecking(dict, "Height", 5527, 1, 2147483647);
-        stored.pageWidthMM =
-            GetDoubleFromDictionaryWithChecking(dict, "Width_mm", 280.0, kMinPageMillimetres, kMaxPageWidthMillimetres);
-        stored.pageHeightMM = GetDoubleFromDictionaryWithChecking(dict, "Height_mm", 390.0, kMinPageMillimetres,
-                                                                  kMaxPageHeightMillimetres);
-        stored.isTiled = false;
-        StorePrintRecord(h, stored);
-        if (HPrintIsBad(record, h)) dict = nullptr;
-    }
+    const PrintRecord loaded = *LoadPrintRecord(h);
+    PrintRecord p = loaded;
     FillDefaults(record, p, dict);
+    StorePrintRecord(h, p);
+    // A saved setup is refitted (pixels from its size, the nearest catalogue resolution, its
+    // name synced); only one that is still unusable then (absurd sizes, a resolution no fit
+    // can reach) gives way to the built-in setup.
+    if (!dict || !HPrintIsBad(record, h)) return true;
+    p = loaded;
+    FillDefaults(record, p, nullptr);
     StorePrintRecord(h, p);
     return true;
 }

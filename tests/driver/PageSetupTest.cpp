@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -134,23 +135,42 @@ TEST_F(PageSetup, StoredValuesOutOfRangeGiveTheirDefaults) {
     EXPECT_FALSE(Record().isBW);
 }
 
-TEST_F(PageSetup, StoredSetupsThatCannotPrintGiveTheBuiltInOne) {
-    // Each field is within its range, but together they are no page of the catalogue.
+TEST_F(PageSetup, StoredSetupsAreRefittedToTheCatalogue) {
+    // A saved setup keeps its size in millimetres: its pixels follow from the nearest catalogue
+    // resolution (150, 300 or 600 dpi) and its name from the paper catalogue. Fields missing
+    // or out of range take the built-in A3 at 300 dpi (3968 x 5527 pixels of 280 x 390 mm).
+    std::string papers;
+    for (int i = 1; i < 40; ++i) papers += "Paper" + std::to_string(i) + " " + std::to_string(100 + i) + " 300\r";
+    WriteNewPaperSettings(kivtest::kTestDomain, *SetPapersFrom(papers + "Square 100 100"));
+    const double nan = std::nan("");
     const struct {
-        int64_t w, h;
+        int64_t w, h;  // 0: not stored
         double wmm, hmm;
-    } cases[] = {{2147483647, 2147483647, 280, 390}, {1, 1, 280, 390}, {4000, 5527, 280, 390}};
+        const char *name;
+        int32_t wantW, wantH;
+        const char *wantName;
+    } cases[] = {
+        {0, 0, 100, 100, "Square", 2363, 2363, "Square"},            // millimetres and name only: 3968 pixels, 600 dpi
+        {787, 787, 100, 100, "Square", 591, 591, "Square"},          // 200 dpi, not in the catalogue: 150 is nearer
+        {2147483647, 2147483647, 280, 390, "", 6615, 9213, ""},      // 2^31 pixels: the highest resolution
+        {1, 1, 280, 390, "", 1654, 2304, ""},                        // 0.09 dpi: the lowest
+        {3307, 4607, nan, nan, "", 3307, 4607, ""},                  // sizes not finite: the built-in ones
+    };
     for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " of " + std::to_string(c.wmm) + " mm");
         Plist setup = MakeDict();
-        DictSet(setup.get(), "Width", MakeInteger(c.w));
-        DictSet(setup.get(), "Height", MakeInteger(c.h));
+        if (c.w) DictSet(setup.get(), "Width", MakeInteger(c.w));
+        if (c.h) DictSet(setup.get(), "Height", MakeInteger(c.h));
         DictSet(setup.get(), "Width_mm", MakeReal(c.wmm));
         DictSet(setup.get(), "Height_mm", MakeReal(c.hmm));
+        DictSet(setup.get(), "PageName", MakeString(c.name));
         Store("DefaultPageSetup", std::move(setup));
         Open();
         KIVPrDefaults(record_, handle_);
-        EXPECT_EQ(Record().pageWidthPixels, 3307) << c.w;
-        EXPECT_EQ(Record().pageHeightPixels, 4607) << c.w;
+        EXPECT_EQ(Record().pageWidthPixels, c.wantW);
+        EXPECT_EQ(Record().pageHeightPixels, c.wantH);
+        EXPECT_EQ(*PageNameString(Record()), c.wantName);
+        EXPECT_FALSE(HPrintIsBad(*record_, handle_));
         KIVPrClose(std::exchange(record_, nullptr));
     }
 }
