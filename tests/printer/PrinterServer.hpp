@@ -223,7 +223,7 @@ public:
     }
 
     // Starts the server; false when it does not accept connections within 10 seconds.
-    bool Start() {
+    bool Start(const Env &extraEnvironment = {}) {
         std::vector<std::string> argv{VAD3_PRINTER_TOOL,
                                       "server",
                                       "-o",
@@ -239,7 +239,9 @@ public:
                                       "-o",
                                       "server-options=no-tls"};
         for (const std::string &o : options_) argv.insert(argv.end(), {"-o", o});
-        process_ = std::make_unique<Process>(argv, Environment());
+        Env environment = Environment();
+        environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+        process_ = std::make_unique<Process>(argv, environment);
         return Within(10, [&] { return Accepts(port_); });
     }
     void Stop(int signal = SIGTERM) {
