@@ -3,6 +3,7 @@
 // stopped whatever happens.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <cups/cups.h>
 #include <cups/raster.h>
@@ -80,13 +81,15 @@ using Env = std::vector<std::pair<std::string, std::string>>;
 // A child process, stopped (TERM, then KILL) at the end of its scope.
 class Process {
 public:
-    Process(std::vector<std::string> argv, const Env &env) {
+    // Its output goes to output (a file), or nowhere.
+    Process(std::vector<std::string> argv, const Env &env, const std::string &output = "/dev/null") {
         pid_ = fork();
         if (pid_ == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that is killed
             for (const auto &[k, v] : env) setenv(k.c_str(), v.c_str(), 1);
             const int null = ::open("/dev/null", O_RDWR);
-            ::dup2(null, STDIN_FILENO), ::dup2(null, STDOUT_FILENO), ::dup2(null, STDERR_FILENO);
+            const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            ::dup2(null, STDIN_FILENO), ::dup2(out, STDOUT_FILENO), ::dup2(out, STDERR_FILENO);
             std::vector<char *> args;
             for (auto &a : argv) args.push_back(a.data());
             args.push_back(nullptr);
@@ -222,6 +225,14 @@ public:
         for (const char *d : {"state", "spool", "tmp"}) fs::create_directories(dir_ / d);
     }
 
+    PrinterServer(const PrinterServer &) = delete;
+    PrinterServer &operator=(const PrinterServer &) = delete;
+    // A server that ended on its own (a crash, a sanitizer's report) fails the test.
+    ~PrinterServer() {
+        if (process_ && process_->pid() > 0 && !process_->Running())
+            ADD_FAILURE() << "the server ended on its own:\n" << ReadFile(dir_ / "stderr");
+    }
+
     // Starts the server; false when it does not accept connections within 10 seconds.
     bool Start(const Env &extraEnvironment = {}) {
         std::vector<std::string> argv{VAD3_PRINTER_TOOL,
@@ -241,7 +252,7 @@ public:
         for (const std::string &o : options_) argv.insert(argv.end(), {"-o", o});
         Env environment = Environment();
         environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-        process_ = std::make_unique<Process>(argv, environment);
+        process_ = std::make_unique<Process>(argv, environment, (dir_ / "stderr").string());
         return Within(10, [&] { return Accepts(port_); });
     }
     void Stop(int signal = SIGTERM) {

@@ -20,15 +20,10 @@
 namespace vad3printer {
 namespace {
 
+// The settings file, and what it held at start until each printer has taken its own.
 std::mutex gMutex;
 std::string gPath;
-// A folder set on the web page, for the device URI the printer had then: changing the device
-// URI later (vad3-printer modify -v) makes the device URI's folder count again.
-struct Setting {
-    std::string deviceURI;
-    std::string folder;
-};
-std::map<int, Setting> gFolders;  // by printer id
+std::map<int, FolderSetting> gSaved;  // by printer id
 
 }  // namespace
 
@@ -44,11 +39,22 @@ bool SyncFolderOf(const std::string &path) {
 
 namespace {
 
-// Lines of "id<TAB>device URI<TAB>folder", replaced through a synced temporary file.
-bool Save(std::string &why) {
+// Lines of "id<TAB>device URI<TAB>folder", one for each printer whose folder was set on its
+// page, replaced through a synced temporary file. (Listing the printers takes no printer's
+// lock.)
+bool Save(pappl_system_t *system, std::string &why) {
     std::string text;
-    for (const auto &[id, setting] : gFolders)
-        text += std::to_string(id) + "\t" + setting.deviceURI + "\t" + setting.folder + "\n";
+    papplSystemIteratePrinters(
+        system,
+        [](pappl_printer_t *printer, void *lines) {
+            if (PrinterData *data = DataOf(printer)) {
+                std::lock_guard lock(data->mutex);
+                if (!data->folder.folder.empty())
+                    *static_cast<std::string *>(lines) += std::to_string(papplPrinterGetID(printer)) + "\t" +
+                                                          data->folder.deviceURI + "\t" + data->folder.folder + "\n";
+            }
+        },
+        &text);
     const std::string temporary = gPath + ".new";
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
@@ -114,28 +120,36 @@ bool HotFolderPage(pappl_client_t *client, void *data) {
 void UseFolderSettings(const std::string &path) {
     std::lock_guard lock(gMutex);
     gPath = path;
-    gFolders.clear();
+    gSaved.clear();
     std::ifstream in(path);
     std::string line;
     while (std::getline(in, line)) {
         const std::size_t tab = line.find('\t'), tab2 = line.find('\t', tab + 1);
         if (tab == std::string::npos || tab2 == std::string::npos || tab2 + 1 >= line.size() || line[tab2 + 1] != '/')
             continue;
-        gFolders[std::atoi(line.substr(0, tab).c_str())] =
-            Setting{line.substr(tab + 1, tab2 - tab - 1), line.substr(tab2 + 1)};
+        gSaved[std::atoi(line.substr(0, tab).c_str())] =
+            FolderSetting{line.substr(tab + 1, tab2 - tab - 1), line.substr(tab2 + 1)};
+    }
+}
+
+void RestoreHotFolder(pappl_printer_t *printer) {
+    PrinterData *data = DataOf(printer);
+    if (!data) return;
+    std::lock_guard lock(gMutex);
+    if (auto it = gSaved.find(papplPrinterGetID(printer)); it != gSaved.end()) {
+        std::lock_guard own(data->mutex);
+        data->folder = it->second;
+        gSaved.erase(it);
     }
 }
 
 std::string HotFolderOf(pappl_printer_t *printer) {
-    {
-        std::lock_guard lock(gMutex);
-        const char *uri = papplPrinterGetDeviceURI(printer);
-        if (auto it = gFolders.find(papplPrinterGetID(printer));
-            it != gFolders.end() && it->second.deviceURI == (uri ? uri : "")) {
-            return it->second.folder;
-        }
+    const char *uri = papplPrinterGetDeviceURI(printer);
+    if (PrinterData *data = DataOf(printer)) {
+        std::lock_guard lock(data->mutex);
+        if (!data->folder.folder.empty() && data->folder.deviceURI == (uri ? uri : "")) return data->folder.folder;
     }
-    return FolderOfDeviceURI(papplPrinterGetDeviceURI(printer)).value_or("");
+    return FolderOfDeviceURI(uri).value_or("");
 }
 
 bool SetHotFolder(pappl_printer_t *printer, const std::string &folder, std::string &why) {
@@ -148,11 +162,19 @@ bool SetHotFolder(pappl_printer_t *printer, const std::string &folder, std::stri
         why = problem;
         return false;
     }
+    PrinterData *data = DataOf(printer);
+    if (!data) {
+        why = "The printer is not a hot-folder printer.";
+        return false;
+    }
+    {
+        const char *uri = papplPrinterGetDeviceURI(printer);
+        std::lock_guard own(data->mutex);
+        data->folder = FolderSetting{uri ? uri : "", folder};
+    }
     {
         std::lock_guard lock(gMutex);
-        const char *uri = papplPrinterGetDeviceURI(printer);
-        gFolders[papplPrinterGetID(printer)] = Setting{uri ? uri : "", folder};
-        if (!Save(why)) return false;
+        if (!Save(papplPrinterGetSystem(printer), why)) return false;
     }
     papplLogPrinter(printer, PAPPL_LOGLEVEL_INFO, "Hot folder set to %s", folder.c_str());
     UpdateStatus(printer);

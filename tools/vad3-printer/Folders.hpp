@@ -12,8 +12,10 @@ namespace vad3printer {
 // Syncs the folder that holds path, so that a file just renamed there survives a power cut.
 bool SyncFolderOf(const std::string &path);
 
-// Where folders set on the web page are kept (a file beside the state file); read at once.
+// Where folders set on the web page are kept (a file beside the state file); read at once,
+// and handed to each printer as it is made (RestoreHotFolder).
 void UseFolderSettings(const std::string &path);
+void RestoreHotFolder(pappl_printer_t *printer);
 
 // The folder the printer writes its job files into; empty when it has none.
 std::string HotFolderOf(pappl_printer_t *printer);

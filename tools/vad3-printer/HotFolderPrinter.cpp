@@ -48,6 +48,7 @@ const char *AutoAdd(const char *, const char *uri, const char *, void *) {
 
 void PrinterCreated(pappl_printer_t *printer, void *data) {
     papplPrinterSetMaxActiveJobs(printer, 1);
+    RestoreHotFolder(printer);
     AddHotFolderPage(printer, data);
 }
 

@@ -14,12 +14,20 @@
 
 namespace vad3printer {
 
+// A folder set on the printer's web page, for the device URI the printer had then: changing
+// the device URI later (vad3-printer modify -v) makes the device URI's folder count again.
+struct FolderSetting {
+    std::string deviceURI;
+    std::string folder;  // empty when none was set
+};
+
 struct PrinterData {
     Driver *driver = nullptr;
     std::vector<Resolution> resolutions;  // the resolutions the printer offers
     std::deque<std::string> media;        // the names the driver data's media list points into
 
     std::mutex mutex;         // guards what follows
+    FolderSetting folder;
     std::string lastProblem;  // the folder problem last logged, so each is logged once
 };
 
