@@ -29,8 +29,8 @@ protected:
 
     // Prints file, expects it completed and returns the one job file it became.
     fs::path PrintToFile(const fs::path &file, const std::string &format, const std::string &jobName,
-                         const std::string &colorMode = "auto") {
-        const int id = server_.Print("HotFolder", file, format, jobName, colorMode);
+                         int copies = 1) {
+        const int id = server_.Print("HotFolder", file, format, jobName, "auto", copies);
         EXPECT_GT(id, 0);
         const std::string state = server_.WaitForJob("HotFolder", id);
         EXPECT_NE(state.find("= completed"), std::string::npos) << state;
@@ -149,7 +149,12 @@ TEST_F(PrinterApp, PrintsImagesCentredAtTheirOwnSize) {
     for (const auto &[file, format, tolerance] :
          {std::tuple{"picture.png", "image/png", 0}, std::tuple{"picture.jpg", "image/jpeg", 3}}) {
         SCOPED_TRACE(file);
-        const fs::path job = PrintToFile(dir_ / file, format, std::string(file) + "-job");
+        // Two copies: PAPPL repeats an image's page for each, so the header says one copy.
+        const fs::path job = PrintToFile(dir_ / file, format, std::string(file) + "-job", 2);
+        kiv::VAD3Reader reader;
+        ASSERT_EQ(reader.Open(job), "");
+        EXPECT_EQ(reader.header().pageCount, 2);
+        EXPECT_EQ(reader.header().copies, 1);
         int w = 0, h = 0;
         const std::vector<uint8_t> rgb = PageRgb(job, w, h);
         ASSERT_EQ(w, 3307);  // the default paper, 280 mm at 300 dpi

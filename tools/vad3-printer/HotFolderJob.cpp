@@ -55,13 +55,18 @@ int16_t BandFormat(cups_cspace_t space) {
     }
 }
 
+// PWG or Apple raster, which PAPPL streams to the raster callbacks page by page (other
+// documents reach them through a filter).
+bool IsRaster(pappl_job_t *job) {
+    const char *format = papplJobGetFormat(job);
+    return format && (std::strcmp(format, "image/pwg-raster") == 0 || std::strcmp(format, "image/urf") == 0);
+}
+
 // PAPPL 1.3 hands on a client's raster header only when its samples have 8 bits; for others
 // (black_1) it passes a header of its own making and then the client's bits as if they were
 // 8-bit samples. Such a page is told by its header being exactly the one PAPPL makes.
 bool HeaderIsPapplsOwn(pappl_job_t *job, const cups_page_header2_t &header) {
-    const char *format = papplJobGetFormat(job);
-    if (!format || (std::strcmp(format, "image/pwg-raster") != 0 && std::strcmp(format, "image/urf") != 0))
-        return false;
+    if (!IsRaster(job)) return false;
     pappl_pr_options_t *own =
         papplJobCreatePrintOptions(job, static_cast<unsigned>(std::max(0, papplJobGetImpressions(job))), false);
     const bool same = own && std::memcmp(&own->header, &header, sizeof header) == 0;
@@ -233,8 +238,11 @@ private:
         kivhost::PrintRecordView(print_.get())
             .setCollated(!(value && std::strcmp(value, "separate-documents-uncollated-copies") == 0));
         driver_.KIVPrSetJobName(record_, print_.get(), DocumentName(papplJobGetName(job_)).c_str());
+        // Copies go into the job file's header, except for images, whose page PAPPL already
+        // repeats once for each copy.
         plist_t settings = plist_new_dict();
-        plist_dict_set_item(settings, "copies", plist_new_uint(static_cast<uint64_t>(std::max(1, options.copies))));
+        plist_dict_set_item(settings, "copies",
+                            plist_new_uint(static_cast<uint64_t>(IsRaster(job_) ? std::max(1, options.copies) : 1)));
         if (plist_t bookmark = KIVCreateBookmarkDataForPath(folder_.c_str()))
             plist_dict_set_item(settings, "outputFolder", bookmark);
         const bool taken = driver_.KIVPrSetJobSettings(record_, print_.get(), settings);
