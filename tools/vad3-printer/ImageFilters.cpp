@@ -55,7 +55,7 @@ int PngResolution(const char *path) {
     if (!f) return 0;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    int dpi = 0;
+    volatile int dpi = 0;  // set after setjmp
     if (png && info && !setjmp(png_jmpbuf(png))) {
         png_init_io(png, f.get());
         png_read_info(png, info);
