@@ -68,7 +68,7 @@ int32_t KIVPrOpenDoc(DriverRecord *record, Handle printHandle) {
     TakeFailureDetail();  // a cause left from an earlier call must not be blamed on this one
     Guarded(record, 0, [&] { return FoldResult(*record, DoOpenDocument(*record, printHandle)); });
     if (record->mState == kStateRunning) {
-        KIV_ASSERT(record->mPageOutputSession != nullptr, "KIVPrOpenDoc", "Common/Src/DriverCommon");
+        KIV_ASSERT(record->mPageOutputSession != nullptr);
     }
     return record->mError;
 }

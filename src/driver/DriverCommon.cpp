@@ -26,15 +26,6 @@ int32_t FoldResult(DriverRecord &record, int16_t result) {
     return record.mError;
 }
 
-namespace {
-
-// Frees everything the record holds, then the record.
-void DiscardRecord(std::unique_ptr<DriverRecord> record) {
-    DriverClosed();
-    record.reset();
-}
-
-}  // namespace
 }  // namespace kiv
 
 using namespace kiv;
@@ -55,10 +46,9 @@ int32_t KIVPrOpen(KIVBundleRef bundle, DriverRecord **outRecord) {
         record->mPapers = ReadPageSizeStrings(record->mPrefsDomain, kDefaultPapers);
         record->mResolutions = ReadResolutionStrings(record->mPrefsDomain, kDefaultResolutions);
         int16_t result = record->mPapers && record->mResolutions ? kNoErr : kMemFullErr;
-        if (result == kNoErr) result = DriverOpened(*record);
         if (result != kNoErr) {
             *outRecord = nullptr;
-            DiscardRecord(std::move(record));
+            record.reset();
             return result;
         }
         record.release();
@@ -76,7 +66,7 @@ int32_t KIVPrClose(DriverRecord *record) {
     Guarded<int>(nullptr, 0, [&] { return SynchronizePreferences(owned->mPrefsDomain) ? 0 : 1; });
     // A cancel is not an error at close.
     const int32_t result = owned->mState == kStateCancelled ? 0 : static_cast<int16_t>(owned->mError);
-    DiscardRecord(std::move(owned));
+    owned.reset();
     return result;
 }
 

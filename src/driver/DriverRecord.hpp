@@ -70,8 +70,4 @@ R Guarded(DriverRecord *record, R onFailure, Body &&body) noexcept {
     return onFailure;
 }
 
-// The driver-specific hooks run at open and close.
-int16_t DriverOpened(DriverRecord &record);
-void DriverClosed();
-
 }  // namespace kiv

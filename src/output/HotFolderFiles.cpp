@@ -238,8 +238,8 @@ std::string JobFileBaseName(std::string_view jobName, std::string_view extension
 }
 
 int SetFinderInfo(int fd, const char *creator, const char *fileType) {
-    KIV_ASSERT(std::strlen(fileType) == 4, "SetURLFinderInfo", "Common/SetURLFinderInfo");
-    KIV_ASSERT(std::strlen(creator) == 4, "SetURLFinderInfo", "Common/SetURLFinderInfo");
+    KIV_ASSERT(std::strlen(fileType) == 4);
+    KIV_ASSERT(std::strlen(creator) == 4);
     struct stat st {};
     if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) return 22;
     unsigned char info[32] = {};

@@ -268,7 +268,7 @@ int16_t Output_SetMetadata(OutputRecord &ref, const char *key, plist_t value) {
 }
 
 int16_t Output_Close(OutputRef ref, std::filesystem::path *published) {
-    KIV_ASSERT(ref != nullptr, "Output_Close", "VAD3Output/VAD3Output");
+    KIV_ASSERT(ref != nullptr);
     const int fd = ref->file.fd;
     int e = DisposeWbuffer(std::move(ref->writer));
 
@@ -303,7 +303,7 @@ int16_t Output_Close(OutputRef ref, std::filesystem::path *published) {
 }
 
 void Output_Kill(OutputRef ref) {
-    KIV_ASSERT(ref != nullptr, "Output_Kill", "VAD3Output/VAD3Output");
+    KIV_ASSERT(ref != nullptr);
     Abandon(*ref);
 }
 

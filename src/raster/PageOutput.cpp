@@ -172,7 +172,7 @@ int16_t ClosePage(PageOutputSession &session) {
 void KillPage(PageOutputSession &) {}
 
 int16_t CloseDocument(PageOutputSessionPtr session, std::filesystem::path *published) {
-    KIV_ASSERT(session != nullptr, "CloseDocument", "Common/Src/PageOutput");
+    KIV_ASSERT(session != nullptr);
     return Output_Close(std::move(session->output), published);
 }
 
