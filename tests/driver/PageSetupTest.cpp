@@ -150,11 +150,11 @@ TEST_F(PageSetup, StoredSetupsAreRefittedToTheCatalogue) {
         int32_t wantW, wantH;
         const char *wantName;
     } cases[] = {
-        {0, 0, 100, 100, "Square", 2363, 2363, "Square"},            // millimetres and name only: 3968 pixels, 600 dpi
-        {787, 787, 100, 100, "Square", 591, 591, "Square"},          // 200 dpi, not in the catalogue: 150 is nearer
-        {2147483647, 2147483647, 280, 390, "", 6615, 9213, ""},      // 2^31 pixels: the highest resolution
-        {1, 1, 280, 390, "", 1654, 2304, ""},                        // 0.09 dpi: the lowest
-        {3307, 4607, nan, nan, "", 3307, 4607, ""},                  // sizes not finite: the built-in ones
+        {0, 0, 100, 100, "Square", 2363, 2363, "Square"},        // millimetres and name only: 3968 pixels, 600 dpi
+        {787, 787, 100, 100, "Square", 591, 591, "Square"},      // 200 dpi, not in the catalogue: 150 is nearer
+        {2147483647, 2147483647, 280, 390, "", 6615, 9213, ""},  // 2^31 pixels: the highest resolution
+        {1, 1, 280, 390, "", 1654, 2304, ""},                    // 0.09 dpi: the lowest
+        {3307, 4607, nan, nan, "", 3307, 4607, ""},              // sizes not finite: the built-in ones
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " of " + std::to_string(c.wmm) + " mm");

@@ -28,8 +28,7 @@ protected:
     std::vector<fs::path> JobFiles() const { return FolderEntries(dir_ / "hot"); }
 
     // Prints file, expects it completed and returns the one job file it became.
-    fs::path PrintToFile(const fs::path &file, const std::string &format, const std::string &jobName,
-                         int copies = 1) {
+    fs::path PrintToFile(const fs::path &file, const std::string &format, const std::string &jobName, int copies = 1) {
         const int id = server_.Print("HotFolder", file, format, jobName, "auto", copies);
         EXPECT_GT(id, 0);
         const std::string state = server_.WaitForJob("HotFolder", id);
@@ -56,9 +55,8 @@ std::string SameSamples(const fs::path &pwg, const fs::path &job) {
     for (int page = 0; problem.empty() && cupsRasterReadHeader2(raster, &h); ++page) {
         if (static_cast<int>(h.cupsWidth) != reader.header().width ||
             static_cast<int>(h.cupsHeight) != reader.header().height)
-            problem = "page of " + std::to_string(h.cupsWidth) + " x " + std::to_string(h.cupsHeight) +
-                      " became " + std::to_string(reader.header().width) + " x " +
-                      std::to_string(reader.header().height);
+            problem = "page of " + std::to_string(h.cupsWidth) + " x " + std::to_string(h.cupsHeight) + " became " +
+                      std::to_string(reader.header().width) + " x " + std::to_string(reader.header().height);
         in.resize(h.cupsBytesPerLine);
         const int channels = static_cast<int>(h.cupsBitsPerPixel / 8);
         for (unsigned y = 0; problem.empty() && y < h.cupsHeight; ++y) {
@@ -70,8 +68,9 @@ std::string SameSamples(const fs::path &pwg, const fs::path &job) {
                 const bool same = channels == 1   ? b[0] == 255 - a[0]
                                   : channels == 3 ? std::memcmp(b + 1, a, 3) == 0
                                                   : std::memcmp(b, a, 4) == 0;
-                if (!same) problem = "page " + std::to_string(page + 1) + " differs at " + std::to_string(x) + "," +
-                                     std::to_string(y);
+                if (!same)
+                    problem = "page " + std::to_string(page + 1) + " differs at " + std::to_string(x) + "," +
+                              std::to_string(y);
             }
         }
     }
@@ -177,8 +176,8 @@ TEST_F(PrinterApp, AFolderThatGoesAwayStopsItsJobs) {
         return RunCommand("ipptool -tv " + PrinterURI() + " get-printer-attributes.test")
                    .text.find("printer-state-reasons (keyword) = other") != std::string::npos;
     }));
-    const std::string gone = server_.WaitForJob("HotFolder", server_.Print("HotFolder", dir_ / "page.pwg",
-                                                                           "image/pwg-raster", "gone"));
+    const std::string gone =
+        server_.WaitForJob("HotFolder", server_.Print("HotFolder", dir_ / "page.pwg", "image/pwg-raster", "gone"));
     EXPECT_NE(gone.find("= aborted"), std::string::npos) << gone;
     EXPECT_NE(gone.find((dir_ / "hot").string()), std::string::npos) << gone;
     EXPECT_FALSE(fs::exists(dir_ / "hot"));

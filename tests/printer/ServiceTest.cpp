@@ -48,7 +48,7 @@ void SendPart(const PrinterServer &server, const fs::path &file, std::size_t byt
     httpClose(http);
 }
 
-// A byte of a file replaced by a big-endian 32-bit value.
+// Four bytes of a file replaced by a big-endian 32-bit value.
 void Patch(const fs::path &file, std::size_t at, uint32_t value) {
     std::string bytes = ReadFile(file);
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
@@ -86,21 +86,51 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
         Send send;
         const char *message;
     } cases[] = {
-        {"short page", [&] { auto f = pwg("short.pwg", "sgray_8", 300, 400, 300, 1); Truncate(f, kHeader + kHeaderSize + (pageSize - kHeader - kHeaderSize) / 2); return f; },
+        {"short page",
+         [&] {
+             auto f = pwg("short.pwg", "sgray_8", 300, 400, 300, 1);
+             Truncate(f, kHeader + kHeaderSize + (pageSize - kHeader - kHeaderSize) / 2);
+             return f;
+         },
          "image/pwg-raster", Send::File, "page 1 ended after "},
-        {"no lines", [&] { auto f = pwg("none.pwg", "sgray_8", 300, 400, 300, 1); Truncate(f, kHeader + kHeaderSize); return f; },
+        {"no lines",
+         [&] {
+             auto f = pwg("none.pwg", "sgray_8", 300, 400, 300, 1);
+             Truncate(f, kHeader + kHeaderSize);
+             return f;
+         },
          "image/pwg-raster", Send::File, "page 1 ended after 0 of 400 lines"},
-        {"second page short", [&] { auto f = pwg("two.pwg", "sgray_8", 300, 400, 300, 2); Truncate(f, fs::file_size(f) - 200); return f; },
+        {"second page short",
+         [&] {
+             auto f = pwg("two.pwg", "sgray_8", 300, 400, 300, 2);
+             Truncate(f, fs::file_size(f) - 200);
+             return f;
+         },
          "image/pwg-raster", Send::File, "page 2 ended after "},
-        {"pages missing", [&] {
+        {"pages missing",
+         [&] {
              const std::size_t two = fs::file_size(pwg("two-of-3.pwg", "sgray_8", 300, 400, 300, 2));
-             auto f = pwg("three.pwg", "sgray_8", 300, 400, 300, 3); Truncate(f, two); return f; },
+             auto f = pwg("three.pwg", "sgray_8", 300, 400, 300, 3);
+             Truncate(f, two);
+             return f;
+         },
          "image/pwg-raster", Send::File, "the document ended after 2 of its 3 pages"},
         {"hang-up mid-page", [&] { return page; }, "image/pwg-raster", Send::HangUp, "page 1 ended after "},
         {"stalled client", [&] { return page; }, "image/pwg-raster", Send::Stall, "page 1 ended after "},
-        {"lying width", [&] { auto f = pwg("wide.pwg", "sgray_8", 300, 400, 300, 1); Patch(f, kWidth, 20000000); Patch(f, kBytesPerLine, 20000000); return f; },
+        {"lying width",
+         [&] {
+             auto f = pwg("wide.pwg", "sgray_8", 300, 400, 300, 1);
+             Patch(f, kWidth, 20000000);
+             Patch(f, kBytesPerLine, 20000000);
+             return f;
+         },
          "image/pwg-raster", Send::File, "a page the driver cannot hold"},
-        {"lying height", [&] { auto f = pwg("tall.pwg", "sgray_8", 300, 400, 300, 1); Patch(f, kHeight, 2000000000); return f; },
+        {"lying height",
+         [&] {
+             auto f = pwg("tall.pwg", "sgray_8", 300, 400, 300, 1);
+             Patch(f, kHeight, 2000000000);
+             return f;
+         },
          "image/pwg-raster", Send::File, "a page the driver cannot hold"},
         {"too small", [&] { return pwg("small.pwg", "sgray_8", 100, 100, 300, 1); }, "image/pwg-raster", Send::File,
          "a page the driver cannot hold"},
@@ -110,24 +140,44 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
          "page 1 is not raster this printer takes"},
         {"resolution not offered", [&] { return pwg("200dpi.pwg", "sgray_8", 300, 400, 200, 1); }, "image/pwg-raster",
          Send::File, "page 1 is at 200 dpi, which this printer does not offer (it offers 150, 300, 600 dpi)"},
-        {"pages unlike", [&] {
+        {"pages unlike",
+         [&] {
              auto f = pwg("mixed.pwg", "sgray_8", 300, 400, 300, 1);
              WritePwg(in / "other.pwg", "sgray_8", 400, 300, 300, 1, grey);
              const std::string other = ReadFile(in / "other.pwg");
-             WriteFile(f, ReadFile(f) + other.substr(kHeader)); return f; },
-         "image/pwg-raster", Send::File, "page 2 is 400 x 300 pixels at 300 dpi in colour space 18, but a job file's pages are all alike"},
-        {"truncated PNG", [&] { WriteImage(in / "cut.png", 400, 300, 10, 200, 30); Truncate(in / "cut.png", fs::file_size(in / "cut.png") / 2); return in / "cut.png"; },
+             WriteFile(f, ReadFile(f) + other.substr(kHeader));
+             return f;
+         },
+         "image/pwg-raster", Send::File,
+         "page 2 is 400 x 300 pixels at 300 dpi in colour space 18, but a job file's pages are all alike"},
+        {"truncated PNG",
+         [&] {
+             WriteImage(in / "cut.png", 400, 300, 10, 200, 30);
+             Truncate(in / "cut.png", fs::file_size(in / "cut.png") / 2);
+             return in / "cut.png";
+         },
          "image/png", Send::File, "The PNG document is damaged"},
-        {"PNG too wide", [&] { WriteImage(in / "wide.png", 17000, 1, 0, 0, 0); return in / "wide.png"; }, "image/png",
-         Send::File, "The PNG is 17000 x 1 pixels, larger than this printer takes"},
-        {"truncated JPEG", [&] {
+        {"PNG too wide",
+         [&] {
+             WriteImage(in / "wide.png", 17000, 1, 0, 0, 0);
+             return in / "wide.png";
+         },
+         "image/png", Send::File, "The PNG is 17000 x 1 pixels, larger than this printer takes"},
+        {"truncated JPEG",
+         [&] {
              WriteImage(in / "cut.jpg", 400, 300, 200, 30, 10);
-             Truncate(in / "cut.jpg", fs::file_size(in / "cut.jpg") / 2); return in / "cut.jpg"; },
+             Truncate(in / "cut.jpg", fs::file_size(in / "cut.jpg") / 2);
+             return in / "cut.jpg";
+         },
          "image/jpeg", Send::File, "The JPEG document is damaged"},
         // PAPPL 1.3 takes any format at submission and aborts one it cannot convert without a
         // word; a filter of ours would make the format look supported (and CUPS send PDF).
-        {"PDF", [&] { WriteFile(in / "doc.pdf", "%PDF-1.4\n"); return in / "doc.pdf"; }, "application/pdf",
-         Send::File, ""},
+        {"PDF",
+         [&] {
+             WriteFile(in / "doc.pdf", "%PDF-1.4\n");
+             return in / "doc.pdf";
+         },
+         "application/pdf", Send::File, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -191,8 +241,10 @@ TEST(PrinterService, ManyClientsAtOnceGetWholeFilesOrBusy) {
             s.name = "r" + std::to_string(round) + "c" + std::to_string(c);
             switch (c % 4) {
             case 0: WritePwg(s.file = in / (s.name + ".pwg"), "srgb_8", 240, 180, 150, 2, Stamp(c, round)); break;
-            case 1: WritePwg(s.file = in / (s.name + ".urf"), "srgb_8", 240, 180, 150, 1, Stamp(c, round),
-                             CUPS_RASTER_WRITE_APPLE); break;
+            case 1:
+                WritePwg(s.file = in / (s.name + ".urf"), "srgb_8", 240, 180, 150, 1, Stamp(c, round),
+                         CUPS_RASTER_WRITE_APPLE);
+                break;
             case 2: WriteImage(s.file = in / (s.name + ".png"), 60, 40, c * 12, round * 9 % 256, 77); break;
             default: WriteImage(s.file = in / (s.name + ".jpg"), 60, 40, c * 12, round * 9 % 256, 77);
             }
@@ -269,7 +321,8 @@ TEST(PrinterService, KilledAtAnyMomentItKeepsItsPrintersAndOnlyWholeFiles) {
         ASSERT_TRUE(server.Start());
         // Every printer added before is back, with its folder.
         for (const std::string &p : printers) {
-            const CommandOutput attrs = RunCommand("ipptool -T 10 -tv " + server.PrinterURI(p) + " get-printer-attributes.test");
+            const CommandOutput attrs =
+                RunCommand("ipptool -T 10 -tv " + server.PrinterURI(p) + " get-printer-attributes.test");
             EXPECT_NE(attrs.text.find("printer-name (nameWithoutLanguage) = " + p), std::string::npos) << p;
             EXPECT_NE(server.WebPage("/" + p + "/hotfolder").find("value=\"" + (dir / p).string() + "\""),
                       std::string::npos)

@@ -38,7 +38,8 @@ Catalogue ReadCatalogue(const char *domain, const char *builtInPapers, const cha
     for (int64_t i = 0; i < kiv::CountPaper(*papers); ++i) {
         const kiv::PaperEntry &p = kiv::GetPaper(*papers, i);
         if (i == kiv::DefaultPaperIndex(*papers)) c.defaultPaper = c.papers.size();
-        if (p.width > 0 && p.height > 0) c.papers.push_back(Paper{p.name, p.width, p.height, MediaName(p.name, p.width, p.height)});
+        if (p.width > 0 && p.height > 0)
+            c.papers.push_back(Paper{p.name, p.width, p.height, MediaName(p.name, p.width, p.height)});
     }
     for (int64_t i = 0; i < kiv::CountResolution(*resolutions); ++i) {
         const kiv::ResEntry &r = kiv::GetResolution(*resolutions, i);

@@ -46,10 +46,10 @@ std::string Pixels(long long width, long long height) {
 // The driver's pixel format for a raster colour space the printer advertises; 0 for others.
 int16_t BandFormat(cups_cspace_t space) {
     switch (space) {
-    case CUPS_CSPACE_SW: return 8;   // sgray_8
-    case CUPS_CSPACE_K: return 8;    // black_8
-    case CUPS_CSPACE_SRGB:           // srgb_8
-    case CUPS_CSPACE_RGB: return 32;  // rgb_8
+    case CUPS_CSPACE_SW: return 8;     // sgray_8
+    case CUPS_CSPACE_K: return 8;      // black_8
+    case CUPS_CSPACE_SRGB:             // srgb_8
+    case CUPS_CSPACE_RGB: return 32;   // rgb_8
     case CUPS_CSPACE_CMYK: return 33;  // cmyk_8
     default: return 0;
     }
@@ -97,8 +97,7 @@ public:
                    h.HWResolution[1] != first_.HWResolution[1]) {
             return Fail(which + " is " + Pixels(h.cupsWidth, h.cupsHeight) + " at " + Dpi(h) + " in colour space " +
                         std::to_string(h.cupsColorSpace) + ", but a job file's pages are all alike and page 1 is " +
-                        Pixels(width_, height_) + " at " + Dpi(first_) + " in colour space " +
-                        std::to_string(space_));
+                        Pixels(width_, height_) + " at " + Dpi(first_) + " in colour space " + std::to_string(space_));
         }
         lines_ = 0;
         rows_ = 0;

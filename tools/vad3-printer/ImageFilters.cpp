@@ -144,9 +144,9 @@ std::string DecodeJpeg(std::FILE *file, std::vector<unsigned char> &pixels, uint
         jpeg_destroy_decompress(&info);
         return why;
     }
-    dpi = info.density_unit == 1 && info.X_density == info.Y_density ? SaneDpi(info.X_density)
+    dpi = info.density_unit == 1 && info.X_density == info.Y_density   ? SaneDpi(info.X_density)
           : info.density_unit == 2 && info.X_density == info.Y_density ? SaneDpi(info.X_density * 2.54)
-                                                                        : 0;
+                                                                       : 0;
     jpeg_start_decompress(&info);
     width = info.output_width;
     height = info.output_height;

@@ -26,7 +26,7 @@ struct PrinterData {
     std::vector<Resolution> resolutions;  // the resolutions the printer offers
     std::deque<std::string> media;        // the names the driver data's media list points into
 
-    std::mutex mutex;         // guards what follows
+    std::mutex mutex;  // guards what follows
     FolderSetting folder;
     std::string lastProblem;  // the folder problem last logged, so each is logged once
 };

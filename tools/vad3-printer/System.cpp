@@ -93,17 +93,17 @@ void DropStalledClients(int seconds) {
     }
 }
 
-// Every few seconds stalled clients are dropped and each printer's folder is checked, so that a folder removed while the
-// printer is idle shows as a state reason before a job fails on it. The printers are listed
-// first and updated after: their setters take each printer's lock, which must never be
-// waited for while the system's lock is held (PAPPL 1.3 takes them the other way round when
-// it refuses a raster job as busy). The timer also wakes PAPPL's loop, which otherwise
-// notices a Shutdown request only at its next connection.
+// Every few seconds stalled clients are dropped and each printer's folder is checked, so that a folder removed while
+// the printer is idle shows as a state reason before a job fails on it. The printers are listed first and updated
+// after: their setters take each printer's lock, which must never be waited for while the system's lock is held
+// (PAPPL 1.3 takes them the other way round when it refuses a raster job as busy). The timer also wakes PAPPL's loop,
+// which otherwise notices a Shutdown request only at its next connection.
 bool CheckFolders(pappl_system_t *system, void *data) {
     DropStalledClients(static_cast<Context *>(data)->clientTimeout);
     std::vector<int> ids;
     papplSystemIteratePrinters(
-        system, [](pappl_printer_t *printer, void *list) {
+        system,
+        [](pappl_printer_t *printer, void *list) {
             static_cast<std::vector<int> *>(list)->push_back(papplPrinterGetID(printer));
         },
         &ids);

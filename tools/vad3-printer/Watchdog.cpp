@@ -13,8 +13,8 @@ namespace {
 
 // True when the server answered a GET of its home page within the time.
 bool Answers(const std::string &host, int port, int milliseconds) {
-    http_t *http = httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, milliseconds,
-                                nullptr);
+    http_t *http =
+        httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, milliseconds, nullptr);
     if (!http) return false;
     httpSetTimeout(http, milliseconds / 1000.0, nullptr, nullptr);
     bool ok = false;
@@ -44,8 +44,10 @@ void StartWatchdog(const std::string &host, int port) {
             if (Answers(host, port, wait)) {
                 if (!ready) sd_notify(0, "READY=1");
                 ready = true;
-                if (watchdog) sd_notify(0, "WATCHDOG=1");
-                else return;
+                if (watchdog)
+                    sd_notify(0, "WATCHDOG=1");
+                else
+                    return;
             }
             std::this_thread::sleep_until(next);
         }
