@@ -48,14 +48,19 @@ void SendPart(const PrinterServer &server, const fs::path &file, std::size_t byt
     httpClose(http);
 }
 
-// Four bytes of a file replaced by a big-endian 32-bit value.
-void Patch(const fs::path &file, std::size_t at, uint32_t value) {
+// The file with four bytes replaced by a big-endian 32-bit value.
+fs::path Patch(const fs::path &file, std::size_t at, uint32_t value) {
     std::string bytes = ReadFile(file);
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
     WriteFile(file, bytes);
+    return file;
 }
 
-void Truncate(const fs::path &file, std::size_t size) { fs::resize_file(file, size); }
+// The file cut to size bytes.
+fs::path Cut(const fs::path &file, std::size_t size) {
+    fs::resize_file(file, size);
+    return file;
+}
 
 // Offsets in a PWG raster file: the 4-byte sync word, then the first page header.
 constexpr std::size_t kHeader = 4, kHeaderSize = 1796, kWidth = kHeader + 372, kHeight = kHeader + 376,
@@ -75,10 +80,16 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
         WritePwg(in / name, type, w, h, dpi, pages, grey);
         return in / name;
     };
+    const auto image = [&](const char *name, int w, int h) {
+        WriteImage(in / name, w, h, 10, 200, 30);
+        return in / name;
+    };
+    const auto half = [](const fs::path &f) { return Cut(f, fs::file_size(f) / 2); };
     const fs::path page = pwg("page.pwg", "sgray_8", 300, 400, 300, 1);
-    const std::size_t pageSize = fs::file_size(page);
+    const std::size_t lines = kHeader + kHeaderSize + (fs::file_size(page) - kHeader - kHeaderSize) / 2;
 
     enum class Send { File, HangUp, Stall };
+    const char *raster = "image/pwg-raster", *cannotHold = "a page the driver cannot hold";
     struct Case {
         const char *name;
         std::function<fs::path()> make;
@@ -86,90 +97,53 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
         Send send;
         const char *message;
     } cases[] = {
-        {"short page",
-         [&] {
-             auto f = pwg("short.pwg", "sgray_8", 300, 400, 300, 1);
-             Truncate(f, kHeader + kHeaderSize + (pageSize - kHeader - kHeaderSize) / 2);
-             return f;
-         },
-         "image/pwg-raster", Send::File, "page 1 ended after "},
-        {"no lines",
-         [&] {
-             auto f = pwg("none.pwg", "sgray_8", 300, 400, 300, 1);
-             Truncate(f, kHeader + kHeaderSize);
-             return f;
-         },
-         "image/pwg-raster", Send::File, "page 1 ended after 0 of 400 lines"},
+        {"short page", [&] { return Cut(pwg("short.pwg", "sgray_8", 300, 400, 300, 1), lines); }, raster, Send::File,
+         "page 1 ended after "},
+        {"no lines", [&] { return Cut(pwg("none.pwg", "sgray_8", 300, 400, 300, 1), kHeader + kHeaderSize); }, raster,
+         Send::File, "page 1 ended after 0 of 400 lines"},
         {"second page short",
          [&] {
-             auto f = pwg("two.pwg", "sgray_8", 300, 400, 300, 2);
-             Truncate(f, fs::file_size(f) - 200);
-             return f;
+             const fs::path f = pwg("two.pwg", "sgray_8", 300, 400, 300, 2);
+             return Cut(f, fs::file_size(f) - 200);
          },
-         "image/pwg-raster", Send::File, "page 2 ended after "},
+         raster, Send::File, "page 2 ended after "},
         {"pages missing",
          [&] {
              const std::size_t two = fs::file_size(pwg("two-of-3.pwg", "sgray_8", 300, 400, 300, 2));
-             auto f = pwg("three.pwg", "sgray_8", 300, 400, 300, 3);
-             Truncate(f, two);
-             return f;
+             return Cut(pwg("three.pwg", "sgray_8", 300, 400, 300, 3), two);
          },
-         "image/pwg-raster", Send::File, "the document ended after 2 of its 3 pages"},
-        {"hang-up mid-page", [&] { return page; }, "image/pwg-raster", Send::HangUp, "page 1 ended after "},
-        {"stalled client", [&] { return page; }, "image/pwg-raster", Send::Stall, "page 1 ended after "},
+         raster, Send::File, "the document ended after 2 of its 3 pages"},
+        {"hang-up mid-page", [&] { return page; }, raster, Send::HangUp, "page 1 ended after "},
+        {"stalled client", [&] { return page; }, raster, Send::Stall, "page 1 ended after "},
         {"lying width",
          [&] {
-             auto f = pwg("wide.pwg", "sgray_8", 300, 400, 300, 1);
-             Patch(f, kWidth, 20000000);
-             Patch(f, kBytesPerLine, 20000000);
-             return f;
+             return Patch(Patch(pwg("wide.pwg", "sgray_8", 300, 400, 300, 1), kWidth, 20000000), kBytesPerLine,
+                          20000000);
          },
-         "image/pwg-raster", Send::File, "a page the driver cannot hold"},
-        {"lying height",
-         [&] {
-             auto f = pwg("tall.pwg", "sgray_8", 300, 400, 300, 1);
-             Patch(f, kHeight, 2000000000);
-             return f;
-         },
-         "image/pwg-raster", Send::File, "a page the driver cannot hold"},
-        {"too small", [&] { return pwg("small.pwg", "sgray_8", 100, 100, 300, 1); }, "image/pwg-raster", Send::File,
-         "a page the driver cannot hold"},
-        {"black_1", [&] { return pwg("black1.pwg", "black_1", 320, 400, 300, 1); }, "image/pwg-raster", Send::File,
+         raster, Send::File, cannotHold},
+        {"lying height", [&] { return Patch(pwg("tall.pwg", "sgray_8", 300, 400, 300, 1), kHeight, 2000000000); },
+         raster, Send::File, cannotHold},
+        {"too small", [&] { return pwg("small.pwg", "sgray_8", 100, 100, 300, 1); }, raster, Send::File, cannotHold},
+        {"black_1", [&] { return pwg("black1.pwg", "black_1", 320, 400, 300, 1); }, raster, Send::File,
          "page 1 is raster of 1 bit per colour"},
-        {"16 bits", [&] { return pwg("deep.pwg", "srgb_16", 300, 400, 300, 1); }, "image/pwg-raster", Send::File,
+        {"16 bits", [&] { return pwg("deep.pwg", "srgb_16", 300, 400, 300, 1); }, raster, Send::File,
          "page 1 is not raster this printer takes"},
-        {"resolution not offered", [&] { return pwg("200dpi.pwg", "sgray_8", 300, 400, 200, 1); }, "image/pwg-raster",
-         Send::File, "page 1 is at 200 dpi, which this printer does not offer (it offers 150, 300, 600 dpi)"},
+        {"resolution not offered", [&] { return pwg("200dpi.pwg", "sgray_8", 300, 400, 200, 1); }, raster, Send::File,
+         "page 1 is at 200 dpi, which this printer does not offer (it offers 150, 300, 600 dpi)"},
         {"pages unlike",
          [&] {
-             auto f = pwg("mixed.pwg", "sgray_8", 300, 400, 300, 1);
-             WritePwg(in / "other.pwg", "sgray_8", 400, 300, 300, 1, grey);
-             const std::string other = ReadFile(in / "other.pwg");
-             WriteFile(f, ReadFile(f) + other.substr(kHeader));
+             const fs::path f = pwg("mixed.pwg", "sgray_8", 300, 400, 300, 1);
+             WriteFile(f, ReadFile(f) + ReadFile(pwg("other.pwg", "sgray_8", 400, 300, 300, 1)).substr(kHeader));
              return f;
          },
-         "image/pwg-raster", Send::File,
+         raster, Send::File,
          "page 2 is 400 x 300 pixels at 300 dpi in colour space 18, but a job file's pages are all alike"},
-        {"truncated PNG",
-         [&] {
-             WriteImage(in / "cut.png", 400, 300, 10, 200, 30);
-             Truncate(in / "cut.png", fs::file_size(in / "cut.png") / 2);
-             return in / "cut.png";
-         },
-         "image/png", Send::File, "The PNG document is damaged"},
-        {"PNG too wide",
-         [&] {
-             WriteImage(in / "wide.png", 17000, 1, 0, 0, 0);
-             return in / "wide.png";
-         },
-         "image/png", Send::File, "The PNG is 17000 x 1 pixels, larger than this printer takes"},
-        {"truncated JPEG",
-         [&] {
-             WriteImage(in / "cut.jpg", 400, 300, 200, 30, 10);
-             Truncate(in / "cut.jpg", fs::file_size(in / "cut.jpg") / 2);
-             return in / "cut.jpg";
-         },
-         "image/jpeg", Send::File, "The JPEG document is damaged"},
+        {"truncated PNG", [&] { return half(image("cut.png", 400, 300)); }, "image/png", Send::File,
+         "The PNG document is damaged"},
+        {"PNG too wide", [&] { return image("wide.png", 17000, 1); }, "image/png", Send::File,
+         "The PNG is 17000 x 1 pixels, larger than this printer takes"},
+        {"truncated JPEG", [&] { return half(image("cut.jpg", 400, 300)); }, "image/jpeg", Send::File,
+         "The JPEG document is damaged"},
         // PAPPL 1.3 takes any format at submission and aborts one it cannot convert without a
         // word; a filter of ours would make the format look supported (and CUPS send PDF).
         {"PDF",

@@ -27,14 +27,22 @@ std::map<int, FolderSetting> gSaved;  // by printer id
 
 }  // namespace
 
-bool SyncFolderOf(const std::string &path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+bool ReplaceFile(const std::string &file, const std::function<bool(const std::string &temporary)> &write) {
+    const std::string temporary = file + ".new";
+    const auto synced = [](const std::string &path, int flags) {
+        const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+        const bool ok = fd >= 0 && ::fsync(fd) == 0;
+        if (fd >= 0) ::close(fd);
+        return ok;
+    };
+    const std::size_t slash = file.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+    if (write(temporary) && synced(temporary, O_RDONLY) && ::rename(temporary.c_str(), file.c_str()) == 0)
+        return synced(folder, O_RDONLY | O_DIRECTORY);
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
 }
 
 namespace {
@@ -55,15 +63,13 @@ bool Save(pappl_system_t *system, std::string &why) {
             }
         },
         &text);
-    const std::string temporary = gPath + ".new";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
-    if (fd >= 0) ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), gPath.c_str()) == 0 && SyncFolderOf(gPath);
-    if (!ok) {
-        why = "cannot save " + gPath + ": " + std::strerror(errno);
-        ::unlink(temporary.c_str());
-    }
+    const bool ok = ReplaceFile(gPath, [&](const std::string &temporary) {
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (fd >= 0) written = ::close(fd) == 0 && written;
+        return written;
+    });
+    if (!ok) why = "cannot save " + gPath + ": " + std::strerror(errno);
     return ok;
 }
 

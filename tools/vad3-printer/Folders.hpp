@@ -4,13 +4,16 @@
 
 #include <pappl/pappl.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace vad3printer {
 
-// Syncs the folder that holds path, so that a file just renamed there survives a power cut.
-bool SyncFolderOf(const std::string &path);
+// Replaces file whole: write fills a temporary file beside it, which is synced and renamed
+// over file, and the folder synced, so that a crash or power cut at any moment leaves the old
+// file or the new one. False (errno set, the temporary removed) when any step fails.
+bool ReplaceFile(const std::string &file, const std::function<bool(const std::string &temporary)> &write);
 
 // Where folders set on the web page are kept (a file beside the state file); read at once,
 // and handed to each printer as it is made (RestoreHotFolder).

@@ -3,7 +3,6 @@
 // stalled clients timed out, and a watchdog for systemd.
 #include "System.hpp"
 
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -55,18 +54,10 @@ std::string StateDirectory(const std::string &chosen) {
 // written beside its place, synced, and renamed over it.
 bool SaveState(pappl_system_t *system, void *data) {
     const std::string &file = static_cast<Context *>(data)->stateFile;
-    const std::string temporary = file + ".new";
-    bool ok = papplSystemSaveState(system, temporary.c_str());
-    if (ok) {
-        const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-        ok = fd >= 0 && ::fsync(fd) == 0;
-        if (fd >= 0) ::close(fd);
-    }
-    ok = ok && ::rename(temporary.c_str(), file.c_str()) == 0 && SyncFolderOf(file);
-    if (!ok) {
+    const bool ok = ReplaceFile(
+        file, [&](const std::string &temporary) { return papplSystemSaveState(system, temporary.c_str()); });
+    if (!ok)
         papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state in %s: %s", file.c_str(), std::strerror(errno));
-        ::unlink(temporary.c_str());
-    }
     return ok;
 }
 
