@@ -25,7 +25,6 @@ namespace {
 
 constexpr const char *kName = "vad3-printer";
 constexpr int kFolderCheckSeconds = 2;
-constexpr int kDefaultClientTimeout = 60;
 
 std::string Option(const char *name, int count, cups_option_t *options, const char *fallback = "") {
     const char *v = cupsGetOption(name, count, options);
@@ -112,7 +111,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     const std::string spool = Option("spool-directory", count, options);
     const std::string log = Option("log-file", count, options, "-");
     const std::string auth = Option("auth-service", count, options);
-    const int clientTimeout = std::atoi(Option("client-timeout", count, options, "60").c_str());
+    const int clientTimeout = std::atoi(Option("client-timeout", count, options).c_str());
     const std::string stateDirectory = StateDirectory(Option("state-directory", count, options));
     context.stateFile = stateDirectory + "/" + kName + ".state";
     UseFolderSettings(stateDirectory + "/" + kName + ".folders");

@@ -9,12 +9,14 @@
 
 namespace vad3printer {
 
+inline constexpr int kDefaultClientTimeout = 60;  // seconds
+
 // What the application hands PAPPL's main loop: the driver every printer prints through and
 // where the state is kept.
 struct Context {
     Driver driver;
     std::string stateFile;
-    int clientTimeout = 60;  // seconds
+    int clientTimeout = kDefaultClientTimeout;  // seconds
 };
 
 // PAPPL's server options (server-port, listen-hostname, spool-directory, log-file, log-level,
