@@ -59,31 +59,33 @@ TEST(MenuTags, PapersAndResolutions) {
     EXPECT_EQ(GetResolutionFromTag(3, *res, x, y), nullptr);
 }
 
-TEST_F(NumericFields, ShownWithTwoDecimalsInTheUnit) {
-    Field f;
-    StuffUnitNumber(f, 3, 25.4);
-    EXPECT_EQ(f.Text(), "1.00");
-    StuffUnitNumber(f, 1, 10);
-    EXPECT_EQ(f.Text(), "28.35");
-    StuffUnitNumber(f, 2, 0.125);
-    EXPECT_EQ(f.Text(), "0.12");  // halves to even
-    StuffUnitNumber(f, 7, 0.375);
-    EXPECT_EQ(f.Text(), "0.38");
+TEST_F(NumericFields, ShownWithTwoDecimalsAndReadAsOneNumber) {
+    const struct {
+        int32_t unit;
+        double mm;
+        const char *text;
+    } shown[] = {{3, 25.4, "1.00"}, {1, 10, "28.35"}, {2, 0.125, "0.12"} /* halves to even */, {7, 0.375, "0.38"}};
+    for (const auto &c : shown) {
+        Field f;
+        StuffUnitNumber(f, c.unit, c.mm);
+        EXPECT_EQ(f.Text(), c.text) << c.unit << " " << c.mm;
+    }
     EXPECT_EQ(FormatDecimalString(0, 2.5), "2");
     EXPECT_EQ(FormatDecimalString(30, 1).size(), 22u);  // at most 20 decimals
-}
 
-TEST_F(NumericFields, ReadingRefusesAnythingButOneNumber) {
-    double v = 9;
-    for (const char *bad : {"", "12abc", "abc", "inf", "nan", "0x10", "1 2"}) {
-        EXPECT_EQ(FetchDouble(Field(bad), v, 0, 100), kFetchNotANumber) << bad;
-        EXPECT_EQ(v, 0.0);
+    const struct {
+        const char *text;
+        FetchStatus status;
+        double value;
+    } read[] = {{"", kFetchNotANumber, 0},    {"12abc", kFetchNotANumber, 0}, {"abc", kFetchNotANumber, 0},
+                {"inf", kFetchNotANumber, 0}, {"nan", kFetchNotANumber, 0},   {"0x10", kFetchNotANumber, 0},
+                {"1 2", kFetchNotANumber, 0}, {"  12.5 ", kFetchOK, 12.5},    {"150", kFetchOutOfRange, 0},
+                {"100", kFetchOK, 100},       {"-0.001", kFetchOutOfRange, 0}};
+    for (const auto &c : read) {
+        double v = 9;
+        EXPECT_EQ(FetchDouble(Field(c.text), v, 0, 100), c.status) << c.text;
+        EXPECT_EQ(v, c.value) << c.text;
     }
-    EXPECT_EQ(FetchDouble(Field("  12.5 "), v, 0, 100), kFetchOK);
-    EXPECT_EQ(v, 12.5);
-    EXPECT_EQ(FetchDouble(Field("150"), v, 0, 100), kFetchOutOfRange);
-    EXPECT_EQ(v, 0.0);
-
     Field wrong("abc");
     double mm = 5;
     EXPECT_EQ(FetchUnitNumber(wrong, 2, mm, true, 100, 0), kFetchNotANumber);

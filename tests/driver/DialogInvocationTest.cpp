@@ -33,7 +33,7 @@ TEST_F(DialogInvocation, AnAcceptedPageSetupIsSavedAsTheNextDefault) {
     KIVPrDefaults(record_, handle_);
     Script({Retype("pageWidth", "210"), Retype("pageHeight", "297"), Toggle("isBW"), Press("ok")});
     ASSERT_TRUE(KIVPrStyle(record_, handle_));
-    EXPECT_EQ(record_->mState, 0u);  // still running: the job goes on
+    EXPECT_EQ(record_->mState, kStateRunning);  // still running: the job goes on
     const PrintRecord r = Record();
     EXPECT_EQ(r.pageWidthPixels, 2481);
     EXPECT_TRUE(r.isBW);
@@ -55,7 +55,7 @@ TEST_F(DialogInvocation, ACancelledDialogStopsTheJobAndChangesNothing) {
     Script({Retype("pageWidth", "100"), Press("cancel")});
     EXPECT_FALSE(KIVPrStyle(record_, handle_));
     EXPECT_EQ(std::vector<char>(*handle_, *handle_ + 306), before);
-    EXPECT_EQ(record_->mState, 1u);
+    EXPECT_EQ(record_->mState, kStateCancelled);
     EXPECT_EQ(record_->mError, 0);
     EXPECT_EQ(KIVPrOpenDoc(record_, handle_), 0);
     EXPECT_FALSE(record_->mPageOutputSession);
@@ -70,7 +70,7 @@ TEST_F(DialogInvocation, TheJobDialogRemembersTheHotFolder) {
     KIVPrDefaults(record_, handle_);
     Script({Retype("numberOfCopiesText", "3"), Press("saveAsButton"), SaveAs(hot / "Named.vad3")});
     ASSERT_TRUE(KIVPrJob(record_, handle_));
-    EXPECT_EQ(record_->mState, 0u);
+    EXPECT_EQ(record_->mState, kStateRunning);
     EXPECT_EQ(Record().copies, 3);
     EXPECT_EQ(*record_->mHotFolder, hot.path());
     EXPECT_EQ(*record_->mOutputFileName, "Named.vad3");

@@ -123,18 +123,6 @@ TEST_F(PageSetup, DefaultsWithNothingStored) {
     DisposeHandle(want);
 }
 
-TEST_F(PageSetup, StoredValuesOutOfRangeGiveTheirDefaults) {
-    Plist setup = MakeDict();
-    DictSet(setup.get(), "Width_mm", MakeReal(6000));
-    DictSet(setup.get(), "Width", MakeInteger(0));
-    DictSet(setup.get(), "B&W", MakeInteger(1));
-    Store("DefaultPageSetup", std::move(setup));
-    Open();
-    KIVPrDefaults(record_, handle_);
-    EXPECT_EQ(Record().pageWidthPixels, 3307);
-    EXPECT_FALSE(Record().isBW);
-}
-
 TEST_F(PageSetup, StoredSetupsAreRefittedToTheCatalogue) {
     // A saved setup keeps its size in millimetres: its pixels follow from the nearest catalogue
     // resolution (150, 300 or 600 dpi) and its name from the paper catalogue. Fields missing
@@ -144,13 +132,14 @@ TEST_F(PageSetup, StoredSetupsAreRefittedToTheCatalogue) {
     WriteNewPaperSettings(kivtest::kTestDomain, *SetPapersFrom(papers + "Square 100 100"));
     const double nan = std::nan("");
     const struct {
-        int64_t w, h;  // 0: not stored
+        int64_t w, h;  // -1: not stored
         double wmm, hmm;
         const char *name;
         int32_t wantW, wantH;
         const char *wantName;
     } cases[] = {
-        {0, 0, 100, 100, "Square", 2363, 2363, "Square"},        // millimetres and name only: 3968 pixels, 600 dpi
+        {-1, -1, 100, 100, "Square", 2363, 2363, "Square"},      // millimetres and name only: 3968 pixels, 600 dpi
+        {0, 4607, 6000, 390, "", 3307, 4607, ""},                // out of range: 3968 pixels of 280 mm
         {787, 787, 100, 100, "Square", 591, 591, "Square"},      // 200 dpi, not in the catalogue: 150 is nearer
         {2147483647, 2147483647, 280, 390, "", 6615, 9213, ""},  // 2^31 pixels: the highest resolution
         {1, 1, 280, 390, "", 1654, 2304, ""},                    // 0.09 dpi: the lowest
@@ -159,8 +148,8 @@ TEST_F(PageSetup, StoredSetupsAreRefittedToTheCatalogue) {
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h) + " of " + std::to_string(c.wmm) + " mm");
         Plist setup = MakeDict();
-        if (c.w) DictSet(setup.get(), "Width", MakeInteger(c.w));
-        if (c.h) DictSet(setup.get(), "Height", MakeInteger(c.h));
+        if (c.w >= 0) DictSet(setup.get(), "Width", MakeInteger(c.w));
+        if (c.h >= 0) DictSet(setup.get(), "Height", MakeInteger(c.h));
         DictSet(setup.get(), "Width_mm", MakeReal(c.wmm));
         DictSet(setup.get(), "Height_mm", MakeReal(c.hmm));
         DictSet(setup.get(), "PageName", MakeString(c.name));
@@ -275,7 +264,7 @@ TEST_F(PageSetup, AHandleThatCannotBeResizedFailsTheSession) {
     Open();
     HLock(handle_);
     EXPECT_TRUE(KIVPrValidate(record_, handle_));
-    EXPECT_EQ(record_->mState, 2u);
+    EXPECT_EQ(record_->mState, kStateFailed);
     EXPECT_EQ(record_->mError, -108);
     HUnlock(handle_);
 }
@@ -331,4 +320,18 @@ TEST(TaggedHandle, RoundTripAndRefusals) {
     EncodeHPrint(h, tag, 8, list.get());  // cannot grow: left as it was
     EXPECT_EQ(GetHandleSize(h), size);
     DisposeHandle(h);
+}
+
+TEST(PrintRecordBytes, EveryFieldKeepsItsOwnBytes) {
+    // Two records whose fields all differ, with the four flags in patterns that tell any two
+    // apart: decoding and encoding again must give back every byte.
+    for (const auto &flags : {std::array{false, true, false, true}, std::array{false, false, true, true}}) {
+        PrintRecord r{1, -2, 3.5, 4.25, 5, 6, 7, flags[0], flags[1], flags[2], flags[3], 8.125, 9.0625, {}};
+        SetPageName(r, "\xC3\xA9tiquette");
+        unsigned char bytes[kPrintRecordSize], again[kPrintRecordSize];
+        EncodePrintRecord(r, bytes);
+        EncodePrintRecord(DecodePrintRecord(bytes), again);
+        EXPECT_EQ(std::memcmp(bytes, again, sizeof bytes), 0);
+        EXPECT_EQ(DecodePrintRecord(bytes).tileHeightMM, 9.0625);
+    }
 }

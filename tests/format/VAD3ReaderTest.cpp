@@ -49,34 +49,30 @@ TEST(VAD3Verify, AcceptsAGoodFileAndRejectsDamage) {
     ASSERT_EQ(VerifyVAD3(good), "");
     const std::string bytes = ReadFile(good);
 
-    EXPECT_NE(VerifyVAD3(Damaged(dir, bytes.substr(0, 40))).find("truncated header"), std::string::npos);
-    for (std::size_t cut : {std::size_t{66}, std::size_t{80}, bytes.size() - 10}) {
-        EXPECT_NE(VerifyVAD3(Damaged(dir, bytes.substr(0, cut))), "") << cut;
+    ASSERT_NE(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64, 4), 20u);  // line 1 is encoded
+    // The file cut to `keep` bytes (from its end when negative), then the byte at `at` (from
+    // the end when negative) changed by `delta`.
+    const struct {
+        long keep, at;
+        int delta;
+        const char *message;
+    } cases[] = {
+        {40, 0, 0, "truncated header"},
+        {66, 0, 0, "cannot fit in a file of 66 bytes"},
+        {80, 0, 0, "page 1, line 2: truncated"},
+        {-10, 0, 0, "trailer"},
+        {0, 43, 1, "trailer offset"},
+        {0, 69, -1, "page 1, line 1: runs add up to 19 pixels, not the width 20"},  // a run's count
+        {0, 21, 1, "page 3, line 1"},                                               // a page more than there is
+        {0, -12, '<' - 'y', "trailer"},                                             // the XML broken
+        {0, 19, 1, "unknown pixel format"},
+    };
+    for (const auto &c : cases) {
+        std::string damaged = bytes.substr(0, c.keep > 0 ? c.keep : bytes.size() + c.keep);
+        damaged[c.at >= 0 ? c.at : damaged.size() + c.at] += static_cast<char>(c.delta);
+        const std::string fault = VerifyVAD3(Damaged(dir, damaged));
+        EXPECT_NE(fault.find(c.message), std::string::npos) << c.keep << " " << c.at << ": " << fault;
     }
-
-    std::string offset = bytes;
-    offset[36 + 7] = static_cast<char>(offset[36 + 7] + 1);
-    EXPECT_NE(VerifyVAD3(Damaged(dir, offset)).find("trailer offset"), std::string::npos);
-
-    // The first record is encoded: value, count pairs after its length word at 64.
-    std::string runs = bytes;
-    ASSERT_NE(LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 64, 4), 20u);
-    runs[64 + 4 + 1] = static_cast<char>(runs[64 + 4 + 1] - 1);
-    const std::string fault = VerifyVAD3(Damaged(dir, runs));
-    EXPECT_NE(fault.find("page 1, line 1: runs add up to 19 pixels, not the width 20"), std::string::npos) << fault;
-
-    std::string pages = bytes;
-    pages[21] = 3;  // one page more than the data holds
-    EXPECT_NE(VerifyVAD3(Damaged(dir, pages)), "");
-
-    std::string trailer = bytes;
-    trailer[trailer.size() - 12] = '<';  // break the XML
-    EXPECT_NE(VerifyVAD3(Damaged(dir, trailer)), "");
-
-    std::string format = bytes;
-    format[19] = 9;
-    EXPECT_NE(VerifyVAD3(Damaged(dir, format)).find("unknown pixel format"), std::string::npos);
-
     // Three stray bytes inside the first encoded record.
     std::string stray = bytes;
     const uint32_t length =

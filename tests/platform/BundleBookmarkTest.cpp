@@ -12,13 +12,6 @@
 using namespace kiv;
 using kivtest::TempDir;
 
-namespace {
-const char *kInfo =
-    "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-    "<key>CFBundleIdentifier</key><string>com.example.b</string>"
-    "<key>CFBundleName</key><string>Example</string></dict></plist>";
-}
-
 TEST(Bundle, NeedsAnInfoPlistWithAnIdentifier) {
     TempDir dir;
     EXPECT_EQ(KIVBundleCreate(dir.path().c_str()), nullptr);
@@ -29,7 +22,7 @@ TEST(Bundle, NeedsAnInfoPlistWithAnIdentifier) {
     kivtest::WriteFile(dir / "Info.plist", "not a property list");
     EXPECT_EQ(KIVBundleCreate(dir.path().c_str()), nullptr);
 
-    kivtest::WriteFile(dir / "Info.plist", kInfo);
+    kivtest::WriteInfoPlist(dir.path(), {{"CFBundleIdentifier", "com.example.b"}, {"CFBundleName", "Example"}});
     KIVBundleRef b = KIVBundleCreate(dir.path().c_str());
     ASSERT_NE(b, nullptr);
     EXPECT_STREQ(KIVBundleGetIdentifier(b), "com.example.b");

@@ -19,12 +19,9 @@ inline constexpr const char *kDialogDomain = "com.example.dialog-test";
 class DialogFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile(bundleDir_ / "Info.plist",
-                  std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-                              "<key>CFBundleIdentifier</key><string>") +
-                      kDialogDomain +
-                      "</string><key>CFBundleName</key><string>Test Driver</string>"
-                      "<key>CFBundleShortVersionString</key><string>9.8.7</string></dict></plist>");
+        WriteInfoPlist(bundleDir_.path(), {{"CFBundleIdentifier", kDialogDomain},
+                                           {"CFBundleName", "Test Driver"},
+                                           {"CFBundleShortVersionString", "9.8.7"}});
         bundle_ = KIVBundleCreate(bundleDir_.path().c_str());
         ASSERT_NE(bundle_, nullptr);
         papers_ = kiv::SetPapersFrom("A2 412 553\r*A3 280 390\rA4 210 297");

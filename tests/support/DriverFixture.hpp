@@ -18,9 +18,7 @@ inline constexpr const char *kTestDomain = "com.example.driver-test";
 class DriverFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile(bundleDir_ / "Info.plist", std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-                                                         "<key>CFBundleIdentifier</key><string>") +
-                                                 kTestDomain + "</string></dict></plist>");
+        WriteInfoPlist(bundleDir_.path(), {{"CFBundleIdentifier", kTestDomain}});
         bundle_ = KIVBundleCreate(bundleDir_.path().c_str());
         ASSERT_NE(bundle_, nullptr);
         handle_ = NewHandle(0);

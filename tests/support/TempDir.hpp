@@ -76,6 +76,14 @@ inline void WriteFile(const std::filesystem::path &path, const std::string &byte
     out << bytes;
 }
 
+// A bundle's Info.plist holding the given string keys.
+inline void WriteInfoPlist(const std::filesystem::path &bundle,
+                           const std::vector<std::pair<std::string, std::string>> &keys) {
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>";
+    for (const auto &[key, value] : keys) xml += "<key>" + key + "</key><string>" + value + "</string>";
+    WriteFile(bundle / "Info.plist", xml + "</dict></plist>");
+}
+
 inline std::string ReadFile(const std::filesystem::path &path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});

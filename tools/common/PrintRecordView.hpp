@@ -31,6 +31,13 @@ public:
     void setBlackAndWhite(bool on) { SetByte(kBlackAndWhite, on); }
     void setMirrored(bool on) { SetByte(kMirrored, on); }
     void setCollated(bool on) { SetByte(kCollated, on); }
+    // Prints only a tile of the page, of the given size from its top left corner.
+    void setTile(double widthMM, double heightMM) {
+        if (!valid()) return;
+        SetByte(33, true);
+        StoreDouble(34, widthMM);
+        StoreDouble(42, heightMM);
+    }
 
 private:
     static constexpr int kBlackAndWhite = 30, kMirrored = 31, kCollated = 32;
@@ -45,6 +52,11 @@ private:
         double d;
         std::memcpy(&d, &bits, sizeof d);
         return d;
+    }
+    void StoreDouble(int at, double d) {
+        uint64_t bits;
+        std::memcpy(&bits, &d, sizeof d);
+        for (int i = 0; i < 8; ++i) (*h_)[at + i] = static_cast<char>(bits >> (56 - 8 * i));
     }
     bool Byte(int at) const { return (*h_)[at] != 0; }
     void SetByte(int at, bool on) {
