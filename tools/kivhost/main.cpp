@@ -16,7 +16,8 @@
 
 namespace {
 
-void Usage() {
+// Asked for, on standard output; after a mistake, on standard error.
+void Usage(std::FILE *to = stderr) {
     std::fputs(
         "usage: kivhost info [--bundle DIR]\n"
         "       kivhost page-setup [--bundle DIR]\n"
@@ -29,7 +30,7 @@ void Usage() {
         "  print  print each image as one page (the built-in test page without images) into\n"
         "         a job file in the hot folder (default ./hot-folder); --dialog asks first\n"
         "         with the driver's job dialog\n",
-        stderr);
+        to);
 }
 
 bool ParseCount(const char *text, int min, int max, int &out) {
@@ -183,6 +184,8 @@ int Info(const char *bundlePath) {
 }
 
 int Run(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return Usage(stdout), 0;
     if (argc < 2) {
         Usage();
         return 2;

@@ -15,12 +15,20 @@
 
 namespace {
 
-void Usage() {
+// Asked for, on standard output; after a mistake, on standard error.
+void Usage(std::FILE *to = stderr) {
     std::fputs(
         "usage: vad3 info [--json] FILE...\n"
         "       vad3 verify FILE...\n"
         "       vad3 render FILE [--page N] [--scale N] -o OUT.png\n",
-        stderr);
+        to);
+}
+
+// A reader's fault in the user's words: a file whose header makes no sense is not a job file.
+std::string Fault(const std::string &fault) {
+    if (fault.starts_with("truncated header") || fault.starts_with("unknown pixel format"))
+        return "not a vad3 job file (" + fault + ")";
+    return fault;
 }
 
 // A whole number from min to max, and nothing else.
@@ -140,7 +148,7 @@ int Info(const std::vector<std::string> &files, bool json) {
         kiv::Plist trailer;
         if (fault.empty()) fault = reader.ReadTrailer(trailer);
         if (!fault.empty() && reader.bytesPerLine() == 0) {
-            std::fprintf(stderr, "vad3: %s: %s\n", files[i].c_str(), fault.c_str());
+            std::fprintf(stderr, "vad3: %s: %s\n", files[i].c_str(), Fault(fault).c_str());
             status = 1;
             continue;
         }
@@ -204,7 +212,7 @@ int Verify(const std::vector<std::string> &files) {
         if (fault.empty()) {
             std::printf("%s: ok\n", file.c_str());
         } else {
-            std::fprintf(stderr, "vad3: %s: %s\n", file.c_str(), fault.c_str());
+            std::fprintf(stderr, "vad3: %s: %s\n", file.c_str(), Fault(fault).c_str());
             status = 1;
         }
     }
@@ -214,6 +222,8 @@ int Verify(const std::vector<std::string> &files) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return Usage(stdout), 0;
     if (argc < 3) {
         Usage();
         return 2;
@@ -255,13 +265,14 @@ int main(int argc, char **argv) {
     if (command == "verify") return Verify(files);
     if (command == "render") {
         if (files.size() != 1 || out.empty()) {
+            std::fprintf(stderr, "vad3: render takes one job file and -o OUT.png for the picture\n");
             Usage();
             return 2;
         }
         const std::string fault =
             vad3tool::RenderPage(files[0], static_cast<unsigned>(page), out, static_cast<unsigned>(scale));
         if (!fault.empty()) {
-            std::fprintf(stderr, "vad3: %s: %s\n", files[0].c_str(), fault.c_str());
+            std::fprintf(stderr, "vad3: %s: %s\n", files[0].c_str(), Fault(fault).c_str());
             return 1;
         }
         return 0;
