@@ -82,17 +82,9 @@ std::string SameSamples(const fs::path &pwg, const fs::path &job) {
 }  // namespace
 
 TEST_F(PrinterApp, OffersTheDriversCatalogues) {
-    const Output attrs = RunCommand("ipptool -tv " + PrinterURI() + " get-printer-attributes.test");
-    ASSERT_EQ(attrs.status, 0) << attrs.text;
-    for (const char *expected :
-         {"media-supported (1setOf keyword) = custom_412x553mm_412x553mm,custom_280x390mm_280x390mm",
-          "media-default (keyword) = custom_280x390mm_280x390mm",
-          "printer-resolution-supported (1setOf resolution) = 150dpi,300dpi,600dpi",
-          "printer-resolution-default (resolution) = 300dpi", "image/pwg-raster", "image/urf", "image/png",
-          "image/jpeg", "print-color-mode-supported (1setOf keyword) = auto,color,monochrome", "sgray_8", "srgb_8",
-          "cmyk_8", "job-spooling-supported (keyword) = stream"}) {
-        EXPECT_NE(attrs.text.find(expected), std::string::npos) << expected;
-    }
+    const Output attrs =
+        RunCommand("ipptool -t " + PrinterURI() + " " + Quote(PrinterServer::TestFile("catalogues.test")));
+    EXPECT_EQ(attrs.status, 0) << attrs.text;
 }
 
 TEST_F(PrinterApp, KeepsEveryPixelAtEveryResolution) {
@@ -167,20 +159,23 @@ TEST_F(PrinterApp, PrintsImagesCentredAtTheirOwnSize) {
     }
 }
 
-TEST_F(PrinterApp, AFolderThatGoesAwayStopsItsJobs) {
-    // The folder removed while the printer is idle: a state reason, then an aborted job whose
-    // message names the folder.
+TEST_F(PrinterApp, AFolderThatGoesAwayStopsItsJobsUntilItIsBack) {
+    // The folder removed while the printer is idle: a state reason, and jobs refused before
+    // they are sent (CUPS keeps them and tries again); once the folder is back they print.
     WritePwg(dir_ / "page.pwg", "sgray_8", 200, 200, 300, 1, [](int x, int y, int, uint8_t *p) { *p = x + y; });
     fs::remove_all(dir_ / "hot");
     EXPECT_TRUE(Within(10, [&] {
-        return RunCommand("ipptool -tv " + PrinterURI() + " get-printer-attributes.test")
-                   .text.find("printer-state-reasons (keyword) = other") != std::string::npos;
+        const std::string attrs = RunCommand("ipptool -tv " + PrinterURI() + " get-printer-attributes.test").text;
+        return attrs.find("printer-is-accepting-jobs (boolean) = false") != std::string::npos &&
+               attrs.find("printer-state-reasons (keyword) = other") != std::string::npos;
     }));
-    const std::string gone =
-        server_.WaitForJob("HotFolder", server_.Print("HotFolder", dir_ / "page.pwg", "image/pwg-raster", "gone"));
-    EXPECT_NE(gone.find("= aborted"), std::string::npos) << gone;
-    EXPECT_NE(gone.find((dir_ / "hot").string()), std::string::npos) << gone;
-    EXPECT_FALSE(fs::exists(dir_ / "hot"));
+    EXPECT_EQ(server_.Print("HotFolder", dir_ / "page.pwg", "image/pwg-raster", "refused"), -1);
+    fs::create_directory(dir_ / "hot");
+    int back = 0;
+    EXPECT_TRUE(Within(
+        10, [&] { return (back = server_.Print("HotFolder", dir_ / "page.pwg", "image/pwg-raster", "back")) > 0; }));
+    EXPECT_NE(server_.WaitForJob("HotFolder", back).find("= completed"), std::string::npos);
+    EXPECT_EQ(kiv::VerifyVAD3(dir_ / "hot" / "back.vad3"), "");
 }
 
 TEST_F(PrinterApp, TheHotFolderPageChangesTheFolderForGood) {
@@ -266,19 +261,13 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
     fs::permissions(dir_.path(), fs::perms(0755));
     fs::permissions(cups / "tmp", fs::perms(01777));
     const int cupsPort = FreePort();
-    WriteFile(cups / "etc" / "cupsd.conf",
-              "Listen 127.0.0.1:" + std::to_string(cupsPort) +
-                  "\nLogLevel warn\nBrowsing No\nWebInterface No\nDefaultAuthType None\n"
-                  "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                  "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
-                  "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
-    WriteFile(cups / "etc" / "cups-files.conf",
-              "ServerRoot " + (cups / "etc").string() + "\nRequestRoot " + (cups / "spool").string() + "\nStateDir " +
-                  (cups / "run").string() + "\nCacheDir " + (cups / "cache").string() + "\nTempDir " +
-                  (cups / "tmp").string() + "\nDataDir /usr/share/cups\nServerBin /usr/lib/cups\nErrorLog " +
-                  (cups / "log" / "error_log").string() + "\nAccessLog " + (cups / "log" / "access_log").string() +
-                  "\nPageLog " + (cups / "log" / "page_log").string() + "\nPrintcap " +
-                  (cups / "run" / "printcap").string() + "\nFileDevice No\nSandboxing Relaxed\n");
+    for (const char *conf : {"cupsd.conf", "cups-files.conf"}) {
+        std::string text = ReadFile(PrinterServer::TestFile("cups/") + conf);
+        for (auto [key, value] :
+             {std::pair<std::string, std::string>{"@PORT@", std::to_string(cupsPort)}, {"@ROOT@", cups.string()}})
+            for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+        WriteFile(cups / "etc" / conf, text);
+    }
     Process cupsd({"/usr/sbin/cupsd", "-f", "-c", (cups / "etc" / "cupsd.conf").string(), "-s",
                    (cups / "etc" / "cups-files.conf").string()},
                   {});
@@ -287,11 +276,13 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
     const Output lpadmin = RunCommand("lpadmin -h " + host + " -p HotFolder -E -v " + PrinterURI() + " -m everywhere");
     ASSERT_EQ(lpadmin.status, 0) << lpadmin.text;
 
+    // Two pages of the printer's default paper, 280 x 390 mm, printed with no options: they
+    // arrive on that paper at its size.
     WriteFile(dir_ / "two.ps",
-              "%!PS\n/Helvetica findfont 40 scalefont setfont\n"
+              "%!PS\n<< /PageSize [793.7 1105.5] >> setpagedevice /Helvetica findfont 40 scalefont setfont\n"
               "72 700 moveto (Page one) show showpage\n"
               "72 700 moveto (Page two) show 100 100 200 200 rectfill showpage\n");
-    ASSERT_EQ(RunCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=" +
+    ASSERT_EQ(RunCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -dFIXEDMEDIA -sDEVICE=pdfwrite -sOutputFile=" +
                          Quote((dir_ / "two.pdf").string()) + " " + Quote((dir_ / "two.ps").string()))
                   .status,
               0);
@@ -305,4 +296,70 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
     kiv::VAD3Reader reader;
     ASSERT_EQ(reader.Open(job), "");
     EXPECT_EQ(reader.header().pageCount, 2);
+    EXPECT_EQ(reader.header().width, 3307);
+    EXPECT_NEAR(reader.header().height, 4606, 1);  // 390 mm at 300 dpi, as CUPS rounds it
+
+    // Without its folder the printer takes no jobs: CUPS keeps the job until the folder is back.
+    fs::remove_all(dir_ / "hot");
+    ASSERT_TRUE(Within(10, [&] {
+        return RunCommand("ipptool -tv " + PrinterURI() + " get-printer-attributes.test")
+                   .text.find("printer-is-accepting-jobs (boolean) = false") != std::string::npos;
+    }));
+    ASSERT_EQ(RunCommand("lp -h " + host + " -d HotFolder -t Kept " + Quote((dir_ / "two.pdf").string())).status, 0);
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    EXPECT_NE(RunCommand("lpstat -h " + host + " -o HotFolder").text.find("HotFolder-2"), std::string::npos);
+    fs::create_directory(dir_ / "hot");
+    EXPECT_TRUE(Within(60, [&] { return kiv::VerifyVAD3(dir_ / "hot" / "Kept.vad3").empty(); }))
+        << ReadFile(cups / "log" / "error_log");
+}
+
+TEST_F(PrinterApp, SubCommandsAnswerForTheServerTheyName) {
+    EXPECT_EQ(server_.App("printers", "").text, "HotFolder\n");
+    EXPECT_EQ(server_.App("status", "-d HotFolder").text.find("Running, idle since "), 0u);
+    const struct {
+        std::string args, message;
+    } refused[] = {
+        {"add -d X -m hotfolder -v hotfolder:relative/x", "must be hotfolder:///absolute/path"},
+        {"add -d X -m hotfolder -v file:///tmp", "must be hotfolder:///absolute/path"},
+        {"add -d X -m hotfolder -v " + Quote("hotfolder://" + (dir_ / "missing").string()), "No such file"},
+        {"modify -d HotFolder -v hotfolder:///tmp", "changed on its \"Hot Folder\" web page"},
+    };
+    for (const auto &c : refused) {
+        const CommandOutput run = server_.App(c.args.substr(0, c.args.find(' ')), c.args.substr(c.args.find(' ') + 1));
+        EXPECT_EQ(run.status, 1) << c.args;
+        EXPECT_NE(run.text.find(c.message), std::string::npos) << c.args << ": " << run.text;
+    }
+    EXPECT_EQ(server_.App("printers", "").text, "HotFolder\n");
+    fs::remove_all(dir_ / "hot");
+    EXPECT_TRUE(Within(10, [&] {
+        return server_.App("status", "-d HotFolder")
+                   .text.find("Reasons: other. Its hot folder cannot take job files") != std::string::npos;
+    }));
+}
+
+TEST(PrinterCommands, WithoutAServerEachSaysSoAndStartsNone) {
+    // A private local socket folder, and a port nothing listens on.
+    TempDir dir;
+    const std::string app = "SNAP_COMMON=" + Quote(dir.path().string()) + " " + VAD3_PRINTER_TOOL + " ";
+    const std::string nowhere = " -u ipp://localhost:" + std::to_string(FreePort()) + "/ipp/print/P";
+    const struct {
+        std::string args, message;
+    } cases[] = {
+        {"submit -d P /etc/hostname", "no server answers at " + (dir / "vad3-printer.sock").string()},
+        {"printers", "start one with \"vad3-printer server\""},
+        {"printers" + nowhere, "no server answers at ipp://localhost:"},
+        {"status" + nowhere, "no server answers at ipp://localhost:"},
+        {"shutdown", "no server answers"},
+        {"add -d P -m hotfolder -v hotfolder:///tmp", "no server answers"},
+        {"server -o bogus=1", "unknown server option 'bogus'"},
+        {"server -o log-level=loud", "bad log-level value 'loud'"},
+        {"server -o server-port=8x", "bad server-port value '8x'"},
+    };
+    for (const auto &c : cases) {
+        const CommandOutput run = RunCommand(app + c.args);
+        EXPECT_EQ(run.status, 1) << c.args;
+        EXPECT_NE(run.text.find(c.message), std::string::npos) << c.args << ": " << run.text;
+    }
+    EXPECT_EQ(RunCommand("pgrep -f 'private-server[=]true'").status, 1) << "a sub-command started a server";
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 }

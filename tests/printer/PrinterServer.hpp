@@ -235,20 +235,12 @@ public:
 
     // Starts the server; false when it does not accept connections within 10 seconds.
     bool Start(const Env &extraEnvironment = {}) {
-        std::vector<std::string> argv{VAD3_PRINTER_TOOL,
-                                      "server",
-                                      "-o",
-                                      "server-port=" + std::to_string(port_),
-                                      "-o",
-                                      "listen-hostname=localhost",
-                                      "-o",
-                                      "spool-directory=" + (dir_ / "spool").string(),
-                                      "-o",
-                                      "log-file=" + (dir_ / "log").string(),
-                                      "-o",
-                                      "state-directory=" + (dir_ / "state").string(),
-                                      "-o",
-                                      "server-options=no-tls"};
+        std::vector<std::string> argv{VAD3_PRINTER_TOOL, "server"};
+        for (const std::string &o :
+             {"server-port=" + std::to_string(port_), std::string("listen-hostname=localhost"),
+              "spool-directory=" + (dir_ / "spool").string(), "log-file=" + (dir_ / "log").string(),
+              "state-directory=" + (dir_ / "state").string(), std::string("server-options=no-tls")})
+            argv.insert(argv.end(), {"-o", o});
         for (const std::string &o : options_) argv.insert(argv.end(), {"-o", o});
         Env environment = Environment();
         environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
@@ -309,35 +301,13 @@ public:
     // A page of the web interface; with a form, posted with the page's session token as a
     // browser does.
     std::string WebPage(const std::string &path, const std::string &form = "") const {
-        http_t *http = httpConnect2("localhost", port_, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 10000, nullptr);
-        if (!http) return "cannot connect";
-        const auto get = [&](const std::string &body) {
-            httpClearFields(http);
-            if (body.empty()) {
-                httpGet(http, path.c_str());
-            } else {
-                httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/x-www-form-urlencoded");
-                httpSetLength(http, body.size());
-                httpPost(http, path.c_str());
-                httpWrite2(http, body.data(), body.size());
-            }
-            while (httpUpdate(http) == HTTP_STATUS_CONTINUE) {
-            }
-            std::string text;
-            char buffer[4096];
-            ssize_t n;
-            while ((n = httpRead2(http, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-            return text;
-        };
-        std::string text = get("");
-        if (!form.empty()) {
-            const std::string field = "name=\"session\" value=\"";
-            const std::size_t at = text.find(field), from = at + field.size();
-            const std::string token = at == std::string::npos ? "" : text.substr(from, text.find('"', from) - from);
-            text = get("session=" + token + "&" + form);
-        }
-        httpClose(http);
-        return text;
+        const std::string url = Quote("http://localhost:" + std::to_string(port_) + path);
+        std::string text = RunCommand("curl -s " + url).text;
+        if (form.empty()) return text;
+        const std::string field = "name=\"session\" value=\"";
+        const std::size_t at = text.find(field), from = at + field.size();
+        const std::string token = at == std::string::npos ? "" : text.substr(from, text.find('"', from) - from);
+        return RunCommand("curl -s --data " + Quote("session=" + token + "&" + form) + " " + url).text;
     }
 
     // The state and message of the newest ended job of that name, once there is one (up to

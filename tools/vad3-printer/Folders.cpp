@@ -190,12 +190,21 @@ bool SetHotFolder(pappl_printer_t *printer, const std::string &folder, std::stri
 void UpdateStatus(pappl_printer_t *printer) {
     const std::string folder = HotFolderOf(printer);
     const std::string problem = FolderProblem(folder);
+    // A printer whose folder cannot take files accepts no jobs until it is back: a client is
+    // told so before it sends a document, and a CUPS queue keeps its jobs and tries again.
+    // (PAPPL 1.3 prints a raster job on a stopped printer at once, so stopping it would not do.)
+    bool refuse = false, accept = false;
     if (PrinterData *data = DataOf(printer)) {
         std::lock_guard lock(data->mutex);
         if (data->lastProblem != problem && !problem.empty())
             papplLogPrinter(printer, PAPPL_LOGLEVEL_WARN, "%s", problem.c_str());
         data->lastProblem = problem;
+        refuse = !problem.empty() && !data->refusingForFolder;
+        accept = problem.empty() && data->refusingForFolder;
+        data->refusingForFolder = !problem.empty();
     }
+    if (refuse) papplPrinterDisable(printer);
+    if (accept) papplPrinterEnable(printer);
     pappl_supply_t space{};
     space.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
     std::snprintf(space.description, sizeof space.description, "Free space in the hot folder");

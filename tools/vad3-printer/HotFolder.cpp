@@ -3,6 +3,7 @@
 
 #include <pappl/pappl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,8 @@ std::string FolderProblem(const std::string &folder) {
     if (!S_ISDIR(st.st_mode)) return "The hot folder " + folder + " is not a folder";
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         return "The hot folder " + folder + " cannot be written: " + std::strerror(errno);
+    struct statvfs fs {};
+    if (::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return "The hot folder " + folder + " is full";
     return {};
 }
 

@@ -96,9 +96,12 @@ bool DriverCallback(pappl_system_t *, const char *driverName, const char *, cons
     data->sides_supported = PAPPL_SIDES_ONE_SIDED;
     data->sides_default = PAPPL_SIDES_ONE_SIDED;
     data->duplex = PAPPL_DUPLEX_NONE;
-    data->borderless = true;  // a job file is the whole page
-    data->left_right = 0;
-    data->bottom_top = 0;
+    // A job file is the whole page. The papers are offered borderless and with a nominal
+    // margin of 0.01 mm: CUPS names a paper offered borderless only "280x390mm.Borderless",
+    // which the default ("280x390mm") then matches nowhere, and its queue has no default.
+    data->borderless = true;
+    data->left_right = 1;
+    data->bottom_top = 1;
 
     own->resolutions = OfferedResolutions(catalogue, PAPPL_MAX_RESOLUTION);
     const std::vector<Resolution> &offered = own->resolutions;

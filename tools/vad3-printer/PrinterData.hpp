@@ -28,7 +28,8 @@ struct PrinterData {
 
     std::mutex mutex;  // guards what follows
     FolderSetting folder;
-    std::string lastProblem;  // the folder problem last logged, so each is logged once
+    std::string lastProblem;         // the folder problem last logged, so each is logged once
+    bool refusingForFolder = false;  // refusing jobs until the folder is back
 };
 
 // The printer's data; nullptr for a printer of another driver.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Commands.hpp"
 #include "HotFolder.hpp"
 #include "HotFolderPrinter.hpp"
 #include "System.hpp"
@@ -31,6 +32,7 @@ void Usage(void *) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (const auto answered = vad3printer::RunCommandLine(argc, argv)) return *answered;
     const char *bundlePath = std::getenv("KIV_DRIVER_BUNDLE");
     if (!bundlePath || !bundlePath[0]) bundlePath = KIV_DEFAULT_BUNDLE;
     vad3printer::Context context;

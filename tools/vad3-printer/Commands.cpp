@@ -1,0 +1,243 @@
+// The command line checked and, where PAPPL would get it wrong, answered.
+#include "Commands.hpp"
+
+#include <cups/cups.h>
+#include <pappl/pappl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "HotFolder.hpp"
+
+namespace vad3printer {
+namespace {
+
+constexpr const char *kName = "vad3-printer";
+const char *const kSubcommands[] = {"add",     "autoadd", "cancel",   "default", "delete", "devices",
+                                    "drivers", "jobs",    "modify",   "options", "pause",  "printers",
+                                    "resume",  "server",  "shutdown", "status",  "submit"};
+const char *const kServerOptions[] = {"server-port",    "listen-hostname", "spool-directory",
+                                      "log-file",       "log-level",       "auth-service",
+                                      "server-options", "state-directory", "client-timeout"};
+const char *const kLogLevels[] = {"debug", "info", "warn", "error", "fatal"};
+
+template <std::size_t N>
+bool OneOf(const char *const (&list)[N], const std::string &s) {
+    return std::find(std::begin(list), std::end(list), s) != std::end(list);
+}
+
+// The command line as papplMainloop reads it: the sub-command, the -o options and the
+// letters of the others with their values.
+struct CommandLine {
+    std::string subcommand = "submit";
+    std::vector<std::pair<std::string, std::string>> serverOptions;
+    std::string printerURI, printerName, deviceURI;
+    bool handledByPAPPL = false;  // --help, --version, or an error PAPPL reports itself
+};
+
+CommandLine Parse(int argc, char **argv) {
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "--version" || arg == "--" ||
+            (arg.starts_with('-') && i + 1 >= argc && std::strchr("dhjmnotuv", arg.back()))) {
+            line.handledByPAPPL = true;
+            return line;
+        }
+        if (arg.size() == 2 && arg[0] == '-' && std::strchr("dhjmnotuv", arg[1])) {
+            const std::string value = argv[++i];
+            if (arg[1] == 'u') line.printerURI = value;
+            if (arg[1] == 'd') line.printerName = value;
+            if (arg[1] == 'v') line.deviceURI = value;
+            if (arg[1] == 'o') {
+                cups_option_t *options = nullptr;
+                const int count = cupsParseOptions(value.c_str(), 0, &options);
+                for (int k = 0; k < count; ++k) line.serverOptions.emplace_back(options[k].name, options[k].value);
+                cupsFreeOptions(count, options);
+            }
+        } else if (OneOf(kSubcommands, arg)) {
+            line.subcommand = arg;
+        }
+    }
+    return line;
+}
+
+// Why the server options cannot be used, or empty when they can.
+std::string ServerOptionProblem(const CommandLine &line) {
+    for (const auto &[name, value] : line.serverOptions) {
+        if (!OneOf(kServerOptions, name))
+            return "unknown server option '" + name +
+                   "' (known: server-port, listen-hostname, spool-directory, log-file, log-level, auth-service, "
+                   "server-options, state-directory, client-timeout)";
+        if (name == "log-level" && !OneOf(kLogLevels, value))
+            return "bad log-level value '" + value + "' (debug, info, warn, error or fatal)";
+        const long number = std::strtol(value.c_str(), nullptr, 10);
+        if ((name == "server-port" && (number < 1 || number > 65535)) || (name == "client-timeout" && number < 1) ||
+            ((name == "server-port" || name == "client-timeout") &&
+             value.find_first_not_of("0123456789") != std::string::npos))
+            return "bad " + name + " value '" + value + "'";
+    }
+    return {};
+}
+
+// The local sockets the sub-commands look for a server at, as PAPPL names them: this user's,
+// then root's.
+std::vector<std::string> LocalSockets() {
+    std::vector<std::string> sockets;
+    if (::getuid() != 0)
+        sockets.push_back(std::string(papplGetTempDir()) + "/" + kName + std::to_string(::getuid()) + ".sock");
+    const char *snap = std::getenv("SNAP_COMMON");
+    sockets.push_back(std::string(snap ? snap : "/run") + "/" + kName + ".sock");
+    return sockets;
+}
+
+// A connection to the server the command line names; null, with what was tried, when none
+// answers.
+http_t *Connect(const CommandLine &line, std::string &tried) {
+    if (!line.printerURI.empty()) {
+        char scheme[32], user[256], host[256], resource[1024];
+        int port = 0;
+        tried = line.printerURI;
+        if (httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user,
+                            host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
+            (std::strcmp(scheme, "ipp") != 0 && std::strcmp(scheme, "ipps") != 0))
+            return nullptr;
+        return httpConnect2(host, port, nullptr, AF_UNSPEC,
+                            std::strcmp(scheme, "ipps") == 0 ? HTTP_ENCRYPTION_ALWAYS : HTTP_ENCRYPTION_IF_REQUESTED, 1,
+                            5000, nullptr);
+    }
+    for (const std::string &socket : LocalSockets()) {
+        tried += (tried.empty() ? "" : " or ") + socket;
+        if (http_t *http = httpConnect2(socket.c_str(), 0, nullptr, AF_LOCAL, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr))
+            return http;
+    }
+    return nullptr;
+}
+
+// A request to the server's system object.
+ipp_t *SystemRequest(ipp_op_t op) {
+    ipp_t *request = ippNewRequest(op);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr, "ipp://localhost/ipp/system");
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
+
+int Failed(const char *what) {
+    std::fprintf(stderr, "%s: %s: %s\n", kName, what, cupsLastErrorString());
+    return 1;
+}
+
+// The printers of the server, one name a line.
+int ShowPrinters(http_t *http) {
+    ipp_t *response = cupsDoRequest(http, SystemRequest(IPP_OP_GET_PRINTERS), "/ipp/system");
+    if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return ippDelete(response), Failed("cannot list the printers");
+    for (ipp_attribute_t *a = ippFindAttribute(response, "printer-name", IPP_TAG_NAME); a;
+         a = ippFindNextAttribute(response, "printer-name", IPP_TAG_NAME))
+        std::puts(ippGetString(a, 0, nullptr));
+    ippDelete(response);
+    return 0;
+}
+
+// The state of the server, or of one printer with -d, with its reasons and message.
+int ShowStatus(http_t *http, const CommandLine &line) {
+    // A printer by its -d name on the named server, or by its URI; otherwise the system.
+    char scheme[32] = "ipp", user[256], host[256] = "localhost", path[1024] = "";
+    int port = 0;
+    if (!line.printerURI.empty())
+        httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user, host,
+                        sizeof host, &port, path, sizeof path);
+    std::string resource = line.printerName.empty() ? path : "/ipp/print/" + line.printerName;
+    const bool ofPrinter = resource.starts_with("/ipp/print/");
+    const std::string prefix = ofPrinter ? "printer" : "system";
+    ipp_t *request =
+        ofPrinter ? ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES) : SystemRequest(IPP_OP_GET_SYSTEM_ATTRIBUTES);
+    if (ofPrinter) {
+        char uri[1024];
+        httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, scheme, nullptr, host, port, resource.c_str());
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    } else {
+        resource = "/ipp/system";
+    }
+    ipp_t *response = cupsDoRequest(http, request, resource.c_str());
+    if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return ippDelete(response), Failed("cannot read the state");
+    static const char *const states[] = {"idle", "processing jobs", "stopped"};
+    const int state =
+        std::clamp(ippGetInteger(ippFindAttribute(response, (prefix + "-state").c_str(), IPP_TAG_ENUM), 0), 3, 5);
+    char date[256];
+    const time_t since = ippDateToTime(
+        ippGetDate(ippFindAttribute(response, (prefix + "-state-change-date-time").c_str(), IPP_TAG_DATE), 0));
+    std::printf("Running, %s since %s.", states[state - 3], httpGetDateString2(since, date, sizeof date));
+    std::string reasons;
+    ipp_attribute_t *list = ippFindAttribute(response, (prefix + "-state-reasons").c_str(), IPP_TAG_KEYWORD);
+    for (int i = 0; i < ippGetCount(list); ++i)
+        if (std::strcmp(ippGetString(list, i, nullptr), "none") != 0)
+            reasons += (reasons.empty() ? "" : ", ") + std::string(ippGetString(list, i, nullptr));
+    if (!reasons.empty()) std::printf(" Reasons: %s.", reasons.c_str());
+    // A printer of ours reports "other" only for its folder.
+    if (prefix == "printer" && reasons.find("other") != std::string::npos)
+        std::printf(" Its hot folder cannot take job files: its \"Hot Folder\" web page says why.");
+    std::putchar('\n');
+    ippDelete(response);
+    return 0;
+}
+
+}  // namespace
+
+std::optional<int> RunCommandLine(int argc, char **argv) {
+    const CommandLine line = Parse(argc, argv);
+    if (line.handledByPAPPL || line.subcommand == "drivers") return std::nullopt;
+    std::string tried;
+    http_t *http = Connect(line, tried);
+    if (line.subcommand == "server") {
+        if (http) {
+            httpClose(http);
+            std::fprintf(stderr, "%s: a server is already running here (it answers at %s)\n", kName, tried.c_str());
+            return 1;
+        }
+        if (const std::string problem = ServerOptionProblem(line); !problem.empty()) {
+            std::fprintf(stderr, "%s: %s\n", kName, problem.c_str());
+            return 1;
+        }
+        return std::nullopt;
+    }
+    if (!http) {
+        std::fprintf(stderr, "%s: no server answers at %s; start one with \"%s server\" (see %s --help)\n", kName,
+                     tried.c_str(), kName, kName);
+        return 1;
+    }
+    // A sub-command never starts a server: if this one vanished since, PAPPL cannot run this.
+    static char nowhere[] = "/nonexistent/vad3-printer";
+    argv[0] = nowhere;
+    std::optional<int> status;
+    if (line.subcommand == "add" || (line.subcommand == "modify" && !line.deviceURI.empty())) {
+        const auto folder = FolderOfDeviceURI(line.deviceURI.c_str());
+        const std::string problem =
+            !folder ? "the device URI must be hotfolder:///absolute/path, not \"" + line.deviceURI + "\""
+            : line.subcommand == "modify"
+                ? "a printer's folder is changed on its \"Hot Folder\" web page, not by modify"
+                : FolderProblem(*folder);
+        if (!line.deviceURI.empty() && !problem.empty()) {
+            std::fprintf(stderr, "%s: %s\n", kName, problem.c_str());
+            status = 1;
+        }
+    } else if (line.subcommand == "printers") {
+        status = ShowPrinters(http);
+    } else if (line.subcommand == "status") {
+        status = ShowStatus(http, line);
+    } else if (line.subcommand == "shutdown" && !line.printerURI.empty()) {
+        ippDelete(cupsDoRequest(http, SystemRequest(IPP_OP_SHUTDOWN_ALL_PRINTERS), "/ipp/system"));
+        status = cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE ? Failed("cannot shut the server down") : 0;
+    } else if (line.subcommand == "autoadd" && !line.printerURI.empty()) {
+        std::fprintf(stderr, "%s: autoadd works on the server on this machine only; leave out -u\n", kName);
+        status = 1;
+    }
+    httpClose(http);
+    return status;
+}
+
+}  // namespace vad3printer
