@@ -352,6 +352,8 @@ TEST(PrinterCommands, WithoutAServerEachSaysSoAndStartsNone) {
         {"shutdown", "no server answers"},
         {"add -d P -m hotfolder -v hotfolder:///tmp", "no server answers"},
         {"server -o bogus=1", "unknown server option 'bogus'"},
+        {"server -o listen-hostname=*", "needs logins for administration: add -o auth-service=login"},
+        {"server -o listen-hostname=0.0.0.0", "needs logins for administration"},
         {"server -o log-level=loud", "bad log-level value 'loud'"},
         {"server -o server-port=8x", "bad server-port value '8x'"},
     };

@@ -3,6 +3,9 @@
 
 #include <cups/cups.h>
 #include <pappl/pappl.h>
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,8 +70,36 @@ CommandLine Parse(int argc, char **argv) {
     return line;
 }
 
+// True when every address the name stands for is a loopback address.
+bool IsLoopback(const std::string &host) {
+    addrinfo hints{}, *found = nullptr;
+    hints.ai_socktype = SOCK_STREAM;
+    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
+    bool loopback = true;
+    for (const addrinfo *a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET)
+            loopback &= (ntohl(reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr.s_addr) >> 24) == 127;
+        else
+            loopback &= a->ai_family == AF_INET6 &&
+                        IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr);
+    }
+    ::freeaddrinfo(found);
+    return loopback;
+}
+
+std::string OptionValue(const CommandLine &line, const std::string &name, const std::string &fallback = "") {
+    for (const auto &[n, v] : line.serverOptions)
+        if (n == name) return v;
+    return fallback;
+}
+
 // Why the server options cannot be used, or empty when they can.
 std::string ServerOptionProblem(const CommandLine &line) {
+    // Without an authentication service whoever reaches the server administers it.
+    const std::string listen = OptionValue(line, "listen-hostname", kDefaultListenHost);
+    if (OptionValue(line, "auth-service").empty() && !IsLoopback(listen))
+        return "listening beyond this machine (listen-hostname=" + (listen.empty() ? "*" : listen) +
+               ") needs logins for administration: add -o auth-service=login (a PAM service)";
     for (const auto &[name, value] : line.serverOptions) {
         if (!OneOf(kServerOptions, name))
             return "unknown server option '" + name +

@@ -11,6 +11,8 @@ namespace vad3printer {
 
 inline constexpr const char *kDriverName = "hotfolder";
 inline constexpr const char *kScheme = "hotfolder";
+// Where the server listens unless told otherwise ("*" for every address).
+inline constexpr const char *kDefaultListenHost = "localhost";
 
 // The driver module loaded from its bundle; made once before the main loop and handed to
 // PAPPL as the application's context.

@@ -107,7 +107,8 @@ bool CheckFolders(pappl_system_t *system, void *data) {
 pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     Context &context = *static_cast<Context *>(data);
     const std::string port = Option("server-port", count, options, "8000");
-    const std::string listen = Option("listen-hostname", count, options);
+    std::string listen = Option("listen-hostname", count, options, kDefaultListenHost);
+    if (listen == "*") listen.clear();
     const std::string spool = Option("spool-directory", count, options);
     const std::string log = Option("log-file", count, options, "-");
     const std::string auth = Option("auth-service", count, options);
@@ -124,8 +125,8 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
         kName, std::atoi(port.c_str()), "_print,_universal", spool.empty() ? nullptr : spool.c_str(), log.c_str(),
         LogLevel(Option("log-level", count, options, "info")), auth.empty() ? nullptr : auth.c_str(), false);
     if (!system) return nullptr;
-    // The network listeners: all addresses unless one host is named. (The main loop adds the
-    // local socket the sub-commands use.)
+    // The network listeners: loopback unless another host, or "*" for every address, is named.
+    // (The main loop adds the local socket the sub-commands use.)
     if (!papplSystemAddListeners(system, listen.empty() ? nullptr : listen.c_str())) {
         papplSystemDelete(system);
         return nullptr;

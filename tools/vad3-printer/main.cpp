@@ -17,16 +17,20 @@ void Usage(void *) {
         "Usage: vad3-printer SUB-COMMAND [OPTIONS]\n"
         "A printer application whose printers write each job as a raster job file (.vad3)\n"
         "into a hot folder, through the Varnel printer driver.\n\n"
-        "  vad3-printer server -o server-port=8631 -o listen-hostname=localhost\n"
+        "  vad3-printer server -o server-port=8631\n"
+        "  vad3-printer server -o server-port=8631 -o listen-hostname='*' -o auth-service=login\n"
         "  vad3-printer add -d HotFolder -m hotfolder -v hotfolder:///srv/hot\n"
         "  vad3-printer submit -d HotFolder picture.png\n"
-        "  vad3-printer modify -d HotFolder -v hotfolder:///srv/other\n"
-        "  vad3-printer status | printers | jobs | shutdown\n\n"
-        "Server options (-o): server-port, listen-hostname, spool-directory, log-file,\n"
-        "log-level, auth-service, server-options=no-tls, state-directory (where\n"
-        "vad3-printer.state is kept: $XDG_CONFIG_HOME, ~/.config or, for root, /var/lib by\n"
-        "default) and client-timeout (seconds a client may send nothing in the middle of a\n"
-        "request, 60 by default). The driver bundle is " KIV_DEFAULT_BUNDLE " unless KIV_DRIVER_BUNDLE names another.");
+        "  vad3-printer status [-d HotFolder] | printers | jobs | shutdown   [-u ipp://HOST:PORT]\n"
+        "A printer's folder is changed on its \"Hot Folder\" web page.\n\n"
+        "Server options (-o): server-port, listen-hostname (localhost by default; another host,\n"
+        "or * for every address, needs auth-service), spool-directory, log-file, log-level,\n"
+        "auth-service (a PAM service such as login: administration then asks for a login),\n"
+        "server-options=no-tls, state-directory (where vad3-printer.state is kept:\n"
+        "$XDG_CONFIG_HOME, ~/.config or, for root, /var/lib by default) and client-timeout\n"
+        "(seconds a client may send nothing in the middle of a request, 60 by default).\n"
+        "Without a server, the other sub-commands say so and exit 1. The driver bundle is\n" KIV_DEFAULT_BUNDLE
+        " unless KIV_DRIVER_BUNDLE names another.");
 }
 
 }  // namespace
