@@ -33,6 +33,8 @@ protected:
         EXPECT_GT(id, 0);
         const std::string state = server_.WaitForJob("HotFolder", id);
         EXPECT_NE(state.find("= completed"), std::string::npos) << state;
+        // The message names the file, not where the server keeps it.
+        EXPECT_NE(state.find("= Saved as " + jobName + ".vad3\n"), std::string::npos) << state;
         const fs::path job = dir_ / "hot" / (jobName + ".vad3");
         EXPECT_EQ(kiv::VerifyVAD3(job), "");
         return job;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
@@ -138,18 +139,23 @@ public:
         documentOpen_ = false;
         if (char *file = driver_.KIVPrCopyOutputFileName(record_)) {
             papplLogJob(job_, PAPPL_LOGLEVEL_INFO, "Job file %s", file);
-            papplJobSetMessage(job_, "Saved as %s", file);
+            // Whoever printed learns the file's name; where the server keeps it is for the log.
+            papplJobSetMessage(job_, "Saved as %s", std::filesystem::path(file).filename().c_str());
             std::free(file);
         }
         driver_.KIVPrClose(std::exchange(record_, nullptr));
         return true;
     }
 
-    // Says why the job failed (job-state-message and the log) and abandons it.
+    // Says why the job failed (job-state-message and the log) and abandons it. The message
+    // speaks of "the printer's hot folder"; the log names the folder.
     bool Fail(const std::string &why) {
         if (failure_.empty()) {
             papplLogJob(job_, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
             failure_ = why;
+            for (const std::string &named : {"The hot folder " + folder_, "the hot folder " + folder_, folder_})
+                for (std::size_t at; !folder_.empty() && (at = failure_.find(named)) != std::string::npos;)
+                    failure_.replace(at, named.size(), "the printer's hot folder");
         }
         papplJobSetMessage(job_, "%s", failure_.c_str());
         Abandon();
