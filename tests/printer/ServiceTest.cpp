@@ -350,3 +350,20 @@ TEST(PrinterService, TellsSystemdItIsReadyAndStillAnswers) {
     EXPECT_EQ(said[0], "READY=1");
     for (std::size_t i = 1; i < said.size(); ++i) EXPECT_EQ(said[i], "WATCHDOG=1");
 }
+
+TEST(PrinterService, TheUnitVerifiesAndIsHardened) {
+    if (::access("/usr/bin/systemd-analyze", X_OK) != 0) GTEST_SKIP() << "systemd-analyze is not installed";
+    // The shipped unit, run on the build's server.
+    TempDir dir;
+    std::string unit = ReadFile(std::string(PRINTER_TEST_FILES) + "/../../tools/vad3-printer/vad3-printer.service");
+    const std::string installed = "/opt/varnel/bin/vad3-printer";
+    unit.replace(unit.find(installed), installed.size(), VAD3_PRINTER_TOOL);
+    WriteFile(dir / "vad3-printer.service", unit);
+    const CommandOutput verify = RunCommand("systemd-analyze verify " + Quote((dir / "vad3-printer.service").string()));
+    EXPECT_EQ(verify.status, 0) << verify.text;
+    EXPECT_EQ(verify.text, "");
+    // An exposure of 2.5 at the most (systemd-analyze counts in tenths).
+    const CommandOutput security = RunCommand("systemd-analyze security --offline=yes --threshold=25 " +
+                                              Quote((dir / "vad3-printer.service").string()));
+    EXPECT_EQ(security.status, 0) << security.text;
+}
