@@ -239,7 +239,8 @@ public:
         for (const std::string &o :
              {"server-port=" + std::to_string(port_), std::string("listen-hostname=localhost"),
               "spool-directory=" + (dir_ / "spool").string(), "log-file=" + (dir_ / "log").string(),
-              "state-directory=" + (dir_ / "state").string(), std::string("server-options=no-tls")})
+              "state-directory=" + (dir_ / "state").string(), std::string("server-options=no-tls"),
+              "hot-folders=" + dir_.string()})
             argv.insert(argv.end(), {"-o", o});
         for (const std::string &o : options_) argv.insert(argv.end(), {"-o", o});
         Env environment = Environment();

@@ -367,3 +367,30 @@ TEST(PrinterService, TheUnitVerifiesAndIsHardened) {
                                               Quote((dir / "vad3-printer.service").string()));
     EXPECT_EQ(security.status, 0) << security.text;
 }
+
+TEST(PrinterService, HotFoldersStayInsideTheServersRoots) {
+    TempDir dir;
+    const fs::path root = dir / "root", outside = dir / "outside";
+    fs::create_directories(outside);
+    PrinterServer server(dir.path(), {"hot-folders=" + root.string()});
+    fs::create_directories(root);
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(server.AddPrinter("In", root));
+    EXPECT_FALSE(server.AddPrinter("Out", outside));
+    EXPECT_NE(server.WebPage("/In/hotfolder", "folder=" + outside.string()).find("outside the folders this server"),
+              std::string::npos);
+    const fs::path page = dir / "page.pwg";
+    WritePwg(page, "sgray_8", 200, 200, 300, 1, [](int x, int y, int, uint8_t *p) { *p = x * y; });
+    EXPECT_NE(server.WaitForJob("In", server.Print("In", page, "image/pwg-raster", "first")).find("= completed"),
+              std::string::npos);
+    // The root replaced by a link to another folder: no file goes there.
+    fs::rename(root, dir / "old-root");
+    fs::create_directory_symlink(outside, root);
+    const int second = server.Print("In", page, "image/pwg-raster", "second");
+    if (second > 0) {
+        EXPECT_NE(server.WaitForJob("In", second).find("= aborted"), std::string::npos);
+    }
+    EXPECT_TRUE(FolderEntries(outside).empty());
+    EXPECT_TRUE(Within(10, [&] { return server.Print("In", page, "image/pwg-raster", "third") == -1; }));
+    EXPECT_TRUE(FolderEntries(outside).empty());
+}

@@ -24,9 +24,9 @@ constexpr const char *kName = "vad3-printer";
 const char *const kSubcommands[] = {"add",     "autoadd", "cancel",   "default", "delete", "devices",
                                     "drivers", "jobs",    "modify",   "options", "pause",  "printers",
                                     "resume",  "server",  "shutdown", "status",  "submit"};
-const char *const kServerOptions[] = {"server-port",    "listen-hostname", "spool-directory",
-                                      "log-file",       "log-level",       "auth-service",
-                                      "server-options", "state-directory", "client-timeout"};
+const char *const kServerOptions[] = {"server-port",    "listen-hostname", "spool-directory", "log-file",
+                                      "log-level",      "auth-service",    "server-options",  "state-directory",
+                                      "client-timeout", "hot-folders"};
 const char *const kLogLevels[] = {"debug", "info", "warn", "error", "fatal"};
 
 template <std::size_t N>
@@ -104,7 +104,7 @@ std::string ServerOptionProblem(const CommandLine &line) {
         if (!OneOf(kServerOptions, name))
             return "unknown server option '" + name +
                    "' (known: server-port, listen-hostname, spool-directory, log-file, log-level, auth-service, "
-                   "server-options, state-directory, client-timeout)";
+                   "server-options, state-directory, client-timeout, hot-folders)";
         if (name == "log-level" && !OneOf(kLogLevels, value))
             return "bad log-level value '" + value + "' (debug, info, warn, error or fatal)";
         const long number = std::strtol(value.c_str(), nullptr, 10);

@@ -6,7 +6,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -23,7 +25,25 @@ char *DeviceID(pappl_device_t *, char *buffer, size_t size) {
     return buffer;
 }
 
+std::vector<std::string> gRoots;  // resolved; written once before the server's threads start
+
+// The folder with every link resolved; empty when it cannot be.
+std::string Resolved(const std::string &path) {
+    char *real = ::realpath(path.c_str(), nullptr);
+    std::string resolved = real ? real : "";
+    std::free(real);
+    return resolved;
+}
+
 }  // namespace
+
+void SetFolderRoots(const std::vector<std::string> &roots) {
+    gRoots.clear();
+    for (const std::string &root : roots)
+        if (const std::string resolved = Resolved(root); !resolved.empty()) gRoots.push_back(resolved);
+}
+
+const std::vector<std::string> &FolderRoots() { return gRoots; }
 
 void AddHotFolderScheme() {
     papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_CUSTOM_LOCAL, nullptr, OpenDevice, CloseDevice, ReadDevice, WriteDevice,
@@ -42,6 +62,18 @@ std::optional<std::string> FolderOfDeviceURI(const char *uri) {
     return std::string(resource);
 }
 
+std::string RootProblem(const std::string &folder) {
+    if (gRoots.empty()) return {};
+    const std::string resolved = Resolved(folder);
+    const bool inside = !resolved.empty() && std::any_of(gRoots.begin(), gRoots.end(), [&](const std::string &root) {
+        return resolved == root || resolved.starts_with(root == "/" ? root : root + "/");
+    });
+    if (inside) return {};
+    std::string list;
+    for (const std::string &root : gRoots) list += (list.empty() ? "" : ", ") + root;
+    return "The hot folder " + folder + " is outside the folders this server may write into (" + list + ")";
+}
+
 std::string FolderProblem(const std::string &folder) {
     if (folder.empty()) return "The printer has no hot folder: its device URI should be hotfolder:///path";
     struct stat st {};
@@ -50,6 +82,7 @@ std::string FolderProblem(const std::string &folder) {
     if (!S_ISDIR(st.st_mode)) return "The hot folder " + folder + " is not a folder";
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         return "The hot folder " + folder + " cannot be written: " + std::strerror(errno);
+    if (std::string outside = RootProblem(folder); !outside.empty()) return outside;
     struct statvfs fs {};
     if (::statvfs(folder.c_str(), &fs) == 0 && fs.f_bavail == 0) return "The hot folder " + folder + " is full";
     return {};

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/DriverModule.hpp"
 
@@ -19,6 +20,9 @@ inline constexpr const char *kDefaultListenHost = "localhost";
 struct Driver {
     kivhost::DriverModule module;
     KIVBundleRef bundle = nullptr;
+    // New printers must have their folders inside the roots; those loaded from the state
+    // are kept whatever their folders (and refuse jobs while outside).
+    bool checkNewFolders = false;
 };
 
 // Registers the hotfolder: device scheme. The "device" does no I/O: the driver writes the
@@ -27,6 +31,15 @@ void AddHotFolderScheme();
 
 // The folder of a device URI such as hotfolder:///srv/hot; nullopt when it names none.
 std::optional<std::string> FolderOfDeviceURI(const char *uri);
+
+// The folders hot folders must lie in (after resolving links), resolved once when the server
+// starts so that a root later replaced by a link leads nowhere else. Set before the server
+// runs and not changed after; none set: any folder.
+void SetFolderRoots(const std::vector<std::string> &roots);
+const std::vector<std::string> &FolderRoots();
+
+// Why the folder lies outside the roots (it or a link on its way leads out), or empty.
+std::string RootProblem(const std::string &folder);
 
 // Why the folder cannot take job files, or empty when it can.
 std::string FolderProblem(const std::string &folder);

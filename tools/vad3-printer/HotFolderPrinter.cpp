@@ -57,10 +57,16 @@ void LimitJobs(pappl_system_t *system) {
         system, [](pappl_printer_t *printer, void *) { papplPrinterSetMaxActiveJobs(printer, 1); }, nullptr);
 }
 
-bool DriverCallback(pappl_system_t *, const char *driverName, const char *, const char *, pappl_pr_driver_data_t *data,
-                    ipp_t **attrs, void *context) {
+bool DriverCallback(pappl_system_t *system, const char *driverName, const char *deviceURI, const char *,
+                    pappl_pr_driver_data_t *data, ipp_t **attrs, void *context) {
     if (std::strcmp(driverName, kDriverName) != 0 || !context) return false;
     Driver &driver = *static_cast<Driver *>(context);
+    if (const auto folder = FolderOfDeviceURI(deviceURI); driver.checkNewFolders && folder) {
+        if (const std::string outside = RootProblem(*folder); !outside.empty()) {
+            papplLog(system, PAPPL_LOGLEVEL_ERROR, "No printer made: %s", outside.c_str());
+            return false;
+        }
+    }
     const Catalogue catalogue = ReadCatalogue(KIVBundleGetIdentifier(driver.bundle), driver.module.defaultPapers,
                                               driver.module.defaultResolutions);
     if (catalogue.papers.empty() || catalogue.resolutions.empty()) return false;

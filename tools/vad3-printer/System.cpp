@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,18 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     const int clientTimeout = std::atoi(Option("client-timeout", count, options).c_str());
     const std::string stateDirectory = StateDirectory(Option("state-directory", count, options));
     context.stateFile = stateDirectory + "/" + kName + ".state";
+    // The folders printers may write into: the option's, else one beside the state.
+    std::vector<std::string> roots;
+    const std::string rootList = Option("hot-folders", count, options, (stateDirectory + "/hot-folders").c_str());
+    for (std::size_t from = 0, to; from <= rootList.size(); from = to + 1) {
+        to = std::min(rootList.find(':', from), rootList.size());
+        if (to > from) roots.push_back(rootList.substr(from, to - from));
+    }
+    if (!cupsGetOption("hot-folders", count, options)) {
+        std::error_code ignored;
+        std::filesystem::create_directories(roots.front(), ignored);
+    }
+    SetFolderRoots(roots);
     UseFolderSettings(stateDirectory + "/" + kName + ".folders");
 
     // "server-options=no-tls" as PAPPL's own servers take it: plain IPP only.
@@ -139,6 +152,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     papplSystemSetFooterHTML(system, "Varnel printer driver: every job becomes a raster job file in a hot folder.");
     papplSystemLoadState(system, context.stateFile.c_str());
     LimitJobs(system);  // before the server runs: no other thread holds a lock yet
+    context.driver.checkNewFolders = true;
     papplSystemSetSaveCallback(system, SaveState, &context);
     papplSystemAddTimerCallback(system, 0, kFolderCheckSeconds, CheckFolders, &context);
     StartWatchdog(listen.empty() ? "localhost" : listen, std::atoi(port.c_str()));

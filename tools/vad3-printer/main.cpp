@@ -28,7 +28,9 @@ void Usage(void *) {
         "auth-service (a PAM service such as login: administration then asks for a login),\n"
         "server-options=no-tls, state-directory (where vad3-printer.state is kept:\n"
         "$XDG_CONFIG_HOME, ~/.config or, for root, /var/lib by default) and client-timeout\n"
-        "(seconds a client may send nothing in the middle of a request, 60 by default).\n"
+        "(seconds a client may send nothing in the middle of a request, 60 by default),\n"
+        "hot-folders (the folders, separated by colons, that hot folders must lie in; by\n"
+        "default hot-folders beside the state).\n"
         "Without a server, the other sub-commands say so and exit 1. The driver bundle is\n" KIV_DEFAULT_BUNDLE
         " unless KIV_DRIVER_BUNDLE names another.");
 }
