@@ -72,6 +72,7 @@ TEST_F(DialogInvocation, TheJobDialogRemembersTheHotFolder) {
     ASSERT_TRUE(KIVPrJob(record_, handle_));
     EXPECT_EQ(record_->mState, kStateRunning);
     EXPECT_EQ(Record().copies, 3);
+    EXPECT_TRUE(Record().collated);
     EXPECT_EQ(*record_->mHotFolder, hot.path());
     EXPECT_EQ(*record_->mOutputFileName, "Named.vad3");
     KIVPrClose(record_);  // writes what the dialog left pending

@@ -70,6 +70,8 @@ void ExpectFileHolds(const fs::path &file, const std::vector<Pixels> &expected, 
     kiv::VAD3Reader reader;
     ASSERT_EQ(reader.Open(file), "");
     ASSERT_EQ(reader.header().pixelFormat, lineFormat);
+    EXPECT_EQ(reader.header().copies, 1);
+    EXPECT_EQ(reader.header().collate, 1);  // the record's default
     ASSERT_EQ(static_cast<std::size_t>(reader.header().height) * reader.header().pageCount, expected.size());
     Pixels line;
     for (std::size_t y = 0; y < expected.size(); ++y) {

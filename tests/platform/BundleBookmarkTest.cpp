@@ -30,6 +30,17 @@ TEST(Bundle, NeedsAnInfoPlistWithAnIdentifier) {
     EXPECT_EQ(KIVBundleGetValueForInfoDictionaryKey(b, "Nope"), nullptr);
     EXPECT_EQ(std::string(KIVBundleGetPath(b)), dir.path().string());
     KIVBundleRelease(b);
+
+    // A relative path of one character names a bundle as well.
+    std::filesystem::create_directory(dir / "b");
+    kivtest::WriteInfoPlist(dir / "b", {{"CFBundleIdentifier", "com.example.b"}});
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    KIVBundleRef one = KIVBundleCreate("b");
+    std::filesystem::current_path(cwd);
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(std::string(KIVBundleGetPath(one)), (dir / "b").string());
+    KIVBundleRelease(one);
 }
 
 TEST(Bookmark, ResolvesToTheFolderWhileItExists) {

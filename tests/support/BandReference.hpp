@@ -92,7 +92,7 @@ inline std::vector<Pixels> ExpectedPage(const SourceImage &image, const std::vec
 
 // Bands of uneven heights and sizes over a 160 × 170 page from an 80 × 85 image: enlarged,
 // beside rows already written, reduced, clipped at both sides and the bottom, overlapping,
-// with a gap.
+// unscaled but not at the left edge, with gaps.
 inline std::vector<BandSpec> UnevenBands() {
     return {
         {0, 10, {0, 0, 10, 80}, {0, 0, 25, 160}},      // enlarged
@@ -100,6 +100,7 @@ inline std::vector<BandSpec> UnevenBands() {
         {10, 27, {10, 5, 37, 75}, {25, 10, 34, 150}},  // reduced, narrower
         {37, 1, {37, 0, 38, 80}, {40, -20, 47, 180}},  // after a gap, wider than the page
         {38, 42, {38, 0, 80, 80}, {45, 0, 120, 160}},  // overlaps the band before by two rows
+        {0, 10, {0, 0, 10, 40}, {125, 50, 135, 90}},   // one to one, from column 50
         {80, 5, {80, 3, 85, 40}, {150, 30, 200, 70}},  // past the bottom of the page
     };
 }
