@@ -56,6 +56,13 @@ TEST_F(StyleDialogTest, OkSnapsThePageToWholePixels) {
     ASSERT_TRUE(Run(wide));
     EXPECT_EQ(wide.pageWidth_pixels, 118111);
     EXPECT_EQ(wide.pageWidth_mm, 5000.0);
+
+    Script({Press("ok")});  // the lowest resolution there may be: one dot per inch
+    StyleParams coarse = Params(25.4, 50.8);
+    auto one = SetResolutionsFrom("1 1");
+    coarse.resolutions = one.get();
+    ASSERT_TRUE(Run(coarse));
+    EXPECT_EQ(coarse.pageHeight_pixels, 2);
 }
 
 TEST_F(StyleDialogTest, UnitsShowAndReadTheirOwnRounding) {

@@ -109,3 +109,12 @@ TEST_F(DialogInvocation, ALongPaperNameIsCutAtACharacterBoundary) {
     EXPECT_EQ(Record().pageName[0], 255);
     EXPECT_EQ(*PageNameString(Record()), longName.substr(0, 255));
 }
+
+TEST_F(DialogInvocation, ARecordTooSmallShowsNoDialog) {
+    Open();
+    SetHandleSize(handle_, 100);
+    const ScriptedToolkit &toolkit = Script({Press("ok")});
+    EXPECT_FALSE(KIVPrStyle(record_, handle_));
+    EXPECT_FALSE(KIVPrJob(record_, handle_));
+    EXPECT_EQ(toolkit.last().resource, "");  // no window was loaded
+}

@@ -73,6 +73,16 @@ TEST(VAD3Verify, AcceptsAGoodFileAndRejectsDamage) {
         const std::string fault = VerifyVAD3(Damaged(dir, damaged));
         EXPECT_NE(fault.find(c.message), std::string::npos) << c.keep << " " << c.at << ": " << fault;
     }
+    // The trailer at the very end of the file: of no bytes, then starting one byte late.
+    const uint64_t at = LoadBigEndian(reinterpret_cast<const uint8_t *>(bytes.data()) + 36, 8);
+    std::string end = bytes.substr(0, at) + std::string(4, '\0');
+    EXPECT_NE(VerifyVAD3(Damaged(dir, end)).find("not a property-list dictionary"), std::string::npos);
+    StoreBigEndian(reinterpret_cast<uint8_t *>(end.data()) + 36, at + 1, 8);
+    VAD3Reader late;
+    ASSERT_EQ(late.Open(Damaged(dir, end)), "");
+    Plist trailer;
+    EXPECT_NE(late.ReadTrailer(trailer).find("lies outside the file"), std::string::npos);
+
     // Three stray bytes inside the first encoded record.
     std::string stray = bytes;
     const uint32_t length =
