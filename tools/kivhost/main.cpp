@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/Help.hpp"
 #include "PrintCommand.hpp"
 #include "common/PrintRecordView.hpp"
 #include "common/DriverModule.hpp"
@@ -17,7 +18,7 @@
 namespace {
 
 // Asked for, on standard output; after a mistake, on standard error.
-void Usage(std::FILE *to = stderr) {
+void Usage(std::FILE *to) {
     std::fputs(
         "usage: kivhost info [--bundle DIR]\n"
         "       kivhost page-setup [--bundle DIR]\n"
@@ -83,7 +84,7 @@ int Print(int argc, char **argv) {
             }
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "kivhost: unknown option %s\n", argv[i]);
-            Usage();
+            Usage(stderr);
             return 2;
         } else {
             options.images.emplace_back(arg);
@@ -184,12 +185,7 @@ int Info(const char *bundlePath) {
 }
 
 int Run(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return Usage(stdout), 0;
-    if (argc < 2) {
-        Usage();
-        return 2;
-    }
+    if (const auto answered = kivtools::AnswerWithUsage(argc, argv, 2, Usage)) return *answered;
     const std::string_view command = argv[1];
     if (command == "print") return Print(argc, argv);
     if (command == "page-setup") {
@@ -198,7 +194,7 @@ int Run(int argc, char **argv) {
             if (std::strcmp(argv[i], "--bundle") == 0 && i + 1 < argc) {
                 bundlePath = argv[++i];
             } else {
-                Usage();
+                Usage(stderr);
                 return 2;
             }
         }
@@ -211,13 +207,13 @@ int Run(int argc, char **argv) {
             bundle = argv[++i];
         } else {
             std::fprintf(stderr, "kivhost: unknown option %s\n", argv[i]);
-            Usage();
+            Usage(stderr);
             return 2;
         }
     }
     if (command == "info") return Info(bundle);
     std::fprintf(stderr, "kivhost: unknown command %s\n", argv[1]);
-    Usage();
+    Usage(stderr);
     return 2;
 }
 

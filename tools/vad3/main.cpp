@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "common/Help.hpp"
 #include "Render.hpp"
 #include "format/Codecs.hpp"
 #include "format/PixelFormats.hpp"
@@ -16,7 +17,7 @@
 namespace {
 
 // Asked for, on standard output; after a mistake, on standard error.
-void Usage(std::FILE *to = stderr) {
+void Usage(std::FILE *to) {
     std::fputs(
         "usage: vad3 info [--json] FILE...\n"
         "       vad3 verify FILE...\n"
@@ -222,12 +223,7 @@ int Verify(const std::vector<std::string> &files) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return Usage(stdout), 0;
-    if (argc < 3) {
-        Usage();
-        return 2;
-    }
+    if (const auto answered = kivtools::AnswerWithUsage(argc, argv, 3, Usage)) return *answered;
     const std::string command = argv[1];
     std::vector<std::string> files;
     bool json = false;
@@ -251,14 +247,14 @@ int main(int argc, char **argv) {
             out = argv[++i];
         } else if (!arg.empty() && arg[0] == '-') {
             std::fprintf(stderr, "vad3: unknown option %s\n", arg.c_str());
-            Usage();
+            Usage(stderr);
             return 2;
         } else {
             files.push_back(arg);
         }
     }
     if (files.empty()) {
-        Usage();
+        Usage(stderr);
         return 2;
     }
     if (command == "info") return Info(files, json);
@@ -266,7 +262,7 @@ int main(int argc, char **argv) {
     if (command == "render") {
         if (files.size() != 1 || out.empty()) {
             std::fprintf(stderr, "vad3: render takes one job file and -o OUT.png for the picture\n");
-            Usage();
+            Usage(stderr);
             return 2;
         }
         const std::string fault =
@@ -278,6 +274,6 @@ int main(int argc, char **argv) {
         return 0;
     }
     std::fprintf(stderr, "vad3: unknown command %s\n", command.c_str());
-    Usage();
+    Usage(stderr);
     return 2;
 }
