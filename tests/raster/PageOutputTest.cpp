@@ -150,7 +150,9 @@ TEST_F(PageOutputTest, ShortcutsWriteTheSameFile) {
                 ASSERT_EQ(OpenDocument("Doc", std::string("doc.vad3"), Geometry(pageWidth, 170), format, format,
                                        Format(format, pageWidth, 170), dir_.path(), session),
                           0);
+                // Both shortcuts are in use, or the comparison would say nothing.
                 ASSERT_NE(session->zoom.writeBlankLine, nullptr);
+                ASSERT_EQ(session->zoom.copiedPixelSize, pixel);
                 if (!shortcuts) session->zoom.copiedPixelSize = 0, session->zoom.writeBlankLine = nullptr;
                 OpenPage(*session);
                 for (const BandSpec &b : specs) {
