@@ -155,6 +155,15 @@ TEST(Plist, MalformedBinaryIsRefused) {
     std::string badRef = good;
     badRef[9] = 0x55;  // reference to an object that does not exist
     EXPECT_FALSE(ParseBinary(badRef.data(), badRef.size()));
+    // A dictionary whose key holds a NUL, which libplist asserts against: in UTF-16 ("a\0"),
+    // then in ASCII.
+    std::string trailer(32, '\0');
+    trailer[6] = trailer[7] = 1, trailer[15] = 3, trailer[31] = 18;
+    for (const char *key : {"\x62\x00\x61\x00\x00", "\x54\x61\x00\x62\x63"}) {
+        const std::string nul =
+            "bplist00\xD1\x01\x02" + std::string(key, 5) + std::string("\x10\x01\x08\x0B\x10", 5) + trailer;
+        EXPECT_FALSE(ParseBinary(nul.data(), nul.size()));
+    }
 }
 
 TEST(Plist, StringsAreValidUtf8AndSafeForXml) {
