@@ -75,6 +75,12 @@ TEST_F(PageSetup, WhichRecordsAreBad) {
          },
          false},
         {"narrower than 12.7 mm", [](PrintRecord &r) { r.pageWidthPixels = 150, r.pageWidthMM = 12.6998; }, true},
+        {"the limits with their tolerance",
+         [](PrintRecord &r) {
+             r.pageWidthPixels = 59055, r.pageWidthMM = 5000.0 + 0.0001;
+             r.pageHeightPixels = 150, r.pageHeightMM = 12.7 - 0.0001;
+         },
+         false},
         {"wider than 5 m", [](PrintRecord &r) { r.pageWidthPixels = 59055, r.pageWidthMM = 5000.001; }, true},
         {"no pixels", [](PrintRecord &r) { r.pageWidthPixels = 0; }, true},
         {"NaN", [](PrintRecord &r) { r.pageHeightMM = std::numeric_limits<double>::quiet_NaN(); }, true},
