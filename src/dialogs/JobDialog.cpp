@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "forms/WindowResources.hpp"
+#include "platform/Diagnostics.hpp"
 
 namespace kiv {
 namespace {
@@ -226,7 +227,7 @@ bool JobDialog(KIVBundleRef bundle, const std::string &, const std::string &titl
         hotFolder = controller.hotFolder;
         return true;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "JobDialog: %s\n", e.what());
+        Diagnose("JobDialog: %s", e.what());
         return false;
     }
 }

@@ -9,6 +9,7 @@
 #include "media/MenuTags.hpp"
 #include "platform/Plist.hpp"
 #include "platform/Preferences.hpp"
+#include "platform/Diagnostics.hpp"
 
 namespace kiv {
 namespace {
@@ -297,7 +298,7 @@ bool StyleDialog(KIVBundleRef bundle, const std::string &preferencesDomain, Styl
         SetPreferenceValue(preferencesDomain, "Units", MakeInteger(controller.unitMode()).get());
         return true;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "StyleDialog: %s\n", e.what());
+        Diagnose("StyleDialog: %s", e.what());
         return false;
     }
 }

@@ -12,6 +12,7 @@
 #include "platform/Assert.hpp"
 #include "platform/FailureDetail.hpp"
 #include "platform/Utf8.hpp"
+#include "platform/Diagnostics.hpp"
 
 namespace kiv {
 namespace {
@@ -39,7 +40,7 @@ int16_t DoOpenDocument(DriverRecord &record, Handle h) {
     if (!p) return kParamErr;
     const std::optional<int16_t> lineFormat = OutputPixelFormat(record.mPixelFormat, p->isBW);
     if (!lineFormat) {
-        std::fprintf(stderr, "PrinterDriver DoOpenDocument: invalid data format (%d)\n", record.mPixelFormat);
+        Diagnose("PrinterDriver DoOpenDocument: invalid data format (%d)", record.mPixelFormat);
         return kParamErr;
     }
     OutputFormat format;

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include <kiv/VAD3Codecs.h>
+#include "platform/Diagnostics.hpp"
 
 namespace kiv {
 #if KIV_X86_ENCODERS
@@ -208,36 +210,56 @@ const LineEncoderSet kScalar = {"scalar",        Encode<Grey>,    Encode<Pixel32
 
 const LineEncoderSet &ScalarLineEncoders() { return kScalar; }
 
+namespace {
+
+// Every encoder set in order of preference, the fastest last, with the check that this
+// processor runs it.
+struct EncoderChoice {
+    const LineEncoderSet &(*set)();
+    bool (*runsHere)();
+};
+
+bool Always() { return true; }
 #if KIV_X86_ENCODERS
-// The AVX-512 set has a second build for processors with VBMI and VBMI2 (faster grey records).
-static bool Avx512Vbmi() { return __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2"); }
+bool Popcnt() { return __builtin_cpu_supports("popcnt"); }
+bool Sse() { return Popcnt() && __builtin_cpu_supports("sse4.1"); }
+bool Avx2() { return Popcnt() && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("avx2"); }
+bool Avx512() {
+    return Popcnt() && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512bw");
+}
+// The AVX-512 set rebuilt for VBMI and VBMI2, which make grey records faster.
+bool Avx512Vbmi() { return Avx512() && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2"); }
 #endif
+
+const EncoderChoice kEncoderChoices[] = {
+    {ScalarLineEncoders, Always},
+#if KIV_X86_ENCODERS
+    {simd::SseLineEncoders, Sse},       {simd::Avx2LineEncoders, Avx2},
+    {simd::Avx512LineEncoders, Avx512}, {simd::Avx512VbmiLineEncoders, Avx512Vbmi},
+#endif
+};
+
+// "scalar, sse, …": the names of the sets this build has.
+std::string AllNames() {
+    std::string names;
+    for (const EncoderChoice &c : kEncoderChoices) names += (names.empty() ? "" : ", ") + std::string(c.set().name);
+    return names;
+}
+
+}  // namespace
 
 std::span<const LineEncoderSet *const> AvailableLineEncoders() {
     static const auto sets = [] {
-        std::vector<const LineEncoderSet *> all{&kScalar};
 #if KIV_X86_ENCODERS
         __builtin_cpu_init();
-        const bool popcnt = __builtin_cpu_supports("popcnt"), bmi2 = __builtin_cpu_supports("bmi2");
-        if (popcnt && __builtin_cpu_supports("sse4.1")) all.push_back(&simd::SseLineEncoders());
-        if (popcnt && bmi2 && __builtin_cpu_supports("avx2")) all.push_back(&simd::Avx2LineEncoders());
-        if (popcnt && bmi2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
-            all.push_back(Avx512Vbmi() ? &simd::Avx512VbmiLineEncoders() : &simd::Avx512LineEncoders());
 #endif
-        return all;
+        std::vector<const LineEncoderSet *> here;
+        for (const EncoderChoice &c : kEncoderChoices)
+            if (c.runsHere()) here.push_back(&c.set());
+        return here;
     }();
     return sets;
-}
-
-std::span<const LineEncoderSet *const> LineEncoderBuilds() {
-    static const auto builds = [] {
-        std::vector<const LineEncoderSet *> all(AvailableLineEncoders().begin(), AvailableLineEncoders().end());
-#if KIV_X86_ENCODERS
-        if (all.back() == &simd::Avx512VbmiLineEncoders()) all.insert(all.end() - 1, &simd::Avx512LineEncoders());
-#endif
-        return all;
-    }();
-    return builds;
 }
 
 const LineEncoderSet &ChooseLineEncoders(const char *forced, std::string &message) {
@@ -246,11 +268,11 @@ const LineEncoderSet &ChooseLineEncoders(const char *forced, std::string &messag
     if (!forced || !*forced) return *sets.back();
     for (const LineEncoderSet *set : sets)
         if (std::strcmp(set->name, forced) == 0) return *set;
-    const bool known = std::strcmp(forced, "scalar") == 0 || std::strcmp(forced, "sse") == 0 ||
-                       std::strcmp(forced, "avx2") == 0 || std::strcmp(forced, "avx512") == 0;
+    const bool known = std::any_of(std::begin(kEncoderChoices), std::end(kEncoderChoices),
+                                   [&](const EncoderChoice &c) { return std::strcmp(c.set().name, forced) == 0; });
     message = std::string("KIV_LINE_ENCODERS=") + forced +
-              (known ? ": this processor cannot run that set" : ": no such set (scalar, sse, avx2, avx512)") +
-              "; using " + sets.back()->name;
+              (known ? ": this processor cannot run that set" : ": no such set (" + AllNames() + ")") + "; using " +
+              sets.back()->name;
     return *sets.back();
 }
 
@@ -265,7 +287,7 @@ const LineEncoderSet &LineEncoders() {
     static const LineEncoderSet &chosen = [&]() -> const LineEncoderSet & {
         std::string message;
         const LineEncoderSet &set = ChooseLineEncoders(std::getenv("KIV_LINE_ENCODERS"), message);
-        if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
+        if (!message.empty()) Diagnose("%s", message.c_str());
         return set;
     }();
     return chosen;

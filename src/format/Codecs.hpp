@@ -29,19 +29,17 @@ struct LineEncoderSet {
 };
 
 // The encoders in use, picked on first call: the last of AvailableLineEncoders(), or the one
-// KIV_LINE_ENCODERS names ("scalar", "sse", "avx2", "avx512") when this processor has it.
+// KIV_LINE_ENCODERS names ("scalar", "sse", "avx2", "avx512", "avx512vbmi") when this
+// processor has it.
 const LineEncoderSet &LineEncoders();
 // The portable reference implementation.
 const LineEncoderSet &ScalarLineEncoders();
 // The sets this processor can run: the scalar one first, the fastest last.
 std::span<const LineEncoderSet *const> AvailableLineEncoders();
-// Every build of those sets the processor runs, for tests and benchmarks: AvailableLineEncoders()
-// and the AVX-512 set without VBMI2 where the processor has both.
-std::span<const LineEncoderSet *const> LineEncoderBuilds();
 // The set a value of KIV_LINE_ENCODERS (null: unset) chooses; a set the processor lacks, or an
 // unknown name, gives the fastest and a message saying why.
 const LineEncoderSet &ChooseLineEncoders(const char *forced, std::string &message);
-// "avx512 (this processor runs scalar, sse, avx2, avx512)", for tools to show.
+// "avx512vbmi (this processor runs scalar, sse, avx2, avx512, avx512vbmi)", for tools to show.
 std::string DescribeLineEncoders();
 
 // Blank encoders with a common signature (the fill is ignored where the format has none).

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "Forms.hpp"
+#include "platform/Diagnostics.hpp"
 
 namespace kiv::forms {
 namespace {
@@ -54,7 +55,7 @@ void PrepareToolkit(KIVBundleRef bundle) {
     const std::string path = std::string(dir) + "/" + kQtToolkitLibrary;
     void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
-        std::fprintf(stderr, "PrinterDriver: no dialog toolkit: %s\n", dlerror());
+        Diagnose("PrinterDriver: no dialog toolkit: %s", dlerror());
         return;
     }
     using Create = Toolkit *(*)();

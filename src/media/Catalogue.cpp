@@ -5,6 +5,7 @@
 
 #include "Catalogue.hpp"
 #include "platform/Utf8.hpp"
+#include "platform/Diagnostics.hpp"
 
 namespace kiv {
 
@@ -39,7 +40,7 @@ bool AddNewPaper(PaperDescription &papers, const PaperEntry &entry) {
 
 void RemovePaper(PaperDescription &papers, int64_t index) {
     if (index < 0 || index >= papers.count) {
-        std::fputs("RemovePaper: attempt to remove out of range item\n", stderr);
+        Diagnose("RemovePaper: attempt to remove out of range item");
         return;
     }
     for (int64_t i = index; i + 1 < papers.count; ++i) papers.entries[i] = std::move(papers.entries[i + 1]);

@@ -8,6 +8,7 @@
 
 #include "Catalogue.hpp"
 #include "platform/Utf8.hpp"
+#include "platform/Diagnostics.hpp"
 
 extern "C" {
 const char kDefaultPapers[] = "A2 412 553\r*A3 280 390";
@@ -96,7 +97,7 @@ PaperDescriptionPtr SetPapersFrom(std::string_view text) {
                 if (c == '~') c = ' ';
             entry.name = EntryName(line.name);
         } else {
-            std::fputs("SetPapersFrom: failed to convert page name to CFString\n", stderr);
+            Diagnose("SetPapersFrom: failed to convert page name to CFString");
             entry.name = "BAD NAME";
         }
         entry.width = line.numbers.size() > 0 ? line.numbers[0] : 0.0;
@@ -116,7 +117,7 @@ ResDescriptionPtr SetResolutionsFrom(std::string_view text) {
         if (IsValidUtf8(line.name)) {
             entry.name = EntryName(line.name);
         } else {
-            std::fputs("SetResolutionsFrom: failed to convert name to CFString\n", stderr);
+            Diagnose("SetResolutionsFrom: failed to convert name to CFString");
             entry.name = "BAD NAME";
         }
         entry.xdpi = line.numbers.size() > 0 ? line.numbers[0] : 0.0;

@@ -20,6 +20,7 @@
 #include "FileIO.hpp"
 #include "platform/Assert.hpp"
 #include "platform/Utf8.hpp"
+#include "platform/Diagnostics.hpp"
 
 namespace kiv {
 namespace {
@@ -224,11 +225,17 @@ std::string JobFileBaseName(std::string_view jobName, std::string_view extension
         if (b < 0x20 || b == 0x7F || c == '/') c = '_';
     }
     std::string name = SanitizeForXml(visible);  // invalid UTF-8 becomes U+FFFD
-    // C1 controls (U+0080–U+009F) would reach a terminal as controls too.
+    // C1 controls (U+0080–U+009F) would reach a terminal as controls too, and the bidirectional
+    // embeddings, overrides and isolates (U+202A–U+202E, U+2066–U+2069) would show a name
+    // other than it is ("invoice\u202Efdp.exe").
     for (std::size_t i = 0; i + 1 < name.size(); ++i) {
-        if (static_cast<unsigned char>(name[i]) == 0xC2 && static_cast<unsigned char>(name[i + 1]) <= 0x9F &&
-            static_cast<unsigned char>(name[i + 1]) >= 0x80) {
+        const auto at = [&](std::size_t k) { return static_cast<unsigned char>(name[i + k]); };
+        if (at(0) == 0xC2 && at(1) >= 0x80 && at(1) <= 0x9F) {
             name.replace(i, 2, "_");
+        } else if (i + 2 < name.size() && at(0) == 0xE2 &&
+                   ((at(1) == 0x80 && at(2) >= 0xAA && at(2) <= 0xAE) ||
+                    (at(1) == 0x81 && at(2) >= 0xA6 && at(2) <= 0xA9))) {
+            name.replace(i, 3, "_");
         }
     }
     if (!name.empty() && name[0] == '.') name[0] = '_';  // hidden files are skipped by watchers
@@ -259,7 +266,7 @@ int SetURLFinderInfo(const std::filesystem::path &url, const char *creator, cons
     if (fd < 0) return errno;
     const int result = SetFinderInfo(fd, creator, fileType);
     ::close(fd);
-    if (result == 22) std::fprintf(stderr, "SetURLFinderInfo: %s is not a standard file.\n", url.c_str());
+    if (result == 22) Diagnose("SetURLFinderInfo: %s is not a standard file.", url.c_str());
     return result;
 }
 

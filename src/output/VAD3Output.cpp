@@ -23,6 +23,7 @@
 #include "platform/Status.hpp"
 #include "platform/Utf8.hpp"
 #include "platform/Uuid.hpp"
+#include "platform/Diagnostics.hpp"
 
 extern "C" {
 const char kKIVPrinterDriverUUIDKey[] = "KIVPrinterDriver_UUID";
@@ -191,12 +192,12 @@ int16_t Output_Create(const std::filesystem::path &folder, const std::optional<s
         ref->blankRecord = BlankRecord(*info, width, ref->bytesPerLine);
         ref->blankAsLine = LineRecord(*ref, BlankLine(*info, width).data());
     } catch (const std::bad_alloc &) {
-        std::fputs("Output_Create: malloc failed on compression buffer\n", stderr);
+        Diagnose("Output_Create: malloc failed on compression buffer");
         return kMemFullErr;
     }
     ref->metadata = MakeDict();
     if (!ref->metadata) {
-        std::fputs("Output_Create: metaData dictionary creation failed\n", stderr);
+        Diagnose("Output_Create: metaData dictionary creation failed");
         return kMemFullErr;
     }
 
@@ -214,7 +215,7 @@ int16_t Output_Create(const std::filesystem::path &folder, const std::optional<s
 
     ref->writer = NewWbuffer(kWbufferBlockSize, ref->file.fd);
     if (!ref->writer) {
-        std::fputs("Output_Create: NewWbuffer failed\n", stderr);
+        Diagnose("Output_Create: NewWbuffer failed");
         return kMemFullErr;  // the record's destructor deletes the new file
     }
     if (const int e = QueueBytes(*ref, ref->header.data(), ref->header.size())) return WriteFailed(*ref, e);
@@ -243,7 +244,7 @@ int16_t Output_WriteLine(OutputRecord &ref, const void *line) {
     const int e = n > 0 ? WriteLineRecord(ref, ref.compressionBuffer.data(), n, static_cast<uint32_t>(n + 4))
                         : WriteLineRecord(ref, line, bytesPerLine, static_cast<uint32_t>(bytesPerLine));
     if (e == 0) return 0;
-    std::fprintf(stderr, "VAD3 Output_WriteLine returned: %d\n", e);
+    Diagnose("VAD3 Output_WriteLine returned: %d", e);
     return WriteFailed(ref, e);
 }
 

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "FileIO.hpp"
+#include "platform/Diagnostics.hpp"
 
 namespace kiv {
 
@@ -114,7 +115,7 @@ std::unique_ptr<WbufferBlock> NewBlock(std::size_t blockSize) {
 }
 
 std::unique_ptr<Wbuffer> Fail(int err) {
-    std::fprintf(stderr, "NewWbuffer: failed, cleaning up, err = %d\n", err);
+    Diagnose("NewWbuffer: failed, cleaning up, err = %d", err);
     return nullptr;
 }
 
@@ -138,7 +139,7 @@ std::unique_ptr<Wbuffer> NewWbuffer(std::size_t blockSize, int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
-        std::fprintf(stderr, "NewWBuffer, fstat returned %d\n", err);
+        Diagnose("NewWBuffer, fstat returned %d", err);
         return Fail(err);
     }
     wb->current = wb->freeQueue.QueuePop();

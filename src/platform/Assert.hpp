@@ -3,13 +3,14 @@
 // Untrusted input is never checked this way.
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
 
-#define KIV_ASSERT(condition)                                                                                        \
-    do {                                                                                                             \
-        if (!(condition)) {                                                                                          \
-            std::fprintf(stderr, "Assertion failed: (%s), function %s, file %s.\n", #condition, __func__, __FILE__); \
-            std::abort();                                                                                            \
-        }                                                                                                            \
+#include "Diagnostics.hpp"
+
+#define KIV_ASSERT(condition)                                                                               \
+    do {                                                                                                    \
+        if (!(condition)) {                                                                                 \
+            kiv::Diagnose("Assertion failed: (%s), function %s, file %s.", #condition, __func__, __FILE__); \
+            std::abort();                                                                                   \
+        }                                                                                                   \
     } while (0)

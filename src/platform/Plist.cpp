@@ -119,7 +119,6 @@ bool IsArray(plist_t node) { return TypeOf(node) == PLIST_ARRAY; }
 bool IsString(plist_t node) { return TypeOf(node) == PLIST_STRING; }
 bool IsData(plist_t node) { return TypeOf(node) == PLIST_DATA; }
 bool IsBool(plist_t node) { return TypeOf(node) == PLIST_BOOLEAN; }
-bool IsNumber(plist_t node) { return TypeOf(node) == PLIST_UINT || TypeOf(node) == PLIST_REAL; }
 
 Plist MakeDict() { return Plist(plist_new_dict()); }
 Plist MakeArray() { return Plist(plist_new_array()); }

@@ -62,7 +62,6 @@ bool IsArray(plist_t node);
 bool IsString(plist_t node);
 bool IsData(plist_t node);
 bool IsBool(plist_t node);
-bool IsNumber(plist_t node);  // integer or real
 
 // Making values. MakeString refuses invalid UTF-8 (null) and replaces control characters
 // other than tab, line feed and carriage return.

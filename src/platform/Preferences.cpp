@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <kiv/KIVPlatform.h>
+#include "Diagnostics.hpp"
 
 namespace kiv {
 namespace fs = std::filesystem;
@@ -143,7 +144,7 @@ bool BackUpDamaged(const fs::path &path, const std::string &bytes) {
 }
 
 void Complain(const fs::path &path, const char *what, int error) {
-    std::fprintf(stderr, "Preferences: %s %s: %s\n", what, path.c_str(), std::strerror(error));
+    Diagnose("Preferences: %s %s: %s", what, path.c_str(), std::strerror(error));
 }
 
 // Writes dict to path through a synced temporary file renamed over it.

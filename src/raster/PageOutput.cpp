@@ -10,6 +10,7 @@
 #include "format/VAD3Format.hpp"
 #include "platform/Assert.hpp"
 #include "platform/FailureDetail.hpp"
+#include "platform/Diagnostics.hpp"
 
 namespace kiv {
 namespace {
@@ -69,8 +70,9 @@ bool BandInsideBitmap(const HostBitmap &bitmap, const LongRect &src, std::size_t
     return uint64_t{bitmap.rowBytes} >= (int64_t{b.right} - b.left) * pixelSize;
 }
 
-int16_t LogFailure(const char *format, int16_t status) {
-    std::fprintf(stderr, format, static_cast<int>(status));
+// "WHERE returned: STATUS" on standard error, and the status.
+int16_t LogFailure(const char *where, int16_t status) {
+    Diagnose("%s returned: %d", where, static_cast<int>(status));
     return status;
 }
 
@@ -87,7 +89,7 @@ int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> 
     const std::optional<Converters> converters = ChooseConverters(bandFormat, lineFormat);
     if (!converters) return kParamErr;
     if (!folder) {
-        std::fputs("PrinterDriver OpenDocument: no hot folder to write into\n", stderr);
+        Diagnose("PrinterDriver OpenDocument: no hot folder to write into");
         NoteFailure("no hot folder was chosen");
         return kOutputNotCreatedErr;
     }
@@ -116,7 +118,7 @@ int16_t OpenDocument(std::string_view jobName, const std::optional<std::string> 
     }
 
     if (const int16_t status = Output_Create(*folder, fileName, jobName, geometry, format, session->output)) {
-        return LogFailure("PrinterDriver Output_Create returned: %d\n", status);
+        return LogFailure("PrinterDriver Output_Create", status);
     }
     out = std::move(session);
     return 0;
@@ -126,7 +128,7 @@ int16_t OpenPage(PageOutputSession &session) {
     session.pageRect = LongRect{0, 0, session.pageHeight, session.pageWidth};
     if (const int16_t status = Output_AddPage(*session.output)) {
         NoteFailure("a job file holds at most 65535 pages");
-        return LogFailure("PrinterDriver OpenPage returned: %d\n", status);
+        return LogFailure("PrinterDriver OpenPage", status);
     }
     return 0;
 }
@@ -135,13 +137,13 @@ int16_t PrintBits(PageOutputSession &session, const HostBitmap &bitmap, const Lo
     if (bitmap.pixelFormat != session.bandFormat) {
         NoteFailure("a band in pixel format " + std::to_string(bitmap.pixelFormat) + " in a document of format " +
                     std::to_string(session.bandFormat));
-        return LogFailure("PrinterDriver PrintBits returned: %d\n", kBadPixelFormatErr);
+        return LogFailure("PrinterDriver PrintBits", kBadPixelFormatErr);
     }
     // Reading outside the host's bitmap is never right: refuse before anything is written.
     if (!BandInsideBitmap(bitmap, src, BandPixelSize(session.bandFormat)) ||
         int64_t{dst.right} - dst.left > INT32_MAX || int64_t{dst.bottom} - dst.top > INT32_MAX) {
         NoteFailure("a band rectangle outside its bitmap");
-        return LogFailure("PrinterDriver PrintBits returned: %d\n", kParamErr);
+        return LogFailure("PrinterDriver PrintBits", kParamErr);
     }
     LongRect clip;
     if (!SectLongRects(session.pageRect, dst, clip)) return 0;
@@ -150,18 +152,18 @@ int16_t PrintBits(PageOutputSession &session, const HostBitmap &bitmap, const Lo
     for (; session.pageRect.top < clip.top; ++session.pageRect.top) {
         if (const int16_t status = Output_WriteBlankLine(*session.output)) {
             session.pageRect.top = clip.bottom;
-            return LogFailure("PrinterDriver PrintBits returned: %d\n", status);
+            return LogFailure("PrinterDriver PrintBits", status);
         }
     }
     const int16_t status = ZoomRect(bitmap, src, dst, clip, session.zoom);
     session.pageRect.top = clip.bottom;
-    return status ? LogFailure("PrinterDriver PrintBits returned: %d\n", status) : 0;
+    return status ? LogFailure("PrinterDriver PrintBits", status) : 0;
 }
 
 int16_t ClosePage(PageOutputSession &session) {
     for (; session.pageRect.top < session.pageRect.bottom; ++session.pageRect.top) {
         if (const int16_t status = Output_WriteBlankLine(*session.output)) {
-            return LogFailure("ClosePage returned: %d\n", status);
+            return LogFailure("ClosePage", status);
         }
     }
     return 0;

@@ -159,6 +159,14 @@ TEST(HotFolderNames, JobNamesBecomeVisibleSafeFileNames) {
         {"c1 \xC2\x85 control", "c1 _ control"},
         {"\xC2\x80\xC2\x9F\xC2\xA0", "__\xC2\xA0"},  // U+0080 and U+009F, not the no-break space
         {"caf\xC3\xA9", "caf\xC3\xA9"},
+        {"invoice\xE2\x80\xAE"
+         "fdp.exe",
+         "invoice_fdp.exe"},  // U+202E
+        {"\xE2\x80\xAA"
+         "a\xE2\x81\xA6"
+         "b\xE2\x81\xA9",
+         "_a_b_"},                                                                         // U+202A, U+2066, U+2069
+        {"\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xAA", "\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xAA"},  // neighbours kept
     };
     for (const auto &c : cases) EXPECT_EQ(JobFileBaseName(c.job, "vad3"), c.file) << c.job;
 

@@ -40,7 +40,7 @@ struct Avx512Vbmi : Avx512 {
 }  // namespace
 
 const LineEncoderSet &Avx512VbmiLineEncoders() {
-    static constexpr LineEncoderSet kSet = MakeSet<Avx512Vbmi>("avx512");
+    static constexpr LineEncoderSet kSet = MakeSet<Avx512Vbmi>("avx512vbmi");
     return kSet;
 }
 
