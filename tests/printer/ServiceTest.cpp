@@ -168,6 +168,9 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
         EXPECT_NE(ended.find(c.message), std::string::npos) << ended;
         EXPECT_TRUE(FolderEntries(dir / "hot").empty());
     }
+    // The jobs list says why each ended without its file.
+    const std::string jobs = server.App("jobs", "-d HotFolder").text;
+    EXPECT_NE(jobs.find(" short page: page 1 ended after "), std::string::npos) << jobs;
     // Whatever the headers claimed, the server stayed small, and it still prints.
     const long peak = server.process().PeakKiB();
     std::printf("server's peak resident memory: %ld KiB\n", peak);

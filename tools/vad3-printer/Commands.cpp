@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "HotFolder.hpp"
@@ -174,6 +175,57 @@ int ShowPrinters(http_t *http) {
     return 0;
 }
 
+// The printer's jobs, one a line: id, state, user, name and, for a job that ended without
+// its file, why (PAPPL's own listing leaves the reason out).
+int ShowJobs(http_t *http, const CommandLine &line) {
+    char scheme[32] = "ipp", user[256], host[256] = "localhost", path[1024] = "";
+    int port = 0;
+    if (!line.printerURI.empty())
+        httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user, host,
+                        sizeof host, &port, path, sizeof path);
+    const std::string resource = line.printerName.empty() ? path : "/ipp/print/" + line.printerName;
+    if (!std::string_view(resource).starts_with("/ipp/print/")) {
+        std::fprintf(stderr, "%s: jobs needs -d PRINTER (or -u with the printer's URI)\n", kName);
+        return 1;
+    }
+    char uri[1024];
+    httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, scheme, nullptr, host, port, resource.c_str());
+    ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+    static const char *const wanted[] = {"job-id", "job-state", "job-originating-user-name", "job-name",
+                                         "job-state-message"};
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 5, nullptr, wanted);
+    ipp_t *response = cupsDoRequest(http, request, resource.c_str());
+    if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return ippDelete(response), Failed("cannot list the jobs");
+    int id = 0, state = 0;
+    std::string owner, name, message;
+    const auto show = [&] {
+        if (id == 0) return;
+        std::printf("%d %-10s %-12s %s%s%s\n", id, ippEnumString("job-state", state), owner.c_str(), name.c_str(),
+                    state == IPP_JSTATE_ABORTED && !message.empty() ? ": " : "",
+                    state == IPP_JSTATE_ABORTED ? message.c_str() : "");
+        id = state = 0, owner.clear(), name.clear(), message.clear();
+    };
+    for (ipp_attribute_t *a = ippFirstAttribute(response); a; a = ippNextAttribute(response)) {
+        const char *attribute = ippGetName(a);
+        if (!attribute) {
+            show();  // the end of one job's group
+            continue;
+        }
+        const std::string_view n = attribute;
+        if (n == "job-id") id = ippGetInteger(a, 0);
+        if (n == "job-state") state = ippGetInteger(a, 0);
+        if (n == "job-originating-user-name") owner = ippGetString(a, 0, nullptr);
+        if (n == "job-name") name = ippGetString(a, 0, nullptr);
+        if (n == "job-state-message") message = ippGetString(a, 0, nullptr);
+    }
+    show();
+    ippDelete(response);
+    return 0;
+}
+
 // The state of the server, or of one printer with -d, with its reasons and message.
 int ShowStatus(http_t *http, const CommandLine &line) {
     // A printer by its -d name on the named server, or by its URI; otherwise the system.
@@ -260,6 +312,8 @@ std::optional<int> RunCommandLine(int argc, char **argv) {
         status = ShowPrinters(http);
     } else if (line.subcommand == "status") {
         status = ShowStatus(http, line);
+    } else if (line.subcommand == "jobs") {
+        status = ShowJobs(http, line);
     } else if (line.subcommand == "shutdown" && !line.printerURI.empty()) {
         ippDelete(cupsDoRequest(http, SystemRequest(IPP_OP_SHUTDOWN_ALL_PRINTERS), "/ipp/system"));
         status = cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE ? Failed("cannot shut the server down") : 0;
