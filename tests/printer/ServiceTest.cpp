@@ -382,6 +382,14 @@ TEST(PrinterService, HotFoldersStayInsideTheServersRoots) {
     EXPECT_FALSE(server.AddPrinter("Out", outside));
     EXPECT_NE(server.WebPage("/In/hotfolder", "folder=" + outside.string()).find("outside the folders this server"),
               std::string::npos);
+    // "Add Printer" on the web offers the roots' folders, and makes printers for nothing else.
+    fs::create_directories(root / "web");
+    EXPECT_NE(server.WebPage("/addprinter").find(">Hot folder " + (root / "web").string()), std::string::npos);
+    server.WebPage("/addprinter",
+                   "printer_name=Web&driver_name=hotfolder&device_uri=hotfolder://" + (root / "web").string());
+    server.WebPage("/addprinter", "printer_name=Net&driver_name=hotfolder&device_uri=socket&hostname=127.0.0.1");
+    server.WebPage("/addprinter", "printer_name=Far&driver_name=hotfolder&device_uri=hotfolder://" + outside.string());
+    EXPECT_EQ(server.App("printers", "").text, "In\nWeb\n");
     const fs::path page = dir / "page.pwg";
     WritePwg(page, "sgray_8", 200, 200, 300, 1, [](int x, int y, int, uint8_t *p) { *p = x * y; });
     EXPECT_NE(server.WaitForJob("In", server.Print("In", page, "image/pwg-raster", "first")).find("= completed"),

@@ -11,9 +11,12 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace vad3printer {
 namespace {
+
+constexpr const char *kDeviceID = "MFG:Varnel;MDL:Hot Folder;CMD:PWGRaster;";
 
 bool OpenDevice(pappl_device_t *, const char *, const char *) { return true; }
 void CloseDevice(pappl_device_t *) {}
@@ -21,7 +24,7 @@ ssize_t ReadDevice(pappl_device_t *, void *, size_t) { return 0; }
 ssize_t WriteDevice(pappl_device_t *, const void *, size_t bytes) { return static_cast<ssize_t>(bytes); }
 pappl_preason_t DeviceStatus(pappl_device_t *) { return PAPPL_PREASON_NONE; }
 char *DeviceID(pappl_device_t *, char *buffer, size_t size) {
-    std::snprintf(buffer, size, "MFG:Varnel;MDL:Hot Folder;CMD:PWGRaster;");
+    std::snprintf(buffer, size, "%s", kDeviceID);
     return buffer;
 }
 
@@ -35,6 +38,24 @@ std::string Resolved(const std::string &path) {
     return resolved;
 }
 
+// The folders a printer may be made for, as devices on the web interface's "Add Printer"
+// page: each root and the folders in it.
+bool ListFolders(pappl_device_cb_t report, void *data, pappl_deverror_cb_t, void *) {
+    for (const std::string &root : FolderRoots()) {
+        std::vector<std::string> folders{root};
+        std::error_code error;
+        for (const auto &entry : std::filesystem::directory_iterator(root, error))
+            if (entry.is_directory(error) && entry.path().filename().string()[0] != '.')
+                folders.push_back(entry.path());
+        std::sort(folders.begin() + 1, folders.end());
+        for (const std::string &folder : folders)
+            if (report(("Hot folder " + folder).c_str(), (std::string(kScheme) + "://" + folder).c_str(), kDeviceID,
+                       data))
+                return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void SetFolderRoots(const std::vector<std::string> &roots) {
@@ -46,8 +67,8 @@ void SetFolderRoots(const std::vector<std::string> &roots) {
 const std::vector<std::string> &FolderRoots() { return gRoots; }
 
 void AddHotFolderScheme() {
-    papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_CUSTOM_LOCAL, nullptr, OpenDevice, CloseDevice, ReadDevice, WriteDevice,
-                         DeviceStatus, DeviceID);
+    papplDeviceAddScheme(kScheme, PAPPL_DEVTYPE_CUSTOM_LOCAL, ListFolders, OpenDevice, CloseDevice, ReadDevice,
+                         WriteDevice, DeviceStatus, DeviceID);
 }
 
 std::optional<std::string> FolderOfDeviceURI(const char *uri) {

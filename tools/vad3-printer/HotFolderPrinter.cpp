@@ -61,9 +61,15 @@ bool DriverCallback(pappl_system_t *system, const char *driverName, const char *
                     pappl_pr_driver_data_t *data, ipp_t **attrs, void *context) {
     if (std::strcmp(driverName, kDriverName) != 0 || !context) return false;
     Driver &driver = *static_cast<Driver *>(context);
-    if (const auto folder = FolderOfDeviceURI(deviceURI); driver.checkNewFolders && folder) {
-        if (const std::string outside = RootProblem(*folder); !outside.empty()) {
-            papplLog(system, PAPPL_LOGLEVEL_ERROR, "No printer made: %s", outside.c_str());
+    // A new printer writes into a hot folder inside the roots: PAPPL's "Add Printer" page also
+    // offers network devices (socket://…), which a hot-folder printer could never print to.
+    if (driver.checkNewFolders) {
+        const auto folder = FolderOfDeviceURI(deviceURI);
+        const std::string problem = !folder ? std::string("the device URI ") + (deviceURI ? deviceURI : "(none)") +
+                                                  " is not hotfolder:///absolute/path"
+                                            : RootProblem(*folder);
+        if (!problem.empty()) {
+            papplLog(system, PAPPL_LOGLEVEL_ERROR, "No printer made: %s", problem.c_str());
             return false;
         }
     }
