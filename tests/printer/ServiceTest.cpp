@@ -405,3 +405,46 @@ TEST(PrinterService, HotFoldersStayInsideTheServersRoots) {
     EXPECT_TRUE(Within(10, [&] { return server.Print("In", page, "image/pwg-raster", "third") == -1; }));
     EXPECT_TRUE(FolderEntries(outside).empty());
 }
+
+TEST(PrinterService, AdministrationAsksForALoginAndPrintingDoesNot) {
+    TempDir dir;
+    PrinterServer server(dir.path(), {"auth-service=login"});
+    ASSERT_TRUE(server.Start());
+    // On the machine's own local socket the administrator needs no login.
+    fs::create_directories(dir / "hot");
+    const std::string local = "SNAP_COMMON=" + Quote((dir / "tmp").string()) + " " + VAD3_PRINTER_TOOL + " ";
+    ASSERT_EQ(
+        RunCommand(local + "add -d HotFolder -m hotfolder -v " + Quote("hotfolder://" + (dir / "hot").string())).status,
+        0);
+    // Over IPP and the web every administration asks for a login; a wrong one is refused.
+    const CommandOutput add =
+        server.App("add", "-d Other -m hotfolder -v " + Quote("hotfolder://" + dir.path().string()));
+    EXPECT_EQ(add.status, 1);
+    EXPECT_NE(add.text.find("Unauthorized"), std::string::npos) << add.text;
+    const std::string url = "http://localhost:" + std::to_string(server.port());
+    for (const char *page : {"/addprinter", "/security", "/HotFolder/delete", "/HotFolder/hotfolder"})
+        EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' " + url + page).text, "401") << page;
+    EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' -u nobody:wrong " + url + "/addprinter").text, "401");
+    // A job is its owner's: another user may not cancel it.
+    WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
+    const CommandOutput held =
+        RunCommand("ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " + server.PrinterURI("HotFolder") +
+                   " " + Quote(PrinterServer::TestFile("hold-job.test")));
+    const std::size_t at = held.text.find("job-id (integer) = ");
+    ASSERT_NE(at, std::string::npos) << held.text;
+    const auto cancel = [&](const std::string &asker) {
+        return RunCommand("ipptool -T 30 -t -d asker=" + asker +
+                          " -d job_id=" + std::to_string(std::atoi(held.text.c_str() + at + 19)) + " " +
+                          server.PrinterURI("HotFolder") + " " + Quote(PrinterServer::TestFile("cancel-job.test")));
+    };
+    EXPECT_NE(cancel("mallory").status, 0);
+    const CommandOutput owner = cancel("alice");
+    EXPECT_EQ(owner.status, 0) << owner.text;
+    // Printing needs none.
+    const fs::path page = dir / "page.pwg";
+    WritePwg(page, "sgray_8", 200, 200, 300, 1, [](int x, int y, int, uint8_t *p) { *p = x ^ y; });
+    const int id = server.Print("HotFolder", page, "image/pwg-raster", "open");
+    ASSERT_GT(id, 0);
+    EXPECT_NE(server.WaitForJob("HotFolder", id).find("= completed"), std::string::npos);
+    EXPECT_EQ(server.App("printers", "").text, "HotFolder\n");
+}

@@ -27,7 +27,7 @@ const char *const kSubcommands[] = {"add",     "autoadd", "cancel",   "default",
                                     "resume",  "server",  "shutdown", "status",  "submit"};
 const char *const kServerOptions[] = {"server-port",    "listen-hostname", "spool-directory", "log-file",
                                       "log-level",      "auth-service",    "server-options",  "state-directory",
-                                      "client-timeout", "hot-folders"};
+                                      "client-timeout", "hot-folders",     "admin-group"};
 const char *const kLogLevels[] = {"debug", "info", "warn", "error", "fatal"};
 
 template <std::size_t N>
@@ -105,7 +105,7 @@ std::string ServerOptionProblem(const CommandLine &line) {
         if (!OneOf(kServerOptions, name))
             return "unknown server option '" + name +
                    "' (known: server-port, listen-hostname, spool-directory, log-file, log-level, auth-service, "
-                   "server-options, state-directory, client-timeout, hot-folders)";
+                   "server-options, state-directory, client-timeout, hot-folders, admin-group)";
         if (name == "log-level" && !OneOf(kLogLevels, value))
             return "bad log-level value '" + value + "' (debug, info, warn, error or fatal)";
         const long number = std::strtol(value.c_str(), nullptr, 10);

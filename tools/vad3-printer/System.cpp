@@ -132,12 +132,16 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
 
     // "server-options=no-tls" as PAPPL's own servers take it: plain IPP only.
     const bool noTls = Option("server-options", count, options).find("no-tls") != std::string::npos;
-    pappl_system_t *system = papplSystemCreate(
-        PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
-            PAPPL_SOPTIONS_WEB_SECURITY | (noTls ? PAPPL_SOPTIONS_NO_TLS : PAPPL_SOPTIONS_NONE),
-        kName, std::atoi(port.c_str()), "_print,_universal", spool.empty() ? nullptr : spool.c_str(), log.c_str(),
-        LogLevel(Option("log-level", count, options, "info")), auth.empty() ? nullptr : auth.c_str(), false);
+    pappl_system_t *system =
+        papplSystemCreate(PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG |
+                              PAPPL_SOPTIONS_WEB_SECURITY | (noTls ? PAPPL_SOPTIONS_NO_TLS : PAPPL_SOPTIONS_NONE),
+                          kName, std::atoi(port.c_str()), "_print,_universal", spool.empty() ? nullptr : spool.c_str(),
+                          log.c_str(), LogLevel(Option("log-level", count, options, "info")), nullptr, false);
     if (!system) return nullptr;
+    if (!auth.empty()) {
+        context.logins = Logins{auth, Option("admin-group", count, options, "lpadmin")};
+        UseLogins(system, context.logins);
+    }
     // The network listeners: loopback unless another host, or "*" for every address, is named.
     // (The main loop adds the local socket the sub-commands use.)
     if (!papplSystemAddListeners(system, listen.empty() ? nullptr : listen.c_str())) {

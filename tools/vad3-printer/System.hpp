@@ -6,6 +6,7 @@
 #include <string>
 
 #include "HotFolder.hpp"
+#include "Logins.hpp"
 
 namespace vad3printer {
 
@@ -17,12 +18,13 @@ struct Context {
     Driver driver;
     std::string stateFile;
     int clientTimeout = kDefaultClientTimeout;  // seconds
+    Logins logins;                              // no service: no logins asked
 };
 
 // PAPPL's server options (server-port, listen-hostname, spool-directory, log-file, log-level,
-// auth-service, server-options=no-tls) and two of ours: state-directory=DIR, where
-// vad3-printer.state is kept, and client-timeout=SECONDS (60), after which a client that
-// sends nothing in the middle of a request is dropped. data is the Context.
+// server-options=no-tls), auth-service and admin-group for logins, state-directory=DIR, where
+// vad3-printer.state is kept, client-timeout=SECONDS (60), after which a client that sends
+// nothing in the middle of a request is dropped, and hot-folders. data is the Context.
 pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data);
 
 }  // namespace vad3printer
