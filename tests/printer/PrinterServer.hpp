@@ -142,14 +142,15 @@ inline void WritePwg(const fs::path &file, const char *type, int width, int heig
     cupsRasterInitPWGHeader(&h, media, type, dpi, dpi, "one-sided", nullptr);
     h.cupsWidth = width;
     h.cupsHeight = height;
-    h.cupsBytesPerLine = width * h.cupsBitsPerPixel / 8;
+    h.cupsBytesPerLine = (width * h.cupsBitsPerPixel + 7) / 8;
     h.cupsInteger[CUPS_RASTER_PWG_TotalPageCount] = static_cast<unsigned>(pages);
     std::vector<uint8_t> line(h.cupsBytesPerLine + 8);
     const int bpp = static_cast<int>(h.cupsBitsPerPixel / 8);
     for (int p = 0; p < pages; ++p) {
         cupsRasterWriteHeader2(raster, &h);
         for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) pixel(x, y, p, &line[static_cast<std::size_t>(x) * bpp]);
+            if (bpp == 0) std::fill(line.begin(), line.end(), static_cast<uint8_t>(y & 8 ? 0xF0 : 0x0F));  // 1 bit
+            for (int x = 0; bpp && x < width; ++x) pixel(x, y, p, &line[static_cast<std::size_t>(x) * bpp]);
             cupsRasterWritePixels(raster, line.data(), h.cupsBytesPerLine);
         }
     }
