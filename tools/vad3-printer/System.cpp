@@ -85,10 +85,11 @@ void DropStalledClients(int seconds) {
 }
 
 // Every few seconds stalled clients are dropped and each printer's folder is checked, so that a folder removed while
-// the printer is idle shows as a state reason before a job fails on it. The printers are listed first and updated
-// after: their setters take each printer's lock, which must never be waited for while the system's lock is held
-// (PAPPL 1.3 takes them the other way round when it refuses a raster job as busy). The timer also wakes PAPPL's loop,
-// which otherwise notices a Shutdown request only at its next connection.
+// the printer is idle shows as a state reason, and the printer refuses jobs, before a job fails on it. PAPPL runs
+// timers holding the system's read lock, so the setters here take the printers' locks after the system's, as its
+// attribute requests and pages do; the one path that takes them the other way round (refusing a raster job as busy)
+// is closed by taking one job per printer at a time. The timer also wakes PAPPL's loop, which otherwise notices a
+// Shutdown request only at its next connection.
 bool CheckFolders(pappl_system_t *system, void *data) {
     DropStalledClients(static_cast<Context *>(data)->clientTimeout);
     std::vector<int> ids;
