@@ -31,9 +31,10 @@ void AddHotFolderPage(pappl_printer_t *printer, void *data);
 
 // Keeps the printer's state reasons in step with its folder ("other" while it cannot take
 // job files, logged once when that starts) and reports the folder's free space as the one
-// supply a hot folder consumes. It calls PAPPL's setters, which take the printer's lock:
-// call it from the application's own timer or pages, never from a callback PAPPL makes
-// while it holds a lock.
+// supply a hot folder consumes, and makes the printer refuse jobs while its folder cannot
+// take them. It calls PAPPL's setters, which take the printer's lock: call it from the
+// application's own timer or pages, never from a callback PAPPL makes while it holds a
+// printer's lock (the status callback, for one).
 void UpdateStatus(pappl_printer_t *printer);
 
 }  // namespace vad3printer
