@@ -303,6 +303,8 @@ TEST(Tools, HelpAndMistakesInTheUsersWords) {
     } cases[] = {
         {"(" + std::string(KIVHOST_TOOL) + " --help 2>/dev/null)", 0, "usage: kivhost info"},
         {"(" + std::string(VAD3_TOOL) + " --help 2>/dev/null)", 0, "usage: vad3 info"},
+        {std::string(VAD3_TOOL) + " --version", 0, KIV_VERSION "\n"},
+        {std::string(KIVHOST_TOOL) + " --version", 0, KIV_VERSION "\n"},
         {std::string(VAD3_TOOL) + " info /etc/hostname", 1, "/etc/hostname: not a vad3 job file"},
         {std::string(VAD3_TOOL) + " render /etc/hostname", 2, "render takes one job file and -o OUT.png"},
         {noDisplay + KIVHOST_TOOL + " page-setup", 1, "the dialogs need a display"},

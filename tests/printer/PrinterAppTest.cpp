@@ -334,6 +334,8 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
 }
 
 TEST_F(PrinterApp, SubCommandsAnswerForTheServerTheyName) {
+    EXPECT_EQ(RunCommand(std::string(VAD3_PRINTER_TOOL) + " --version").text, KIV_VERSION "\n");
+    EXPECT_NE(server_.WebPage("/").find("Varnel printer driver " KIV_VERSION), std::string::npos);
     EXPECT_EQ(server_.App("printers", "").text, "HotFolder\n");
     EXPECT_EQ(server_.App("status", "-d HotFolder").text.find("Running, idle since "), 0u);
     const struct {

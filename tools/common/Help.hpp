@@ -1,5 +1,6 @@
-// The tools' common start: --help (or -h) prints the usage on standard output with status 0;
-// too few arguments print it on standard error with status 2.
+// The tools' common start: --help (or -h) prints the usage on standard output with status 0,
+// --version the project's version; too few arguments print the usage on standard error with
+// status 2.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +14,8 @@ namespace kivtools {
 inline std::optional<int> AnswerWithUsage(int argc, char **argv, int fewestArguments, void (*usage)(std::FILE *)) {
     if (std::any_of(argv + 1, argv + argc, [](std::string_view a) { return a == "--help" || a == "-h"; }))
         return usage(stdout), 0;
+    if (std::any_of(argv + 1, argv + argc, [](std::string_view a) { return a == "--version"; }))
+        return std::puts(KIV_VERSION), 0;
     if (argc < fewestArguments) return usage(stderr), 2;
     return std::nullopt;
 }

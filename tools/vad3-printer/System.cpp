@@ -154,7 +154,8 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     AddImageFilters(system);
     papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageSide, kMaxImageSide);
     papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, PrinterCreated, DriverCallback, &context.driver);
-    papplSystemSetFooterHTML(system, "Varnel printer driver: every job becomes a raster job file in a hot folder.");
+    papplSystemSetFooterHTML(
+        system, "Varnel printer driver " KIV_VERSION ": every job becomes a raster job file in a hot folder.");
     papplSystemLoadState(system, context.stateFile.c_str());
     LimitJobs(system);  // before the server runs: no other thread holds a lock yet
     context.driver.checkNewFolders = true;

@@ -52,7 +52,7 @@ int main(int argc, char **argv) {
     }
     vad3printer::AddHotFolderScheme();
     const int status =
-        papplMainloop(argc, argv, "1.0.0", nullptr, 1, vad3printer::Drivers(), vad3printer::AutoAdd,
+        papplMainloop(argc, argv, KIV_VERSION, nullptr, 1, vad3printer::Drivers(), vad3printer::AutoAdd,
                       vad3printer::DriverCallback, nullptr, nullptr, vad3printer::MakeSystem, Usage, &context);
     KIVBundleRelease(driver.bundle);
     return status;
