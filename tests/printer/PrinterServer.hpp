@@ -277,6 +277,11 @@ public:
     CommandOutput App(const std::string &command, const std::string &args) const {
         return RunCommand(std::string(VAD3_PRINTER_TOOL) + " " + command + " -u " + URI() + " " + args);
     }
+    // A sub-command through the server's local socket, as its administrator runs it.
+    CommandOutput LocalApp(const std::string &command, const std::string &args) const {
+        return RunCommand("SNAP_COMMON=" + Quote((dir_ / "tmp").string()) + " " + VAD3_PRINTER_TOOL + " " + command +
+                          " " + args);
+    }
     // Adds a printer for folder (made if missing).
     bool AddPrinter(const std::string &name, const fs::path &folder) const {
         fs::create_directories(folder);

@@ -412,9 +412,8 @@ TEST(PrinterService, AdministrationAsksForALoginAndPrintingDoesNot) {
     ASSERT_TRUE(server.Start());
     // On the machine's own local socket the administrator needs no login.
     fs::create_directories(dir / "hot");
-    const std::string local = "SNAP_COMMON=" + Quote((dir / "tmp").string()) + " " + VAD3_PRINTER_TOOL + " ";
     ASSERT_EQ(
-        RunCommand(local + "add -d HotFolder -m hotfolder -v " + Quote("hotfolder://" + (dir / "hot").string())).status,
+        server.LocalApp("add", "-d HotFolder -m hotfolder -v " + Quote("hotfolder://" + (dir / "hot").string())).status,
         0);
     // Over IPP and the web every administration asks for a login; a wrong one is refused.
     const CommandOutput add =
@@ -457,9 +456,8 @@ TEST(PrinterNetwork, AnotherMachinePrintsButNeitherAdministersNorCancelsOthersJo
     PrinterServer server(dir.path(), {"listen-hostname=*", "auth-service=login", "server-options=none"});
     ASSERT_TRUE(server.Start());
     fs::create_directories(dir / "hot");
-    const std::string local = "SNAP_COMMON=" + Quote((dir / "tmp").string()) + " " + VAD3_PRINTER_TOOL + " ";
     ASSERT_EQ(
-        RunCommand(local + "add -d HotFolder -m hotfolder -v " + Quote("hotfolder://" + (dir / "hot").string())).status,
+        server.LocalApp("add", "-d HotFolder -m hotfolder -v " + Quote("hotfolder://" + (dir / "hot").string())).status,
         0);
     const std::string host = std::string(address) + ":" + std::to_string(server.port());
     // Administration: plain HTTP is sent to HTTPS, which asks for a login; so does IPP.

@@ -175,29 +175,39 @@ int ShowPrinters(http_t *http) {
     return 0;
 }
 
-// The printer's jobs, one a line: id, state, user, name and, for a job that ended without
-// its file, why (PAPPL's own listing leaves the reason out).
-int ShowJobs(http_t *http, const CommandLine &line) {
-    char scheme[32] = "ipp", user[256], host[256] = "localhost", path[1024] = "";
+// The printer the command line names (by -d on the server -u names, or by -u alone) as its
+// resource and URI; the resource is empty when it names none.
+struct Target {
+    std::string resource, uri;
+};
+Target PrinterOf(const CommandLine &line) {
+    char scheme[32] = "ipp", user[256], host[256] = "localhost", path[1024] = "", uri[1024] = "";
     int port = 0;
     if (!line.printerURI.empty())
         httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user, host,
                         sizeof host, &port, path, sizeof path);
-    const std::string resource = line.printerName.empty() ? path : "/ipp/print/" + line.printerName;
-    if (!std::string_view(resource).starts_with("/ipp/print/")) {
+    std::string resource = line.printerName.empty() ? path : "/ipp/print/" + line.printerName;
+    if (!resource.starts_with("/ipp/print/")) return {};
+    httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, scheme, nullptr, host, port, resource.c_str());
+    return {resource, uri};
+}
+
+// The printer's jobs, one a line: id, state, user, name and, for a job that ended without
+// its file, why (PAPPL's own listing leaves the reason out).
+int ShowJobs(http_t *http, const CommandLine &line) {
+    const Target printer = PrinterOf(line);
+    if (printer.resource.empty()) {
         std::fprintf(stderr, "%s: jobs needs -d PRINTER (or -u with the printer's URI)\n", kName);
         return 1;
     }
-    char uri[1024];
-    httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, scheme, nullptr, host, port, resource.c_str());
     ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printer.uri.c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
     static const char *const wanted[] = {"job-id", "job-state", "job-originating-user-name", "job-name",
                                          "job-state-message"};
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 5, nullptr, wanted);
-    ipp_t *response = cupsDoRequest(http, request, resource.c_str());
+    ipp_t *response = cupsDoRequest(http, request, printer.resource.c_str());
     if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return ippDelete(response), Failed("cannot list the jobs");
     int id = 0, state = 0;
     std::string owner, name, message;
@@ -229,23 +239,13 @@ int ShowJobs(http_t *http, const CommandLine &line) {
 // The state of the server, or of one printer with -d, with its reasons and message.
 int ShowStatus(http_t *http, const CommandLine &line) {
     // A printer by its -d name on the named server, or by its URI; otherwise the system.
-    char scheme[32] = "ipp", user[256], host[256] = "localhost", path[1024] = "";
-    int port = 0;
-    if (!line.printerURI.empty())
-        httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user, host,
-                        sizeof host, &port, path, sizeof path);
-    std::string resource = line.printerName.empty() ? path : "/ipp/print/" + line.printerName;
-    const bool ofPrinter = resource.starts_with("/ipp/print/");
-    const std::string prefix = ofPrinter ? "printer" : "system";
+    const Target printer = PrinterOf(line);
+    const bool ofPrinter = !printer.resource.empty();
+    const std::string prefix = ofPrinter ? "printer" : "system",
+                      resource = ofPrinter ? printer.resource : "/ipp/system";
     ipp_t *request =
         ofPrinter ? ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES) : SystemRequest(IPP_OP_GET_SYSTEM_ATTRIBUTES);
-    if (ofPrinter) {
-        char uri[1024];
-        httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, scheme, nullptr, host, port, resource.c_str());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-    } else {
-        resource = "/ipp/system";
-    }
+    if (ofPrinter) ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printer.uri.c_str());
     ipp_t *response = cupsDoRequest(http, request, resource.c_str());
     if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return ippDelete(response), Failed("cannot read the state");
     static const char *const states[] = {"idle", "processing jobs", "stopped"};
