@@ -299,11 +299,18 @@ std::optional<int> RunCommandLine(int argc, char **argv) {
     std::optional<int> status;
     if (line.subcommand == "add" || (line.subcommand == "modify" && !line.deviceURI.empty())) {
         const auto folder = FolderOfDeviceURI(line.deviceURI.c_str());
+        // The folder is looked at here only when the server runs on this machine.
+        char scheme[32], user[256], host[256] = "localhost", resource[1024];
+        int port = 0;
+        if (!line.printerURI.empty())
+            httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user,
+                            host, sizeof host, &port, resource, sizeof resource);
         const std::string problem =
             !folder ? "the device URI must be hotfolder:///absolute/path, not \"" + line.deviceURI + "\""
             : line.subcommand == "modify"
                 ? "a printer's folder is changed on its \"Hot Folder\" web page, not by modify"
-                : FolderProblem(*folder);
+            : IsLoopback(host) ? FolderProblem(*folder)
+                               : "";
         if (!line.deviceURI.empty() && !problem.empty()) {
             std::fprintf(stderr, "%s: %s\n", kName, problem.c_str());
             status = 1;
