@@ -164,6 +164,19 @@ TEST(Plist, MalformedBinaryIsRefused) {
             "bplist00\xD1\x01\x02" + std::string(key, 5) + std::string("\x10\x01\x08\x0B\x10", 5) + trailer;
         EXPECT_FALSE(ParseBinary(nul.data(), nul.size()));
     }
+    // A UTF-16 key without a NUL ("abc") right after objects that hold zero bytes is taken.
+    std::string fine = std::string(
+        "bplist00\x10\x00\x08\x63\x00"
+        "a\x00"
+        "b\x00"
+        "c\xD1\x02\x00\x08\x0A\x0B\x12",
+        25);
+    std::string end(32, '\0');
+    end[6] = end[7] = 1, end[15] = 4, end[23] = 3, end[31] = 21;
+    fine += end;
+    Plist dict = ParseBinary(fine.data(), fine.size());
+    ASSERT_TRUE(dict);
+    EXPECT_EQ(*IntegerValue(DictGet(dict.get(), "abc")), 0);
 }
 
 TEST(Plist, StringsAreValidUtf8AndSafeForXml) {
