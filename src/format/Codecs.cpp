@@ -10,6 +10,8 @@
 #include <vector>
 
 #include <kiv/VAD3Codecs.h>
+
+#include "PixelRecords.hpp"
 #include "platform/Diagnostics.hpp"
 
 namespace kiv {
@@ -24,129 +26,7 @@ const LineEncoderSet &Avx512VbmiLineEncoders();
 
 namespace {
 
-// Pixel traits: how a pixel is loaded for comparison, how a record is written and read.
-// Records of 4-, 8- and 12-byte pixels are count (16-bit big-endian) then the pixel bytes;
-// grey records are value then count.
-
-// The end of the run of `value` that continues at pixel `from`: eight bytes at a time where
-// a pixel is smaller than a word (mask clears bytes that do not count), then pixel by pixel.
-template <class P>
-std::size_t RunEnd(const uint8_t *line, std::size_t from, std::size_t width, typename P::Value value) {
-    std::size_t end = from;
-    // Noise ends most runs at the first pixel: check it alone before loading words.
-    if (end >= width || !(P::Load(line + end * P::kSize) == value)) return end;
-    ++end;
-    if constexpr (P::kSize < 8) {
-        constexpr std::size_t kPerWord = 8 / P::kSize;
-        const uint64_t splat = P::Splat(value);
-        for (; end + kPerWord <= width; end += kPerWord) {
-            uint64_t word;
-            std::memcpy(&word, line + end * P::kSize, 8);
-            if ((word & P::kWordMask) != splat) break;
-        }
-    }
-    while (end < width && P::Load(line + end * P::kSize) == value) ++end;
-    return end;
-}
-
-struct Grey {
-    static constexpr std::size_t kSize = 1, kRecord = 2, kMaxCount = 255;
-    using Value = uint8_t;
-    static constexpr uint64_t kWordMask = ~uint64_t{0};
-    static uint64_t Splat(Value v) { return v * 0x0101010101010101ull; }
-    static Value Load(const uint8_t *p) { return *p; }
-    static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
-        o[0] = *pixel;
-        o[1] = static_cast<uint8_t>(count);
-    }
-    static std::size_t Count(const uint8_t *r) { return r[1]; }
-    static const uint8_t *Pixel(const uint8_t *r) { return r; }
-};
-
-template <std::size_t N>
-struct Wide {
-    static constexpr std::size_t kSize = N, kRecord = 2 + N, kMaxCount = 65535;
-    static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
-        o[0] = static_cast<uint8_t>(count >> 8);
-        o[1] = static_cast<uint8_t>(count);
-        std::memcpy(o + 2, pixel, N);
-    }
-    static std::size_t Count(const uint8_t *r) { return (std::size_t{r[0]} << 8) | r[1]; }
-    static const uint8_t *Pixel(const uint8_t *r) { return r + 2; }
-};
-
-struct Pixel32 : Wide<4> {
-    using Value = uint32_t;
-    static constexpr uint64_t kWordMask = ~uint64_t{0};
-    static uint64_t Splat(Value v) { return (uint64_t{v} << 32) | v; }
-    static Value Load(const uint8_t *p) {
-        uint32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
-};
-
-// The first byte (lowest address) is treated as zero: compared and written cleared.
-struct PixelRGB32 : Pixel32 {
-    // Clears the byte at the lowest address, whichever end of the word that is.
-    static constexpr uint32_t kMask = std::endian::native == std::endian::little ? 0xFFFFFF00u : 0x00FFFFFFu;
-    static constexpr uint64_t kWordMask = (uint64_t{kMask} << 32) | kMask;
-    static Value Load(const uint8_t *p) { return Pixel32::Load(p) & kMask; }
-    static void Emit(uint8_t *o, std::size_t count, const uint8_t *pixel) {
-        Pixel32::Emit(o, count, pixel);
-        o[2] = 0;
-    }
-};
-
-struct Pixel64 : Wide<8> {
-    using Value = uint64_t;
-    static Value Load(const uint8_t *p) {
-        uint64_t v;
-        std::memcpy(&v, p, 8);
-        return v;
-    }
-};
-
-struct Pixel96 : Wide<12> {
-    struct Value {
-        uint32_t head;
-        uint64_t tail;
-        bool operator==(const Value &) const = default;
-    };
-    static Value Load(const uint8_t *p) {
-        Value v;
-        std::memcpy(&v.head, p, 4);
-        std::memcpy(&v.tail, p + 4, 8);
-        return v;
-    }
-};
-
-// The one encoder loop: finds each run, splits it at the maximum count and stops as soon as
-// a record would be the (N - 1)-th of a budget of N records.
-template <class P>
-std::size_t Encode(const void *linePtr, std::size_t width, void *outPtr, std::size_t budget) {
-    const auto *line = static_cast<const uint8_t *>(linePtr);
-    auto *out = static_cast<uint8_t *>(outPtr);
-    const std::size_t n = budget / P::kRecord;
-    if (width == 0 || n < 3) return 0;
-    const std::size_t maxRecords = n - 2;
-    std::size_t records = 0;
-    for (std::size_t i = 0; i < width;) {
-        const uint8_t *pixel = line + i * P::kSize;
-        const auto value = P::Load(pixel);
-        const std::size_t end = RunEnd<P>(line, i + 1, width, value);
-        for (std::size_t run = end - i; run > 0;) {
-            const std::size_t count = std::min(run, P::kMaxCount);
-            if (++records > maxRecords) return 0;
-            P::Emit(out, count, pixel);
-            out += P::kRecord;
-            run -= count;
-        }
-        i = end;
-    }
-    std::memset(out, 0, P::kRecord);
-    return (records + 1) * P::kRecord;
-}
+using namespace records;
 
 template <class P>
 std::size_t EncodeBlank(std::size_t width, const uint8_t *pixel, void *outPtr) {
@@ -199,16 +79,7 @@ void StoreBE32(uint8_t *p, uint32_t v) {
     p[3] = static_cast<uint8_t>(v);
 }
 
-void DensityFromArgb(const uint8_t *argb, std::size_t pixels, uint8_t *density) {
-    for (std::size_t i = 0; i < pixels; ++i) density[i] = static_cast<uint8_t>(255 - argb[4 * i + 2]);
-}
-
-const LineEncoderSet kScalar = {"scalar",        Encode<Grey>,    Encode<Pixel32>, Encode<PixelRGB32>,
-                                Encode<Pixel64>, Encode<Pixel96>, DensityFromArgb};
-
 }  // namespace
-
-const LineEncoderSet &ScalarLineEncoders() { return kScalar; }
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The line codecs behind the exported C functions, as procedure tables.
 //
 // The encoders are reached through LineEncoders(), chosen once per process: the vector sets
-// for the processor at hand (simd/) take the place of the scalar one without any caller
+// for the processor at hand (encoders/, beside the scalar one) take the place of the scalar one without any caller
 // changing, and every set writes exactly the scalar set's bytes.
 #pragma once
 
