@@ -291,11 +291,15 @@ public:
     // Print-Job through ipptool: the job's id, 0 when the printer was busy, -1 on failure.
     int Print(const std::string &printer, const fs::path &file, const std::string &format, const std::string &jobName,
               const std::string &colorMode = "auto", int copies = 1) const {
+        return PrintTo(PrinterURI(printer), file, format, jobName, colorMode, copies);
+    }
+    // The same to a printer URI of any scheme and host.
+    static int PrintTo(const std::string &uri, const fs::path &file, const std::string &format,
+                       const std::string &jobName, const std::string &colorMode = "auto", int copies = 1) {
         const CommandOutput o =
             RunCommand("ipptool -T " + std::to_string(kRequestSeconds) + " -tv -f " + Quote(file.string()) +
                        " -d job_name=" + Quote(jobName) + " -d format=" + format + " -d color=" + colorMode +
-                       " -d copies=" + std::to_string(copies) + " " + PrinterURI(printer) + " " +
-                       Quote(TestFile("print-job.test")));
+                       " -d copies=" + std::to_string(copies) + " " + uri + " " + Quote(TestFile("print-job.test")));
         const std::size_t at = o.text.find("job-id (integer) = ");
         if (at != std::string::npos) return std::atoi(o.text.c_str() + at + 19);
         return o.text.find("status-code = server-error-busy") != std::string::npos ? 0 : -1;

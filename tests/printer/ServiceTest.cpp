@@ -62,6 +62,23 @@ fs::path Cut(const fs::path &file, std::size_t size) {
     return file;
 }
 
+// A job of alice's, held at the printer: mallory may not cancel it, alice may.
+void ExpectOnlyTheOwnerCancels(const fs::path &dir, const std::string &printerURI) {
+    WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
+    const CommandOutput held = RunCommand("ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " +
+                                          printerURI + " " + Quote(PrinterServer::TestFile("hold-job.test")));
+    const std::size_t at = held.text.find("job-id (integer) = ");
+    ASSERT_NE(at, std::string::npos) << held.text;
+    const auto cancel = [&](const std::string &asker) {
+        return RunCommand("ipptool -T 30 -t -d asker=" + asker +
+                          " -d job_id=" + std::to_string(std::atoi(held.text.c_str() + at + 19)) + " " + printerURI +
+                          " " + Quote(PrinterServer::TestFile("cancel-job.test")));
+    };
+    EXPECT_NE(cancel("mallory").status, 0);
+    const CommandOutput owner = cancel("alice");
+    EXPECT_EQ(owner.status, 0) << owner.text;
+}
+
 // Offsets in a PWG raster file: the 4-byte sync word, then the first page header.
 constexpr std::size_t kHeader = 4, kHeaderSize = 1796, kWidth = kHeader + 372, kHeight = kHeader + 376,
                       kBytesPerLine = kHeader + 392;
@@ -425,20 +442,7 @@ TEST(PrinterService, AdministrationAsksForALoginAndPrintingDoesNot) {
         EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' " + url + page).text, "401") << page;
     EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' -u nobody:wrong " + url + "/addprinter").text, "401");
     // A job is its owner's: another user may not cancel it.
-    WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
-    const CommandOutput held =
-        RunCommand("ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " + server.PrinterURI("HotFolder") +
-                   " " + Quote(PrinterServer::TestFile("hold-job.test")));
-    const std::size_t at = held.text.find("job-id (integer) = ");
-    ASSERT_NE(at, std::string::npos) << held.text;
-    const auto cancel = [&](const std::string &asker) {
-        return RunCommand("ipptool -T 30 -t -d asker=" + asker +
-                          " -d job_id=" + std::to_string(std::atoi(held.text.c_str() + at + 19)) + " " +
-                          server.PrinterURI("HotFolder") + " " + Quote(PrinterServer::TestFile("cancel-job.test")));
-    };
-    EXPECT_NE(cancel("mallory").status, 0);
-    const CommandOutput owner = cancel("alice");
-    EXPECT_EQ(owner.status, 0) << owner.text;
+    ExpectOnlyTheOwnerCancels(dir.path(), server.PrinterURI("HotFolder"));
     // Printing needs none.
     const fs::path page = dir / "page.pwg";
     WritePwg(page, "sgray_8", 200, 200, 300, 1, [](int x, int y, int, uint8_t *p) { *p = x ^ y; });
@@ -472,21 +476,7 @@ TEST(PrinterNetwork, AnotherMachinePrintsButNeitherAdministersNorCancelsOthersJo
     const std::string printer = "ipps://" + host + "/ipp/print/HotFolder";
     const fs::path page = dir / "page.pwg";
     WritePwg(page, "sgray_8", 200, 200, 300, 1, [](int x, int y, int, uint8_t *p) { *p = x + y; });
-    const CommandOutput printed =
-        RunCommand("ipptool -T 30 -tv -f " + Quote(page.string()) + " -d job_name=remote -d format=image/pwg-raster " +
-                   "-d color=auto -d copies=1 " + printer + " " + Quote(PrinterServer::TestFile("print-job.test")));
-    EXPECT_NE(printed.text.find("job-id (integer) = "), std::string::npos) << printed.text;
+    EXPECT_GT(PrinterServer::PrintTo(printer, page, "image/pwg-raster", "remote"), 0);
     EXPECT_TRUE(Within(30, [&] { return kiv::VerifyVAD3(dir / "hot" / "remote.vad3").empty(); }));
-    WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
-    const CommandOutput held = RunCommand("ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " + printer +
-                                          " " + Quote(PrinterServer::TestFile("hold-job.test")));
-    const std::size_t at = held.text.find("job-id (integer) = ");
-    ASSERT_NE(at, std::string::npos) << held.text;
-    const auto cancel = [&](const std::string &asker) {
-        return RunCommand("ipptool -T 30 -t -d asker=" + asker +
-                          " -d job_id=" + std::to_string(std::atoi(held.text.c_str() + at + 19)) + " " + printer + " " +
-                          Quote(PrinterServer::TestFile("cancel-job.test")));
-    };
-    EXPECT_NE(cancel("mallory").status, 0);
-    EXPECT_EQ(cancel("alice").status, 0);
+    ExpectOnlyTheOwnerCancels(dir.path(), printer);
 }

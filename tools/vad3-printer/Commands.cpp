@@ -41,6 +41,10 @@ struct CommandLine {
     std::string subcommand = "submit";
     std::vector<std::pair<std::string, std::string>> serverOptions;
     std::string printerURI, printerName, deviceURI;
+    // -u taken apart (localhost and no path without it); uriOK false when it does not read.
+    std::string scheme = "ipp", host = "localhost", path;
+    int port = 0;
+    bool uriOK = true;
     bool handledByPAPPL = false;  // --help, --version, or an error PAPPL reports itself
 };
 
@@ -67,6 +71,14 @@ CommandLine Parse(int argc, char **argv) {
         } else if (OneOf(kSubcommands, arg)) {
             line.subcommand = arg;
         }
+    }
+    if (!line.printerURI.empty()) {
+        char scheme[32], user[256], host[256], path[1024];
+        line.uriOK =
+            httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user,
+                            host, sizeof host, &line.port, path, sizeof path) >= HTTP_URI_STATUS_OK &&
+            (std::strcmp(scheme, "ipp") == 0 || std::strcmp(scheme, "ipps") == 0);
+        line.scheme = scheme, line.host = host, line.path = path;
     }
     return line;
 }
@@ -132,16 +144,11 @@ std::vector<std::string> LocalSockets() {
 // answers.
 http_t *Connect(const CommandLine &line, std::string &tried) {
     if (!line.printerURI.empty()) {
-        char scheme[32], user[256], host[256], resource[1024];
-        int port = 0;
         tried = line.printerURI;
-        if (httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user,
-                            host, sizeof host, &port, resource, sizeof resource) < HTTP_URI_STATUS_OK ||
-            (std::strcmp(scheme, "ipp") != 0 && std::strcmp(scheme, "ipps") != 0))
-            return nullptr;
-        return httpConnect2(host, port, nullptr, AF_UNSPEC,
-                            std::strcmp(scheme, "ipps") == 0 ? HTTP_ENCRYPTION_ALWAYS : HTTP_ENCRYPTION_IF_REQUESTED, 1,
-                            5000, nullptr);
+        if (!line.uriOK) return nullptr;
+        return httpConnect2(line.host.c_str(), line.port, nullptr, AF_UNSPEC,
+                            line.scheme == "ipps" ? HTTP_ENCRYPTION_ALWAYS : HTTP_ENCRYPTION_IF_REQUESTED, 1, 5000,
+                            nullptr);
     }
     for (const std::string &socket : LocalSockets()) {
         tried += (tried.empty() ? "" : " or ") + socket;
@@ -181,14 +188,11 @@ struct Target {
     std::string resource, uri;
 };
 Target PrinterOf(const CommandLine &line) {
-    char scheme[32] = "ipp", user[256], host[256] = "localhost", path[1024] = "", uri[1024] = "";
-    int port = 0;
-    if (!line.printerURI.empty())
-        httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user, host,
-                        sizeof host, &port, path, sizeof path);
-    std::string resource = line.printerName.empty() ? path : "/ipp/print/" + line.printerName;
+    char uri[1024] = "";
+    const std::string resource = line.printerName.empty() ? line.path : "/ipp/print/" + line.printerName;
     if (!resource.starts_with("/ipp/print/")) return {};
-    httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, scheme, nullptr, host, port, resource.c_str());
+    httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, line.scheme.c_str(), nullptr, line.host.c_str(), line.port,
+                    resource.c_str());
     return {resource, uri};
 }
 
@@ -300,17 +304,12 @@ std::optional<int> RunCommandLine(int argc, char **argv) {
     if (line.subcommand == "add" || (line.subcommand == "modify" && !line.deviceURI.empty())) {
         const auto folder = FolderOfDeviceURI(line.deviceURI.c_str());
         // The folder is looked at here only when the server runs on this machine.
-        char scheme[32], user[256], host[256] = "localhost", resource[1024];
-        int port = 0;
-        if (!line.printerURI.empty())
-            httpSeparateURI(HTTP_URI_CODING_ALL, line.printerURI.c_str(), scheme, sizeof scheme, user, sizeof user,
-                            host, sizeof host, &port, resource, sizeof resource);
         const std::string problem =
             !folder ? "the device URI must be hotfolder:///absolute/path, not \"" + line.deviceURI + "\""
             : line.subcommand == "modify"
                 ? "a printer's folder is changed on its \"Hot Folder\" web page, not by modify"
-            : IsLoopback(host) ? FolderProblem(*folder)
-                               : "";
+            : IsLoopback(line.host) ? FolderProblem(*folder)
+                                    : "";
         if (!line.deviceURI.empty() && !problem.empty()) {
             std::fprintf(stderr, "%s: %s\n", kName, problem.c_str());
             status = 1;
