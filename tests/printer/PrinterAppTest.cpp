@@ -237,13 +237,9 @@ TEST_F(PrinterApp, PassesIppEverywhereWithEverySample) {
     WriteImage(tests / "color.jpg", 300, 200, 200, 40, 90);
     WriteImage(tests / "gray.jpg", 300, 200, 128, 128, 128);
     for (const auto &[name, size] : {std::pair{"document-a4", "595 842"}, {"document-letter", "612 792"}}) {
-        WriteFile(tests / (std::string(name) + ".ps"),
-                  std::string("%!PS\n<< /PageSize [") + size + "] >> setpagedevice 72 72 200 200 rectfill showpage\n");
-        ASSERT_EQ(RunCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=" +
-                             Quote((tests / (std::string(name) + ".pdf")).string()) + " " +
-                             Quote((tests / (std::string(name) + ".ps")).string()))
-                      .status,
-                  0);
+        ASSERT_TRUE(WritePdf(
+            tests / (std::string(name) + ".pdf"),
+            std::string("%!PS\n<< /PageSize [") + size + "] >> setpagedevice 72 72 200 200 rectfill showpage\n"));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a printer-up-time above 0
     const fs::path any = tests / "pwg-raster-samples-150dpi" / "sgray-8" / "onepage-a4-sgray-8-150dpi.pwg";
@@ -298,14 +294,11 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
 
     // Two pages of the printer's default paper, 280 x 390 mm, printed with no options: they
     // arrive on that paper at its size.
-    WriteFile(dir_ / "two.ps",
-              "%!PS\n<< /PageSize [793.7 1105.5] >> setpagedevice /Helvetica findfont 40 scalefont setfont\n"
-              "72 700 moveto (Page one) show showpage\n"
-              "72 700 moveto (Page two) show 100 100 200 200 rectfill showpage\n");
-    ASSERT_EQ(RunCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -dFIXEDMEDIA -sDEVICE=pdfwrite -sOutputFile=" +
-                         Quote((dir_ / "two.pdf").string()) + " " + Quote((dir_ / "two.ps").string()))
-                  .status,
-              0);
+    ASSERT_TRUE(WritePdf(dir_ / "two.pdf",
+                         "%!PS\n<< /PageSize [793.7 1105.5] >> setpagedevice /Helvetica findfont 40 scalefont setfont\n"
+                         "72 700 moveto (Page one) show showpage\n"
+                         "72 700 moveto (Page two) show 100 100 200 200 rectfill showpage\n",
+                         "-dFIXEDMEDIA"));
     const Output lp =
         RunCommand("lp -h " + host + " -d HotFolder -t 'Two pages' " + Quote((dir_ / "two.pdf").string()));
     ASSERT_EQ(lp.status, 0) << lp.text;

@@ -205,6 +205,17 @@ inline void WriteImage(const fs::path &file, int width, int height, uint8_t r, u
     WriteImage(file, width, height, rgb);
 }
 
+// A PDF made by Ghostscript from a PostScript program (kept beside it as .ps); false when gs
+// fails. gsOptions as Ghostscript takes them.
+inline bool WritePdf(const fs::path &pdf, const std::string &postscript, const std::string &gsOptions = "") {
+    fs::path ps = pdf;
+    ps.replace_extension(".ps");
+    WriteFile(ps, postscript);
+    return RunCommand("gs -q -dNOPAUSE -dBATCH -dSAFER " + gsOptions +
+                      " -sDEVICE=pdfwrite -sOutputFile=" + Quote(pdf.string()) + " " + Quote(ps.string()))
+               .status == 0;
+}
+
 // The pixels of page 1 of a job file as R, G, B (grey density shown as its grey).
 inline std::vector<uint8_t> PageRgb(const fs::path &file, int &width, int &height) {
     kiv::VAD3Reader reader;
