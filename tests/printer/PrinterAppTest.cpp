@@ -331,6 +331,14 @@ TEST_F(PrinterApp, SubCommandsAnswerForTheServerTheyName) {
     EXPECT_NE(server_.WebPage("/").find("Varnel printer driver " KIV_VERSION), std::string::npos);
     EXPECT_EQ(server_.App("printers", "").text, "HotFolder\n");
     EXPECT_EQ(server_.App("status", "-d HotFolder").text.find("Running, idle since "), 0u);
+    // A printer made while the server runs (PAPPL reports its id as 0), named with blanks.
+    const std::string second = "-d " + Quote("A  second");
+    ASSERT_TRUE(server_.AddPrinter(Quote("A  second"), dir_ / "second"));
+    EXPECT_EQ(server_.App("default", second).status, 0);
+    EXPECT_EQ(server_.App("default", "").text, "A  second\n");
+    EXPECT_EQ(server_.App("status", second).text.find("Running, idle since "), 0u);
+    EXPECT_EQ(server_.App("delete", second).status, 0);
+    EXPECT_NE(server_.App("delete", second).text.find("no printer"), std::string::npos);
     const struct {
         std::string args, message;
     } refused[] = {

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -313,7 +314,9 @@ public:
                        " -d copies=" + std::to_string(copies) + " " + uri + " " + Quote(TestFile("print-job.test")));
         const std::size_t at = o.text.find("job-id (integer) = ");
         if (at != std::string::npos) return std::atoi(o.text.c_str() + at + 19);
-        return o.text.find("status-code = server-error-busy") != std::string::npos ? 0 : -1;
+        if (o.text.find("status-code = server-error-busy") != std::string::npos) return 0;
+        std::fprintf(stderr, "%s: neither accepted nor busy:\n%s\n", jobName.c_str(), o.text.c_str());
+        return -1;
     }
 
     // The job's state, message and pages once it has ended, as ipptool shows them.

@@ -189,7 +189,16 @@ struct Target {
 };
 Target PrinterOf(const CommandLine &line) {
     char uri[1024] = "";
-    const std::string resource = line.printerName.empty() ? line.path : "/ipp/print/" + line.printerName;
+    // A name's resource as PAPPL makes it: blanks, controls and URI delimiters become one "_",
+    // none at the end.
+    std::string named = "/ipp/print/";
+    for (const char c : line.printerName) {
+        const bool odd = static_cast<unsigned char>(c) <= ' ' || std::strchr("\177/\\'\"?#", c);
+        if (!odd) named += c;
+        else if (named.back() != '_') named += '_';
+    }
+    if (named.back() == '_') named.pop_back();
+    const std::string resource = line.printerName.empty() ? line.path : named;
     if (!resource.starts_with("/ipp/print/")) return {};
     httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof uri, line.scheme.c_str(), nullptr, line.host.c_str(), line.port,
                     resource.c_str());
@@ -237,6 +246,48 @@ int ShowJobs(http_t *http, const CommandLine &line) {
     }
     show();
     ippDelete(response);
+    return 0;
+}
+
+// Deletes the printer the command line names, or makes it the default. PAPPL 1.3's own
+// commands take the printer's id from its attributes, where a printer made since the server
+// started has 0; the server's list of printers has it right.
+int DeleteOrMakeDefault(http_t *http, const CommandLine &line) {
+    const Target printer = PrinterOf(line);
+    if (printer.resource.empty()) {
+        std::fprintf(stderr, "%s: %s needs -d PRINTER (or -u with the printer's URI)\n", kName, line.subcommand.c_str());
+        return 1;
+    }
+    ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printer.uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
+    ipp_t *response = cupsDoRequest(http, request, printer.resource.c_str());
+    const char *found = ippGetString(ippFindAttribute(response, "printer-name", IPP_TAG_NAME), 0, nullptr);
+    const std::string name = found ? found : "";
+    ippDelete(response);
+    if (name.empty()) return Failed(("no printer " + printer.uri).c_str());
+    request = SystemRequest(IPP_OP_GET_SYSTEM_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "system-configured-printers");
+    response = cupsDoRequest(http, request, "/ipp/system");
+    ipp_attribute_t *printers = ippFindAttribute(response, "system-configured-printers", IPP_TAG_BEGIN_COLLECTION);
+    int id = 0;
+    for (int i = 0; i < ippGetCount(printers); ++i) {
+        ipp_t *p = ippGetCollection(printers, i);
+        const char *n = ippGetString(ippFindAttribute(p, "printer-name", IPP_TAG_ZERO), 0, nullptr);
+        if (n && name == n) id = ippGetInteger(ippFindAttribute(p, "printer-id", IPP_TAG_INTEGER), 0);
+    }
+    ippDelete(response);
+    if (id == 0) return Failed(("cannot find the id of " + name).c_str());
+    const bool remove = line.subcommand == "delete";
+    request = SystemRequest(remove ? IPP_OP_DELETE_PRINTER : IPP_OP_SET_SYSTEM_ATTRIBUTES);
+    if (remove)
+        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "printer-id", id);
+    else
+        ippAddInteger(request, IPP_TAG_SYSTEM, IPP_TAG_INTEGER, "system-default-printer-id", id);
+    ippDelete(cupsDoRequest(http, request, "/ipp/system"));
+    if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE)
+        return Failed(remove ? "cannot delete the printer" : "cannot make the printer the default");
     return 0;
 }
 
@@ -318,6 +369,8 @@ std::optional<int> RunCommandLine(int argc, char **argv) {
         status = ShowPrinters(http);
     } else if (line.subcommand == "status") {
         status = ShowStatus(http, line);
+    } else if (line.subcommand == "delete" || (line.subcommand == "default" && !line.printerName.empty())) {
+        status = DeleteOrMakeDefault(http, line);
     } else if (line.subcommand == "jobs") {
         status = ShowJobs(http, line);
     } else if (line.subcommand == "shutdown" && !line.printerURI.empty()) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Advertising.hpp"
 #include "Catalogue.hpp"
 #include "Folders.hpp"
 #include "HotFolderJob.hpp"
@@ -50,6 +51,7 @@ void PrinterCreated(pappl_printer_t *printer, void *data) {
     papplPrinterSetMaxActiveJobs(printer, 1);
     RestoreHotFolder(printer);
     AddHotFolderPage(printer, data);
+    AdvertiseNewPrinter(printer);
 }
 
 void LimitJobs(pappl_system_t *system) {
@@ -76,6 +78,7 @@ bool DriverCallback(pappl_system_t *system, const char *driverName, const char *
     const Catalogue catalogue = ReadCatalogue(KIVBundleGetIdentifier(driver.bundle), driver.module.defaultPapers,
                                               driver.module.defaultResolutions);
     if (catalogue.papers.empty() || catalogue.resolutions.empty()) return false;
+    AdvertisePapers(catalogue.papers);
     auto own = std::make_unique<PrinterData>();
     own->driver = &driver;
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "Advertising.hpp"
 #include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
 #include "ImageFilters.hpp"
@@ -139,6 +140,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
                           kName, std::atoi(port.c_str()), "_print,_universal", spool.empty() ? nullptr : spool.c_str(),
                           log.c_str(), LogLevel(Option("log-level", count, options, "info")), nullptr, false);
     if (!system) return nullptr;
+    AdvertiseTLS(!noTls);
     if (!auth.empty()) {
         context.logins = Logins{auth, Option("admin-group", count, options, "lpadmin")};
         UseLogins(system, context.logins);
