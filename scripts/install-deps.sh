@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libplist-dev uuid-dev libpng-dev
           libgtest-dev libgmock-dev libbenchmark-dev libcups2-dev python3 binutils locales
           qt6-base-dev qt6-tools-dev libqt6opengl6-dev
-          libpappl-dev libjpeg-dev libsystemd-dev libpam0g-dev cups-ipp-utils curl cups-daemon cups-client cups cups-filters ghostscript systemd iproute2 util-linux)
+          libpappl-dev libjpeg-dev libsystemd-dev libpam0g-dev cups-ipp-utils curl cups-daemon cups-client cups cups-filters ghostscript systemd iproute2 util-linux
+          libavahi-client-dev avahi-daemon avahi-utils dbus)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -18,7 +19,18 @@ sudo_cmd=()
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   "${sudo_cmd[@]}" apt-get update
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  # No service starts as it is installed: an avahi-daemon started here would announce this
+  # machine on its network. The tests run their own, inside network namespaces.
+  guard=
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    guard=/usr/sbin/policy-rc.d
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$guard" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$guard"
+  fi
+  status=0
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}" || status=$?
+  [ -z "$guard" ] || "${sudo_cmd[@]}" rm -f "$guard"
+  [ $status -eq 0 ] || exit $status
 fi
 
 # The number tests need a locale whose decimal separator is a comma.

@@ -346,6 +346,7 @@ TEST_F(PrinterApp, SubCommandsAnswerForTheServerTheyName) {
         {"add -d X -m hotfolder -v file:///tmp", "must be hotfolder:///absolute/path"},
         {"add -d X -m hotfolder -v " + Quote("hotfolder://" + (dir_ / "missing").string()), "No such file"},
         {"modify -d HotFolder -v hotfolder:///tmp", "changed on its \"Hot Folder\" web page"},
+        {"modify -d HotFolder -o printer-location=Upstairs", "set on its \"Configuration\" web page"},
     };
     for (const auto &c : refused) {
         const CommandOutput run = server_.App(c.args.substr(0, c.args.find(' ')), c.args.substr(c.args.find(' ') + 1));
@@ -377,6 +378,7 @@ TEST(PrinterCommands, WithoutAServerEachSaysSoAndStartsNone) {
         {"server -o bogus=1", "unknown server option 'bogus'"},
         {"server -o listen-hostname=*", "needs logins for administration: add -o auth-service=login"},
         {"server -o listen-hostname=0.0.0.0", "needs logins for administration"},
+        {"server -o listen-hostname=* -o auth-service=login -o server-options=no-tls", "needs TLS"},
         {"server -o log-level=loud", "bad log-level value 'loud'"},
         {"server -o server-port=8x", "bad server-port value '8x'"},
     };

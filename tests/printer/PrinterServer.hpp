@@ -305,11 +305,13 @@ public:
               const std::string &colorMode = "auto", int copies = 1) const {
         return PrintTo(PrinterURI(printer), file, format, jobName, colorMode, copies);
     }
-    // The same to a printer URI of any scheme and host.
+    // The same to a printer URI of any scheme and host, from the machine the command prefix
+    // `via` runs ipptool on.
     static int PrintTo(const std::string &uri, const fs::path &file, const std::string &format,
-                       const std::string &jobName, const std::string &colorMode = "auto", int copies = 1) {
+                       const std::string &jobName, const std::string &colorMode = "auto", int copies = 1,
+                       const std::string &via = "") {
         const CommandOutput o =
-            RunCommand("ipptool -T " + std::to_string(kRequestSeconds) + " -tv -f " + Quote(file.string()) +
+            RunCommand(via + "ipptool -T " + std::to_string(kRequestSeconds) + " -tv -f " + Quote(file.string()) +
                        " -d job_name=" + Quote(jobName) + " -d format=" + format + " -d color=" + colorMode +
                        " -d copies=" + std::to_string(copies) + " " + uri + " " + Quote(TestFile("print-job.test")));
         const std::size_t at = o.text.find("job-id (integer) = ");

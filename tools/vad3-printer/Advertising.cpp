@@ -18,6 +18,7 @@ namespace {
 
 struct Advertised {
     std::mutex mutex;
+    bool onNetwork = true;
     bool tls = true;
     std::string paperMax;  // empty: PAPPL's
 };
@@ -77,10 +78,35 @@ void AdvertisePapers(const std::vector<Paper> &papers) {
     Corrections().paperMax = std::move(paperMax);
 }
 
-void AdvertiseNewPrinter(pappl_printer_t *printer) {
+void AdvertiseOnNetwork(bool advertised) {
+    std::lock_guard lock(Corrections().mutex);
+    Corrections().onNetwork = advertised;
+}
+
+static bool OnNetwork() {
+    std::lock_guard lock(Corrections().mutex);
+    return Corrections().onNetwork;
+}
+
+// Without a DNS-SD name PAPPL advertises nothing; names cleared for a loopback server come back
+// when it listens on the network again.
+void AdvertiseServer(pappl_system_t *system, const char *name) {
+    char current[256];
+    if (!OnNetwork())
+        papplSystemSetDNSSDName(system, nullptr);
+    else if (!papplSystemGetDNSSDName(system, current, sizeof current) || !*current)
+        papplSystemSetDNSSDName(system, name);
+}
+
+void AdvertisePrinter(pappl_printer_t *printer) {
     char name[256];
-    if (papplSystemIsRunning(papplPrinterGetSystem(printer)) && papplPrinterGetDNSSDName(printer, name, sizeof name))
+    if (!OnNetwork()) {
+        papplPrinterSetDNSSDName(printer, nullptr);
+    } else if (!papplPrinterGetDNSSDName(printer, name, sizeof name) || !*name) {
+        papplPrinterSetDNSSDName(printer, papplPrinterGetName(printer));
+    } else if (papplSystemIsRunning(papplPrinterGetSystem(printer))) {
         papplPrinterSetDNSSDName(printer, name);  // registers it again, as setting it does
+    }
 }
 
 }  // namespace vad3printer

@@ -83,22 +83,6 @@ CommandLine Parse(int argc, char **argv) {
     return line;
 }
 
-// True when every address the name stands for is a loopback address.
-bool IsLoopback(const std::string &host) {
-    addrinfo hints{}, *found = nullptr;
-    hints.ai_socktype = SOCK_STREAM;
-    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
-    bool loopback = true;
-    for (const addrinfo *a = found; a; a = a->ai_next) {
-        if (a->ai_family == AF_INET)
-            loopback &= (ntohl(reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr.s_addr) >> 24) == 127;
-        else
-            loopback &= a->ai_family == AF_INET6 &&
-                        IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr);
-    }
-    ::freeaddrinfo(found);
-    return loopback;
-}
 
 std::string OptionValue(const CommandLine &line, const std::string &name, const std::string &fallback = "") {
     for (const auto &[n, v] : line.serverOptions)
@@ -110,9 +94,12 @@ std::string OptionValue(const CommandLine &line, const std::string &name, const 
 std::string ServerOptionProblem(const CommandLine &line) {
     // Without an authentication service whoever reaches the server administers it.
     const std::string listen = OptionValue(line, "listen-hostname", kDefaultListenHost);
+    const std::string beyond = "listening beyond this machine (listen-hostname=" + (listen.empty() ? "*" : listen) + ")";
     if (OptionValue(line, "auth-service").empty() && !IsLoopback(listen))
-        return "listening beyond this machine (listen-hostname=" + (listen.empty() ? "*" : listen) +
-               ") needs logins for administration: add -o auth-service=login (a PAM service)";
+        return beyond + " needs logins for administration: add -o auth-service=login (a PAM service)";
+    // PAPPL asks other machines for TLS before it lets them log in or print.
+    if (OptionValue(line, "server-options").find("no-tls") != std::string::npos && !IsLoopback(listen))
+        return beyond + " needs TLS: with server-options=no-tls other machines could neither print nor log in";
     for (const auto &[name, value] : line.serverOptions) {
         if (!OneOf(kServerOptions, name))
             return "unknown server option '" + name +
@@ -326,6 +313,23 @@ int ShowStatus(http_t *http, const CommandLine &line) {
 
 }  // namespace
 
+// True when every address the name stands for is a loopback address.
+bool IsLoopback(const std::string &host) {
+    addrinfo hints{}, *found = nullptr;
+    hints.ai_socktype = SOCK_STREAM;
+    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
+    bool loopback = true;
+    for (const addrinfo *a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET)
+            loopback &= (ntohl(reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr.s_addr) >> 24) == 127;
+        else
+            loopback &= a->ai_family == AF_INET6 &&
+                        IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<sockaddr_in6 *>(a->ai_addr)->sin6_addr);
+    }
+    ::freeaddrinfo(found);
+    return loopback;
+}
+
 std::optional<int> RunCommandLine(int argc, char **argv) {
     const CommandLine line = Parse(argc, argv);
     if (line.handledByPAPPL || line.subcommand == "drivers") return std::nullopt;
@@ -365,6 +369,15 @@ std::optional<int> RunCommandLine(int argc, char **argv) {
             std::fprintf(stderr, "%s: %s\n", kName, problem.c_str());
             status = 1;
         }
+    } else if (line.subcommand == "modify" &&
+               std::any_of(line.serverOptions.begin(), line.serverOptions.end(), [](const auto &o) {
+                   return o.first == "printer-location" || o.first == "printer-organization" ||
+                          o.first == "printer-organizational-unit";
+               })) {
+        // PAPPL 1.3 takes these over IPP, answers that it set them, and drops them.
+        std::fprintf(stderr, "%s: a printer's location and organization are set on its \"Configuration\" web page\n",
+                     kName);
+        status = 1;
     } else if (line.subcommand == "printers") {
         status = ShowPrinters(http);
     } else if (line.subcommand == "status") {

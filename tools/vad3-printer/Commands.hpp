@@ -6,11 +6,15 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace vad3printer {
 
 // The exit status when the command line has been answered here; nullopt to go on with
 // papplMainloop, which then can no longer start a server (argv[0] is changed for that).
 std::optional<int> RunCommandLine(int argc, char **argv);
+
+// True when every address the host name stands for is a loopback address.
+bool IsLoopback(const std::string &host);
 
 }  // namespace vad3printer

@@ -51,7 +51,7 @@ void PrinterCreated(pappl_printer_t *printer, void *data) {
     papplPrinterSetMaxActiveJobs(printer, 1);
     RestoreHotFolder(printer);
     AddHotFolderPage(printer, data);
-    AdvertiseNewPrinter(printer);
+    AdvertisePrinter(printer);
 }
 
 void LimitJobs(pappl_system_t *system) {

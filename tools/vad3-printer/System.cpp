@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Advertising.hpp"
+#include "Commands.hpp"
 #include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
 #include "ImageFilters.hpp"
@@ -141,6 +142,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
                           log.c_str(), LogLevel(Option("log-level", count, options, "info")), nullptr, false);
     if (!system) return nullptr;
     AdvertiseTLS(!noTls);
+    AdvertiseOnNetwork(listen.empty() || !IsLoopback(listen));
     if (!auth.empty()) {
         context.logins = Logins{auth, Option("admin-group", count, options, "lpadmin")};
         UseLogins(system, context.logins);
@@ -160,6 +162,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
         system, "Varnel printer driver " KIV_VERSION ": every job becomes a raster job file in a hot folder.");
     papplSystemLoadState(system, context.stateFile.c_str());
     LimitJobs(system);  // before the server runs: no other thread holds a lock yet
+    AdvertiseServer(system, kName);
     context.driver.checkNewFolders = true;
     papplSystemSetSaveCallback(system, SaveState, &context);
     papplSystemAddTimerCallback(system, 0, kFolderCheckSeconds, CheckFolders, &context);

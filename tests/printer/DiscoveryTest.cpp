@@ -1,0 +1,139 @@
+// Printers found over DNS-SD by another machine as they come and go, with records that agree
+// with the printer. Run by two-machines.sh, which gives each machine its own Avahi.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "printer/PrinterServer.hpp"
+
+using namespace kivtest;
+
+namespace {
+
+struct Service {
+    std::string host, address;
+    int port = 0;
+    std::map<std::string, std::string> txt;
+};
+
+// Decodes avahi-browse's escapes: "\032" for a blank, "\." for a dot.
+std::string Unescaped(const std::string &s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 3)));
+            i += 3;
+        } else if (s[i] == '\\' && i + 1 < s.size()) {
+            out += s[++i];
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+// The IPP services named `name` another machine sees, resolved, from avahi-browse's lines
+// "=;interface;protocol;name;type;domain;host;address;port;"txt" "txt"...".
+std::vector<Service> Browse(const std::string &via, const std::string &name) {
+    std::vector<Service> found;
+    std::istringstream lines(RunCommand(via + "avahi-browse -rtp _ipp._tcp").text);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> f;
+        std::size_t from = 0;
+        for (int i = 0; i < 9; ++i) {
+            const std::size_t to = line.find(';', from);
+            if (to == std::string::npos) break;
+            f.push_back(line.substr(from, to - from));
+            from = to + 1;
+        }
+        if (f.size() != 9 || f[0] != "=" || Unescaped(f[3]) != name) continue;
+        Service s{f[6], f[7], std::atoi(f[8].c_str()), {}};
+        for (std::size_t q = line.find('"', from); q != std::string::npos; q = line.find('"', q + 1)) {
+            const std::size_t end = line.find('"', q + 1);
+            const std::string entry = line.substr(q + 1, end - q - 1);
+            s.txt[entry.substr(0, entry.find('='))] = entry.substr(entry.find('=') + 1);
+            q = end;
+        }
+        found.push_back(s);
+    }
+    return found;
+}
+
+// The values ipptool shows for attribute in a Get-Printer-Attributes response.
+std::string Attribute(const std::string &response, const std::string &attribute) {
+    const std::size_t at = response.find(" " + attribute + " (");
+    if (at == std::string::npos) return "";
+    const std::size_t value = response.find(" = ", at) + 3;
+    return response.substr(value, response.find('\n', value) - value);
+}
+
+std::set<std::string> Items(const std::string &list) {
+    std::set<std::string> items;
+    std::istringstream in(list);
+    for (std::string item; std::getline(in, item, ',');) items.insert(item);
+    return items;
+}
+
+}  // namespace
+
+TEST(PrinterDiscovery, PrintersAreFoundAsTheyComeAndGoWithRecordsThatAgreeWithThem) {
+    const char *browser = std::getenv("KIV_TEST_BROWSER");
+    const char *hosts = std::getenv("KIV_TEST_BROWSER_HOSTS");
+    if (!browser || !hosts) GTEST_SKIP() << "needs two machines with Avahi (two-machines.sh)";
+    const std::string via = std::string(browser) + " ";
+    // A server for this machine alone (nobody else could reach it), and one for the network.
+    TempDir dir, own;
+    PrinterServer loopback(own.path());
+    ASSERT_TRUE(loopback.Start());
+    ASSERT_TRUE(loopback.AddPrinter("Loopback", own / "hot"));
+    PrinterServer server(dir.path(), {"listen-hostname=*", "auth-service=login", "server-options=none"});
+    ASSERT_TRUE(server.Start());
+    fs::create_directories(dir / "hot");
+    const std::string name = "Hot Folder";
+    ASSERT_EQ(
+        server.LocalApp("add", "-d " + Quote(name) + " -m hotfolder -v " + Quote("hotfolder://" + (dir / "hot").string()))
+            .status,
+        0);
+
+    // Found while the server runs, within seconds.
+    std::vector<Service> found;
+    ASSERT_TRUE(Within(10, [&] { return !(found = Browse(via, name)).empty(); }))
+        << "not advertised; the server's log:\n"
+        << ReadFile(dir / "log");
+    Service s = found.front();
+    EXPECT_EQ(s.port, server.port());
+    EXPECT_EQ(s.txt.at("rp"), "ipp/print/Hot_Folder");
+    EXPECT_EQ(s.txt["TLS"], "1.2");
+    EXPECT_EQ(s.txt.at("PaperMax"), "isoC-A2") << "the largest paper is 412 x 553 mm";
+
+    // The machine names the printer's host as nss-mdns would, then asks it and prints to the
+    // URI ippfind lists.
+    WriteFile(hosts, "127.0.0.1 localhost\n" + s.address + " " + s.host + "\n");
+    const std::string uri = RunCommand(via + "ippfind -T 5 _ipp._tcp").text;
+    const std::string expected = "ipp://" + s.host + ":" + std::to_string(server.port()) + "/ipp/print/Hot_Folder\n";
+    ASSERT_EQ(uri, expected);
+    const std::string attributes =
+        RunCommand(via + "ipptool -T 10 -tv " + uri.substr(0, uri.size() - 1) + " get-printer-attributes.test").text;
+    std::set<std::string> formats = Items(Attribute(attributes, "document-format-supported"));
+    formats.erase("application/octet-stream");
+    EXPECT_EQ(Items(s.txt.at("pdl")), formats);
+    EXPECT_EQ(s.txt.at("URF"), Attribute(attributes, "urf-supported"));
+    EXPECT_EQ(s.txt.at("Color"), Attribute(attributes, "color-supported") == "true" ? "T" : "F");
+    EXPECT_EQ(s.txt.at("ty"), Attribute(attributes, "printer-make-and-model"));
+    EXPECT_EQ(s.txt.at("adminurl"), Attribute(attributes, "printer-more-info"));
+    const fs::path page = dir / "page.pwg";
+    WritePwg(page, "srgb_8", 300, 200, 300, 1, [](int x, int y, int, uint8_t *p) { p[0] = x, p[1] = y, p[2] = 9; });
+    EXPECT_GT(PrinterServer::PrintTo(uri.substr(0, uri.size() - 1), page, "image/pwg-raster", "found", "auto", 1, via),
+              0);
+    EXPECT_TRUE(Within(30, [&] { return kiv::VerifyVAD3(dir / "hot" / "found.vad3").empty(); }));
+
+    EXPECT_TRUE(Browse(via, "Loopback").empty());
+
+    // A deleted printer is gone.
+    ASSERT_EQ(server.LocalApp("delete", "-d " + Quote(name)).status, 0);
+    EXPECT_TRUE(Within(10, [&] { return Browse(via, name).empty(); }));
+}
