@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 # The recursive makes of CMake's build say nothing about the folders they enter.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build test soak demo bench fuzz asan tsan clean
+.PHONY: all deps configure build test soak demo bench fuzz asan tsan package package-test clean
 
 all: build
 
@@ -63,5 +63,19 @@ asan:
 tsan:
 	$(MAKE) test BUILD=build-tsan CMAKE_FLAGS="-DKIV_SANITIZE=thread"
 
+# The Debian package of the whole product, built with debhelper from a copy of the tree:
+# build-package/varnel_VERSION_ARCH.deb (log: build-package/build.log).
+package: deps
+	@rm -rf build-package && mkdir -p build-package/varnel
+	@tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C build-package/varnel
+	@echo "Packaging (log: build-package/build.log)"
+	@cd build-package/varnel && dpkg-buildpackage -us -uc -b > ../build.log 2>&1 || { tail -n 60 ../build.log; exit 1; }
+	@ls build-package/*.deb
+
+# The package checked as a user meets it: lintian, installed on this machine, its server run
+# and printed to, then purged (see scripts/package-test.sh).
+package-test: package
+	@scripts/package-test.sh build-package
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-package

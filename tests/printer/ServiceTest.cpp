@@ -376,7 +376,7 @@ TEST(PrinterService, TheUnitVerifiesAndIsHardened) {
     // The shipped unit, run on the build's server.
     TempDir dir;
     std::string unit = ReadFile(std::string(PRINTER_TEST_FILES) + "/../../tools/vad3-printer/vad3-printer.service");
-    const std::string installed = "/opt/varnel/bin/vad3-printer";
+    const std::string installed = "/usr/bin/vad3-printer";
     unit.replace(unit.find(installed), installed.size(), VAD3_PRINTER_TOOL);
     WriteFile(dir / "vad3-printer.service", unit);
     const CommandOutput verify = RunCommand("systemd-analyze verify " + Quote((dir / "vad3-printer.service").string()));
