@@ -4,8 +4,8 @@
 # --version and manual page; the installed unit verified; the installed server started as its
 # unit starts it (as its user, but on a free loopback port: systemd is not PID 1 here),
 # a printer added in the default hot-folder root, a PWG raster printed with ipptool and the
-# job file checked with the installed vad3; then purged: no file of the package remains, nor
-# its state, while the job file does. Needs root (it installs a package).
+# job file checked with the installed vad3; then removed (state and job file stay) and purged:
+# no file of the package remains, nor its state, while the job file does. Needs root (it installs a package).
 set -euo pipefail
 
 dir=$(cd "$1" && pwd)
@@ -88,7 +88,10 @@ vad3 verify "$job" || fail "the job file does not verify"
 kill "$server" && wait "$server" || true
 server=
 
-step "purge"
+step "remove, then purge"
+apt-get remove -y varnel >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove failed"; }
+[ -f /var/lib/vad3-printer/vad3-printer.state ] || fail "remove took the state"
+[ -f "$job" ] || fail "remove took the job file"
 apt-get purge -y varnel >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get purge failed"; }
 while read -r path; do
   [ -d "$path" ] || [ ! -e "$path" ] || fail "$path is left after purge"

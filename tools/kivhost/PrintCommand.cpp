@@ -56,19 +56,19 @@ public:
         if (record_) driver_.KIVPrClose(record_);
     }
 
-    // Reports a failed call with the driver's text (which names the cause); true when code is 0.
+    // Reports a failed step with the driver's text (which names the cause); true when code is 0.
     bool Check(int32_t code, const char *what) {
         if (code == 0) return true;
         unsigned char message[256];
         driver_.KIVPrErrorString(record_, code, message);
-        std::fprintf(stderr, "kivhost: %s failed: %s (%d)\n", what,
-                     Shown(std::string_view(reinterpret_cast<char *>(message + 1), message[0])).c_str(), code);
+        std::fprintf(stderr, "kivhost: %s: %s\n", what,
+                     Shown(std::string_view(reinterpret_cast<char *>(message + 1), message[0])).c_str());
         return false;
     }
 
     // Opens the driver and makes the print record for the first picture's page.
     bool Setup(const Picture &first, BandFormat format, const std::string &jobName) {
-        if (!Check(driver_.KIVPrOpen(bundle_, &record_), "KIVPrOpen")) return false;
+        if (!Check(driver_.KIVPrOpen(bundle_, &record_), "cannot open the driver")) return false;
         // A picture smaller than the driver's smallest page gets that page, not a stretch.
         const double wmm = std::max(first.width() / first.dpiX() * 25.4, kSmallestPageMillimetres);
         const double hmm = std::max(first.height() / first.dpiY() * 25.4, kSmallestPageMillimetres);
@@ -113,7 +113,7 @@ public:
     // Prints every picture as one page. On any failure the document is abandoned: the host's
     // error reaches the driver before the document is closed, so no shorter job is left.
     bool PrintDocument(std::unique_ptr<Picture> first, BandFormat format, const std::vector<std::string> &images) {
-        if (!Check(driver_.KIVPrOpenDoc(record_, print_.get()), "KIVPrOpenDoc")) return Abandon(0);
+        if (!Check(driver_.KIVPrOpenDoc(record_, print_.get()), "cannot start the document")) return Abandon(0);
         const std::size_t pages = images.empty() ? 1 : images.size();
         const int bandRows = BandRows(*first, format);
         kivtools::ProgressBar progress("Printing", (first->height() + bandRows - 1) / bandRows * pages);
@@ -133,7 +133,7 @@ public:
             return Abandon(kHostOutOfMemory);
         }
         progress.Finish();
-        return Check(driver_.KIVPrCloseDoc(record_), "KIVPrCloseDoc");
+        return Check(driver_.KIVPrCloseDoc(record_), "cannot finish the document");
     }
 
     // The file the document became, and the closing status.
@@ -142,7 +142,7 @@ public:
         if (name) file = name;
         std::free(name);
         const int32_t closed = driver_.KIVPrClose(std::exchange(record_, nullptr));
-        return Check(closed, "KIVPrClose") && !file.empty();
+        return Check(closed, "cannot close the driver") && !file.empty();
     }
 
     static std::unique_ptr<Picture> LoadPicture(const std::vector<std::string> &images, std::size_t i) {
@@ -168,7 +168,7 @@ private:
     // rows are decoded straight into the band; other formats a row at a time, then converted.
     int32_t PrintPage(Picture &picture, BandFormat format, const std::string &name, kivtools::ProgressBar &progress,
                       int pageNumber, int pages) {
-        if (const int32_t e = driver_.KIVPrOpenPage(record_); !Check(e, "KIVPrOpenPage")) return e;
+        if (const int32_t e = driver_.KIVPrOpenPage(record_); !Check(e, "cannot start a page")) return e;
         const int w = picture.width(), h = picture.height(), bpp = BytesPerPixel(format);
         const int bandRows = BandRows(picture, format);
         const LongRect place = Placement(picture, page_);
@@ -197,14 +197,14 @@ private:
             const int32_t ph = place.bottom - place.top;
             const LongRect dst{place.top + static_cast<int32_t>(int64_t{y} * ph / h), place.left,
                                place.top + static_cast<int32_t>(int64_t{y + rows} * ph / h), place.right};
-            if (const int32_t e = driver_.KIVPrPrintBitmap(record_, &bitmap, &src, &dst); !Check(e, "KIVPrPrintBitmap"))
+            if (const int32_t e = driver_.KIVPrPrintBitmap(record_, &bitmap, &src, &dst); !Check(e, "cannot print a band"))
                 return e;
             char detail[48];
             std::snprintf(detail, sizeof detail, "page %d of %d", pageNumber, pages);
             progress.Update(++bandsDone_, detail);
         }
         const int32_t e = driver_.KIVPrClosePage(record_);
-        return Check(e, "KIVPrClosePage") ? 0 : e;
+        return Check(e, "cannot finish a page") ? 0 : e;
     }
 
     // Stops the job so that closing deletes its partial file.

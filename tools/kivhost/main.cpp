@@ -139,7 +139,7 @@ int Info(const char *bundlePath) {
         if (err != 0) {
             unsigned char message[256];
             driver.KIVPrErrorString(record, err, message);
-            std::fprintf(stderr, "kivhost: KIVPrOpen failed: %.*s (%d)\n", message[0], message + 1, err);
+            std::fprintf(stderr, "kivhost: cannot open the driver: %.*s\n", message[0], message + 1);
             return 1;
         }
         const char *domain = KIVBundleGetIdentifier(bundle);
