@@ -3,8 +3,12 @@
 
 #include <sys/wait.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <thread>
 
 namespace kivtest {
 
@@ -16,6 +20,12 @@ struct CommandOutput {
 inline CommandOutput RunCommand(const std::string &command) {
     CommandOutput o;
     FILE *p = popen((command + " 2>&1").c_str(), "r");
+    // A machine running many tests at once may be out of processes for a moment.
+    for (int tries = 0; !p && errno == EAGAIN && tries < 50; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        p = popen((command + " 2>&1").c_str(), "r");
+    }
+    if (!p) o.text = "cannot run " + command + ": " + std::strerror(errno) + "\n";
     char buffer[1024];
     while (p && fgets(buffer, sizeof buffer, p)) o.text += buffer;
     const int status = p ? pclose(p) : -1;
