@@ -36,20 +36,27 @@ stop() {
 trap stop EXIT
 trap 'exit 1' INT TERM HUP
 
+# child PID: the process id of the one child of PID (a program it forked to run in the
+# namespaces), or nothing when it has none within five seconds.
+child() {
+  local inner=
+  for _ in $(seq 50); do
+    inner=$(cat "/proc/$1/task/$1/children" 2>/dev/null)
+    [ -n "$inner" ] && break
+    sleep 0.1
+  done
+  echo "${inner% }"
+}
 # holder SIDE: a process in namespaces of its own (network, mounts, host name, processes) that
 # lives as long as this script; sets SIDE to its process id.
 holder() {
   setpriv --pdeathsig KILL unshare --net --mount --uts --pid --fork --kill-child --propagation private \
     sleep infinity &
-  local outer=$! inner=
-  for _ in $(seq 50); do
-    inner=$(cat "/proc/$outer/task/$outer/children" 2>/dev/null)
-    [ -n "$inner" ] && break
-    sleep 0.1
-  done
+  local inner
+  inner=$(child $!)
   [ -n "$inner" ] || skip "no namespace could be made"
-  holders+=("${inner% }")
-  printf -v "$1" '%s' "${inner% }"
+  holders+=("$inner")
+  printf -v "$1" '%s' "$inner"
 }
 on() {  # on SIDE COMMAND...: runs the command in the side's namespaces
   local pid=${!1}
@@ -61,13 +68,9 @@ daemon() {
   local side=$1 log=$2
   shift 2
   on "$side" "$@" >"$work/$log" 2>&1 &
-  local outer=$! inner=
-  for _ in $(seq 50); do
-    inner=$(cat "/proc/$outer/task/$outer/children" 2>/dev/null)
-    [ -n "$inner" ] && break
-    sleep 0.1
-  done
-  daemons+=(${inner:-$outer})
+  local outer=$! inner
+  inner=$(child $outer)
+  daemons+=("${inner:-$outer}")
 }
 
 holder a
