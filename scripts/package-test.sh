@@ -9,7 +9,7 @@
 set -euo pipefail
 
 dir=$(cd "$1" && pwd)
-deb=$(ls "$dir"/varnel_*.deb)
+deb=$(ls "$dir"/varnel_*.deb)  # the server's package, without the dialogs
 version=$(dpkg-deb -f "$deb" Version)
 work=$(mktemp -d /tmp/vad3-package-test.XXXXXX)
 chmod 755 "$work"
@@ -30,13 +30,15 @@ fail() {
 step() { echo "package-test: $*"; }
 
 step "lintian"
-cp "$deb" "$work/" && chmod 644 "$work/$(basename "$deb")"
-lint=(lintian --fail-on error,warning "$work/$(basename "$deb")")
+cp "$dir"/varnel*.deb "$work/" && chmod 644 "$work"/*.deb
+lint=(lintian --fail-on error,warning "$work"/varnel_*.deb "$work"/varnel-dialogs_*.deb)
 if [ "$(id -u)" -eq 0 ]; then  # lintian would rather not run as root
   lint=(setpriv --reuid=65534 --regid=65534 --clear-groups env HOME="$work" "${lint[@]}")
 fi
 "${lint[@]}" || fail "lintian found errors or warnings"
 
+# A server install pulls in no Qt: the dialogs are a package of their own.
+dpkg-deb -f "$deb" Depends | grep -qi qt && fail "the server package depends on Qt"
 step "install"
 DEBIAN_FRONTEND=noninteractive apt-get install -y "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install failed"; }
 dpkg -L varnel | sort >"$work/files"
