@@ -50,6 +50,8 @@ done
 for page in kivhost.1 vad3.1 vad3-printer.8; do
   man -w "${page%.*}" | grep -q "/$page" || fail "man -w ${page%.*} does not find $page"
 done
+XDG_CONFIG_HOME="$work/config" kivhost info | grep -q "^Driver opened: /usr/lib/.*/varnel/VarnelPrinterDriver.bundle," ||
+  fail "kivhost does not find the installed driver bundle"
 unit=/lib/systemd/system/vad3-printer.service
 systemd-analyze verify "$unit" || fail "systemd-analyze verify $unit"
 id vad3-printer >/dev/null || fail "no user vad3-printer"
