@@ -172,12 +172,15 @@ TEST_F(PrinterApp, AFolderThatGoesAwayStopsItsJobsUntilItIsBack) {
                attrs.find("printer-state-reasons (keyword) = other") != std::string::npos;
     }));
     EXPECT_EQ(server_.Print("HotFolder", dir_ / "page.pwg", "image/pwg-raster", "refused"), -1);
+    const std::string problem = "Hot folder cannot take job files";
+    EXPECT_NE(server_.WebPage("/").find(problem), std::string::npos);
     fs::create_directory(dir_ / "hot");
     int back = 0;
     EXPECT_TRUE(Within(
         10, [&] { return (back = server_.Print("HotFolder", dir_ / "page.pwg", "image/pwg-raster", "back")) > 0; }));
     EXPECT_NE(server_.WaitForJob("HotFolder", back).find("= completed"), std::string::npos);
     EXPECT_EQ(kiv::VerifyVAD3(dir_ / "hot" / "back.vad3"), "");
+    EXPECT_EQ(server_.WebPage("/HotFolder/").find(problem), std::string::npos);
 }
 
 TEST_F(PrinterApp, TheHotFolderPageChangesTheFolderForGood) {

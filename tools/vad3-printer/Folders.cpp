@@ -187,6 +187,8 @@ bool SetHotFolder(pappl_printer_t *printer, const std::string &folder, std::stri
     return true;
 }
 
+constexpr const char *kFolderProblemLink = "Hot folder cannot take job files";
+
 void UpdateStatus(pappl_printer_t *printer) {
     const std::string folder = HotFolderOf(printer);
     const std::string problem = FolderProblem(folder);
@@ -203,8 +205,18 @@ void UpdateStatus(pappl_printer_t *printer) {
         accept = problem.empty() && data->refusingForFolder;
         data->refusingForFolder = !problem.empty();
     }
-    if (refuse) papplPrinterDisable(printer);
-    if (accept) papplPrinterEnable(printer);
+    // The home and printer pages show the printer's state from PAPPL's words ("other" reads as
+    // little there), so a button on them says what is wrong and leads to the folder's page.
+    char path[256];
+    papplPrinterGetPath(printer, "hotfolder", path, sizeof path);
+    if (refuse) {
+        papplPrinterDisable(printer);
+        papplPrinterAddLink(printer, kFolderProblemLink, path, PAPPL_LOPTIONS_STATUS);
+    }
+    if (accept) {
+        papplPrinterEnable(printer);
+        papplPrinterRemoveLink(printer, kFolderProblemLink);
+    }
     pappl_supply_t space{};
     space.color = PAPPL_SUPPLY_COLOR_NO_COLOR;
     std::snprintf(space.description, sizeof space.description, "Free space in the hot folder");
