@@ -11,12 +11,22 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <sstream>
 
 #include "printer/PrinterServer.hpp"
 
 using namespace kivtest;
 
 namespace {
+
+// The error lines of a server's log.
+std::string ErrorLines(const fs::path &log) {
+    std::istringstream in(ReadFile(log));
+    std::string errors;
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with("E ")) errors += line + "\n";
+    return errors;
+}
 
 // A page whose every pixel says which client and round sent it.
 auto Stamp(int client, int round) {
@@ -263,7 +273,8 @@ TEST(PrinterService, ManyClientsAtOnceGetWholeFilesOrBusy) {
         polling = false;
         for (auto &t : threads) t.join();
         for (int c = 0; c < 20; ++c) {
-            ASSERT_GE(ids[c], 0) << sent[c].name << " was neither accepted nor answered busy";
+            ASSERT_GE(ids[c], 0) << sent[c].name << " was neither accepted nor answered busy; the server's errors:\n"
+                                 << ErrorLines(dir / "log");
             if (ids[c] == 0) {
                 ++busy;
                 continue;
