@@ -1,8 +1,10 @@
 // PAPPL 1.3 registers each printer with Avahi under a TXT record of its own making that
 // claims "TLS=1.2" even when no TLS is served (a client believing it tries ipps:// and fails)
-// and ranks "PaperMax" by the widest paper alone. It has no hook for the record, so the one
-// Avahi call it registers IPP services with is wrapped here, and the record corrected on its
-// way to the daemon; naming, renaming on collisions and withdrawal stay PAPPL's.
+// and ranks "PaperMax" by the widest paper alone; and it announces a server that listens on
+// loopback only to the whole network. It has no hook for either, so two Avahi calls are
+// wrapped here: the one it registers IPP services with, which corrects the record on its way
+// to the daemon, and the one that publishes what was registered, which a loopback server
+// skips. Naming, renaming on collisions and withdrawal stay PAPPL's.
 #include "Advertising.hpp"
 
 #include <avahi-client/publish.h>
@@ -83,30 +85,15 @@ void AdvertiseOnNetwork(bool advertised) {
     Corrections().onNetwork = advertised;
 }
 
-static bool OnNetwork() {
+bool OnNetwork() {
     std::lock_guard lock(Corrections().mutex);
     return Corrections().onNetwork;
 }
 
-// Without a DNS-SD name PAPPL advertises nothing; names cleared for a loopback server come back
-// when it listens on the network again.
-void AdvertiseServer(pappl_system_t *system, const char *name) {
-    char current[256];
-    if (!OnNetwork())
-        papplSystemSetDNSSDName(system, nullptr);
-    else if (!papplSystemGetDNSSDName(system, current, sizeof current) || !*current)
-        papplSystemSetDNSSDName(system, name);
-}
-
 void AdvertisePrinter(pappl_printer_t *printer) {
     char name[256];
-    if (!OnNetwork()) {
-        papplPrinterSetDNSSDName(printer, nullptr);
-    } else if (!papplPrinterGetDNSSDName(printer, name, sizeof name) || !*name) {
-        papplPrinterSetDNSSDName(printer, papplPrinterGetName(printer));
-    } else if (papplSystemIsRunning(papplPrinterGetSystem(printer))) {
+    if (papplSystemIsRunning(papplPrinterGetSystem(printer)) && papplPrinterGetDNSSDName(printer, name, sizeof name))
         papplPrinterSetDNSSDName(printer, name);  // registers it again, as setting it does
-    }
 }
 
 }  // namespace vad3printer
@@ -126,4 +113,13 @@ extern "C" int avahi_entry_group_add_service_strlst(AvahiEntryGroup *group, Avah
     const int result = real(group, interface, protocol, flags, name, type, domain, host, port, corrected);
     avahi_string_list_free(corrected);
     return result;
+}
+
+// Publishing: a server no other machine can reach announces nothing (the registered services
+// stay unpublished until PAPPL frees them).
+extern "C" int avahi_entry_group_commit(AvahiEntryGroup *group) {
+    using Commit = int (*)(AvahiEntryGroup *);
+    static const auto real = reinterpret_cast<Commit>(dlsym(RTLD_NEXT, "avahi_entry_group_commit"));
+    if (!real) return AVAHI_ERR_NOT_SUPPORTED;
+    return vad3printer::OnNetwork() ? real(group) : AVAHI_OK;
 }

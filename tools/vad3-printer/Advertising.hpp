@@ -19,14 +19,13 @@ std::string PaperMax(const std::vector<Paper> &papers);
 void AdvertiseTLS(bool served);
 void AdvertisePapers(const std::vector<Paper> &papers);
 
-// Whether the server and its printers are advertised at all: not when the server listens on
+// Whether the server and its printers are announced at all: not when the server listens on
 // loopback only, where no other machine could reach what Avahi would announce to them all.
-// Set before the state is loaded; then AdvertiseServer names or unnames the server.
 void AdvertiseOnNetwork(bool advertised);
-void AdvertiseServer(pappl_system_t *system, const char *name);
+bool OnNetwork();
 
-// Names a printer for DNS-SD (or not) as it is made, and advertises one made while the server
-// runs (PAPPL 1.3 advertises only those it loads at start and those added on its web page).
+// Advertises a printer made while the server runs (PAPPL 1.3 advertises only those it loads
+// at start and those added on its web page).
 void AdvertisePrinter(pappl_printer_t *printer);
 
 }  // namespace vad3printer

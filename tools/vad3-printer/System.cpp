@@ -162,7 +162,6 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
         system, "Varnel printer driver " KIV_VERSION ": every job becomes a raster job file in a hot folder.");
     papplSystemLoadState(system, context.stateFile.c_str());
     LimitJobs(system);  // before the server runs: no other thread holds a lock yet
-    AdvertiseServer(system, kName);
     context.driver.checkNewFolders = true;
     papplSystemSetSaveCallback(system, SaveState, &context);
     papplSystemAddTimerCallback(system, 0, kFolderCheckSeconds, CheckFolders, &context);
