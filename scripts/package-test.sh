@@ -13,12 +13,13 @@ deb=$(ls "$dir"/varnel_*.deb)  # the server's package, without the dialogs
 version=$(dpkg-deb -f "$deb" Version)
 work=$(mktemp -d /tmp/vad3-package-test.XXXXXX)
 chmod 755 "$work"
-server=
+server= runtime=
 folder=/var/spool/vad3/PackageTest
 cleanup() {
   [ -z "$server" ] || { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true; }
   dpkg -s varnel >/dev/null 2>&1 && apt-get purge -y varnel >/dev/null 2>&1
   rm -rf "$work" "$folder"
+  [ -z "$runtime" ] || rm -rf "$runtime"
   rmdir /var/spool/vad3 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -63,10 +64,15 @@ port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); p
 command=$(sed -n 's/^ExecStart=//p' "$unit" | sed -e "s/server-port=[0-9]*/server-port=$port/" \
   -e 's/listen-hostname=\*/listen-hostname=localhost/' -e "s|log-file=-|log-file=$work/log|")
 read -r -a argv <<<"$command"
+# What systemd would make for it: its state and runtime folders, its environment, a private /tmp.
+[ ! -e /run/vad3-printer ] || fail "/run/vad3-printer exists: is the service running here?"
 install -d -o vad3-printer -g vad3-printer /var/lib/vad3-printer "$work/tmp"
+runtime=/run/vad3-printer
+install -d -m 0750 -o vad3-printer -g vad3-printer "$runtime"
 touch "$work/log" && chown vad3-printer "$work/log"
+mapfile -t environment < <(sed -n 's/^Environment=//p' "$unit")
 as_service=(setpriv --reuid=vad3-printer --regid=vad3-printer --init-groups
-  env TMPDIR="$work/tmp" XDG_CONFIG_HOME=/var/lib/vad3-printer)
+  env "${environment[@]}" TMPDIR="$work/tmp" RUNTIME_DIRECTORY="$runtime")
 "${as_service[@]}" "${argv[@]}" &
 server=$!
 for _ in $(seq 100); do
@@ -75,7 +81,9 @@ for _ in $(seq 100); do
 done
 curl -s -o /dev/null "http://localhost:$port/" || fail "the installed server does not answer"
 install -d -o vad3-printer -g vad3-printer "$folder"
-"${as_service[@]}" vad3-printer add -d PackageTest -m hotfolder -v "hotfolder://$folder" || fail "add"
+# Added by root, as the README says, through the service's socket.
+vad3-printer add -d PackageTest -m hotfolder -v "hotfolder://$folder" || fail "root cannot add a printer"
+vad3-printer printers | grep -qx PackageTest || fail "root does not see the printer"
 
 step "print"
 gs -q -dSAFER -sDEVICE=pwgraster -dcupsBitsPerColor=8 -dcupsColorSpace=18 -r300 -g600x600 -o "$work/page.pwg" -c "0.5 setgray 0 0 100 100 rectfill showpage"

@@ -116,14 +116,18 @@ std::string ServerOptionProblem(const CommandLine &line) {
     return {};
 }
 
-// The local sockets the sub-commands look for a server at, as PAPPL names them: this user's,
-// then root's.
+// The folder of the installed service's local socket (its RuntimeDirectory=).
+constexpr const char *kServiceRuntime = "/run/vad3-printer";
+
+// The local sockets the sub-commands look for a server at: this user's and root's, as PAPPL
+// names them, then the installed service's.
 std::vector<std::string> LocalSockets() {
     std::vector<std::string> sockets;
     if (::getuid() != 0)
         sockets.push_back(std::string(papplGetTempDir()) + "/" + kName + std::to_string(::getuid()) + ".sock");
     const char *snap = std::getenv("SNAP_COMMON");
     sockets.push_back(std::string(snap ? snap : "/run") + "/" + kName + ".sock");
+    if (!snap) sockets.push_back(std::string(kServiceRuntime) + "/" + kName + ".sock");
     return sockets;
 }
 
@@ -139,8 +143,11 @@ http_t *Connect(const CommandLine &line, std::string &tried) {
     }
     for (const std::string &socket : LocalSockets()) {
         tried += (tried.empty() ? "" : " or ") + socket;
-        if (http_t *http = httpConnect2(socket.c_str(), 0, nullptr, AF_LOCAL, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr))
+        if (http_t *http = httpConnect2(socket.c_str(), 0, nullptr, AF_LOCAL, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr)) {
+            // PAPPL's own sub-commands find the service's socket where they look for root's.
+            if (socket.starts_with(kServiceRuntime)) ::setenv("SNAP_COMMON", kServiceRuntime, 1);
             return http;
+        }
     }
     return nullptr;
 }

@@ -153,6 +153,14 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
         papplSystemDelete(system);
         return nullptr;
     }
+    // Run as a service (systemd's RuntimeDirectory=), it also listens where the sub-commands of
+    // root and of the service's group look for it: the main loop's own socket, in the service
+    // user's private /tmp, is out of their reach.
+    if (const char *runtime = std::getenv("RUNTIME_DIRECTORY"); runtime && *runtime) {
+        const std::string socket = std::string(runtime).substr(0, std::string(runtime).find(':')) + "/" + kName + ".sock";
+        if (!papplSystemAddListeners(system, socket.c_str()))
+            papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot listen on %s", socket.c_str());
+    }
     context.clientTimeout = clientTimeout > 0 ? clientTimeout : kDefaultClientTimeout;
 
     AddImageFilters(system);
