@@ -47,6 +47,11 @@ AvahiStringList *Corrected(AvahiStringList *txt) {
     return avahi_string_list_reverse(out);
 }
 
+bool OnNetwork() {
+    std::lock_guard lock(Corrections().mutex);
+    return Corrections().onNetwork;
+}
+
 }  // namespace
 
 std::string PaperMax(const std::vector<Paper> &papers) {
@@ -69,25 +74,16 @@ std::string PaperMax(const std::vector<Paper> &papers) {
     return largest < std::size(classes) ? classes[largest].name : ">isoC-A2";
 }
 
-void AdvertiseTLS(bool served) {
+void AdvertiseServer(bool onNetwork, bool tls) {
     std::lock_guard lock(Corrections().mutex);
-    Corrections().tls = served;
+    Corrections().onNetwork = onNetwork;
+    Corrections().tls = tls;
 }
 
 void AdvertisePapers(const std::vector<Paper> &papers) {
     std::string paperMax = PaperMax(papers);
     std::lock_guard lock(Corrections().mutex);
     Corrections().paperMax = std::move(paperMax);
-}
-
-void AdvertiseOnNetwork(bool advertised) {
-    std::lock_guard lock(Corrections().mutex);
-    Corrections().onNetwork = advertised;
-}
-
-bool OnNetwork() {
-    std::lock_guard lock(Corrections().mutex);
-    return Corrections().onNetwork;
 }
 
 void AdvertisePrinter(pappl_printer_t *printer) {

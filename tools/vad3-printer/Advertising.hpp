@@ -15,14 +15,13 @@ namespace vad3printer {
 // either way round.
 std::string PaperMax(const std::vector<Paper> &papers);
 
-// Whether the server serves TLS, and the papers printers offer: what the records are corrected to.
-void AdvertiseTLS(bool served);
-void AdvertisePapers(const std::vector<Paper> &papers);
+// Whether the server and its printers are announced at all (not when the server listens on
+// loopback only, where no other machine could reach what Avahi would announce to them all),
+// and whether it serves TLS: set as the server is made.
+void AdvertiseServer(bool onNetwork, bool tls);
 
-// Whether the server and its printers are announced at all: not when the server listens on
-// loopback only, where no other machine could reach what Avahi would announce to them all.
-void AdvertiseOnNetwork(bool advertised);
-bool OnNetwork();
+// The papers printers offer, which PaperMax is corrected to.
+void AdvertisePapers(const std::vector<Paper> &papers);
 
 // Advertises a printer made while the server runs (PAPPL 1.3 advertises only those it loads
 // at start and those added on its web page).

@@ -83,7 +83,6 @@ CommandLine Parse(int argc, char **argv) {
     return line;
 }
 
-
 std::string OptionValue(const CommandLine &line, const std::string &name, const std::string &fallback = "") {
     for (const auto &[n, v] : line.serverOptions)
         if (n == name) return v;
@@ -95,10 +94,11 @@ std::string ServerOptionProblem(const CommandLine &line) {
     // Without an authentication service whoever reaches the server administers it.
     const std::string listen = OptionValue(line, "listen-hostname", kDefaultListenHost);
     const std::string beyond = "listening beyond this machine (listen-hostname=" + (listen.empty() ? "*" : listen) + ")";
-    if (OptionValue(line, "auth-service").empty() && !IsLoopback(listen))
+    const bool local = IsLoopback(listen);
+    if (OptionValue(line, "auth-service").empty() && !local)
         return beyond + " needs logins for administration: add -o auth-service=login (a PAM service)";
     // PAPPL asks other machines for TLS before it lets them log in or print.
-    if (OptionValue(line, "server-options").find("no-tls") != std::string::npos && !IsLoopback(listen))
+    if (OptionValue(line, "server-options").find("no-tls") != std::string::npos && !local)
         return beyond + " needs TLS: with server-options=no-tls other machines could neither print nor log in";
     for (const auto &[name, value] : line.serverOptions) {
         if (!OneOf(kServerOptions, name))

@@ -207,9 +207,9 @@ void UpdateStatus(pappl_printer_t *printer) {
     }
     // The home and printer pages show the printer's state from PAPPL's words ("other" reads as
     // little there), so a button on them says what is wrong and leads to the folder's page.
-    char path[256];
-    papplPrinterGetPath(printer, "hotfolder", path, sizeof path);
     if (refuse) {
+        char path[256];
+        papplPrinterGetPath(printer, "hotfolder", path, sizeof path);
         papplPrinterDisable(printer);
         papplPrinterAddLink(printer, kFolderProblemLink, path, PAPPL_LOPTIONS_STATUS);
     }

@@ -141,8 +141,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
                           kName, std::atoi(port.c_str()), "_print,_universal", spool.empty() ? nullptr : spool.c_str(),
                           log.c_str(), LogLevel(Option("log-level", count, options, "info")), nullptr, false);
     if (!system) return nullptr;
-    AdvertiseTLS(!noTls);
-    AdvertiseOnNetwork(listen.empty() || !IsLoopback(listen));
+    AdvertiseServer(listen.empty() || !IsLoopback(listen), !noTls);
     if (!auth.empty()) {
         context.logins = Logins{auth, Option("admin-group", count, options, "lpadmin")};
         UseLogins(system, context.logins);
@@ -157,7 +156,8 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     // root and of the service's group look for it: the main loop's own socket, in the service
     // user's private /tmp, is out of their reach.
     if (const char *runtime = std::getenv("RUNTIME_DIRECTORY"); runtime && *runtime) {
-        const std::string socket = std::string(runtime).substr(0, std::string(runtime).find(':')) + "/" + kName + ".sock";
+        const std::string folders = runtime;  // the first of them
+        const std::string socket = folders.substr(0, folders.find(':')) + "/" + kName + ".sock";
         if (!papplSystemAddListeners(system, socket.c_str()))
             papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot listen on %s", socket.c_str());
     }
