@@ -1,5 +1,7 @@
-// Printers found over DNS-SD by another machine as they come and go, with records that agree
-// with the printer. Run by two-machines.sh, which gives each machine its own Avahi.
+// What another machine finds and may do: printers found over DNS-SD as they come and go, with
+// records that agree with the printer; printing without a login, while administration and
+// cancelling others' jobs need one. Run by two-machines.sh, which gives each machine its own
+// Avahi.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -80,7 +82,7 @@ std::set<std::string> Items(const std::string &list) {
 
 }  // namespace
 
-TEST(PrinterDiscovery, PrintersAreFoundAsTheyComeAndGoWithRecordsThatAgreeWithThem) {
+TEST(PrinterDiscovery, FoundAsTheyComeAndGoAndPrintedToButNotAdministered) {
     const char *browser = std::getenv("KIV_TEST_BROWSER");
     const char *hosts = std::getenv("KIV_TEST_BROWSER_HOSTS");
     if (!browser || !hosts) GTEST_SKIP() << "needs two machines with Avahi (two-machines.sh)";
@@ -130,6 +132,19 @@ TEST(PrinterDiscovery, PrintersAreFoundAsTheyComeAndGoWithRecordsThatAgreeWithTh
     EXPECT_GT(PrinterServer::PrintTo(uri.substr(0, uri.size() - 1), page, "image/pwg-raster", "found", "auto", 1, via),
               0);
     EXPECT_TRUE(Within(30, [&] { return kiv::VerifyVAD3(dir / "hot" / "found.vad3").empty(); }));
+
+    // Administration from there: plain HTTP is sent to HTTPS, which asks for a login; so does
+    // IPP. Another user's job may not be cancelled.
+    const std::string host = s.host + ":" + std::to_string(server.port());
+    for (const char *page : {"/addprinter", "/security", "/Hot_Folder/delete", "/Hot_Folder/hotfolder"}) {
+        const std::string code = via + "curl -s -o /dev/null -w '%{http_code}' ";
+        EXPECT_EQ(RunCommand(code + "http://" + host + page).text, "301") << page;
+        EXPECT_EQ(RunCommand(code + "-k https://" + host + page).text, "401") << page;
+    }
+    const CommandOutput add = RunCommand(via + VAD3_PRINTER_TOOL + " add -u ipps://" + host +
+                                         " -d Other -m hotfolder -v " + Quote("hotfolder://" + dir.path().string()));
+    EXPECT_NE(add.text.find("Unauthorized"), std::string::npos) << add.text;
+    ExpectOnlyTheOwnerCancels(dir.path(), "ipps://" + host + "/ipp/print/Hot_Folder", via);
 
     EXPECT_TRUE(Browse(via, "Loopback").empty());
 

@@ -369,4 +369,22 @@ private:
     std::unique_ptr<Process> process_;
 };
 
+// A job of alice's, held at the printer: mallory may not cancel it, alice may (asked from the
+// machine the command prefix `via` runs ipptool on).
+inline void ExpectOnlyTheOwnerCancels(const fs::path &dir, const std::string &printerURI, const std::string &via = "") {
+    WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
+    const CommandOutput held = RunCommand(via + "ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " +
+                                          printerURI + " " + Quote(PrinterServer::TestFile("hold-job.test")));
+    const std::size_t at = held.text.find("job-id (integer) = ");
+    ASSERT_NE(at, std::string::npos) << held.text;
+    const auto cancel = [&](const std::string &asker) {
+        return RunCommand(via + "ipptool -T 30 -t -d asker=" + asker +
+                          " -d job_id=" + std::to_string(std::atoi(held.text.c_str() + at + 19)) + " " + printerURI +
+                          " " + Quote(PrinterServer::TestFile("cancel-job.test")));
+    };
+    EXPECT_NE(cancel("mallory").status, 0);
+    const CommandOutput owner = cancel("alice");
+    EXPECT_EQ(owner.status, 0) << owner.text;
+}
+
 }  // namespace kivtest
