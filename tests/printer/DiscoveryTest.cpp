@@ -4,7 +4,6 @@
 // Avahi.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -16,50 +15,31 @@ using namespace kivtest;
 
 namespace {
 
+// What another machine finds of the IPP service `name`: its host, port and TXT keys (as
+// ippfind names them, in lower case), one line per service.
 struct Service {
-    std::string host, address;
+    std::string host;
     int port = 0;
     std::map<std::string, std::string> txt;
 };
+const char *const kKeys[] = {"rp", "tls", "papermax", "pdl", "urf", "color", "ty", "adminurl"};
 
-// Decodes avahi-browse's escapes: "\032" for a blank, "\." for a dot.
-std::string Unescaped(const std::string &s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 3)));
-            i += 3;
-        } else if (s[i] == '\\' && i + 1 < s.size()) {
-            out += s[++i];
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
-
-// The IPP services named `name` another machine sees, resolved, from avahi-browse's lines
-// "=;interface;protocol;name;type;domain;host;address;port;"txt" "txt"...".
 std::vector<Service> Browse(const std::string &via, const std::string &name) {
+    std::string format = "{service_hostname}\t{service_port}";
+    for (const char *key : kKeys) format += std::string("\t{txt_") + key + "}";
+    std::istringstream lines(RunCommand(via + "ippfind -T 3 --name " + Quote("^" + name + "$") + " _ipp._tcp -x echo " +
+                                        Quote(format) + " \\;")
+                                 .text);
     std::vector<Service> found;
-    std::istringstream lines(RunCommand(via + "avahi-browse -rtp _ipp._tcp").text);
     for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> f;
-        std::size_t from = 0;
-        for (int i = 0; i < 9; ++i) {
-            const std::size_t to = line.find(';', from);
-            if (to == std::string::npos) break;
-            f.push_back(line.substr(from, to - from));
-            from = to + 1;
-        }
-        if (f.size() != 9 || f[0] != "=" || Unescaped(f[3]) != name) continue;
-        Service s{f[6], f[7], std::atoi(f[8].c_str()), {}};
-        for (std::size_t q = line.find('"', from); q != std::string::npos; q = line.find('"', q + 1)) {
-            const std::size_t end = line.find('"', q + 1);
-            const std::string entry = line.substr(q + 1, end - q - 1);
-            s.txt[entry.substr(0, entry.find('='))] = entry.substr(entry.find('=') + 1);
-            q = end;
-        }
+        std::istringstream fields(line);
+        Service s;
+        std::string port;
+        std::getline(fields, s.host, '\t');
+        if (s.host.ends_with('.')) s.host.pop_back();
+        std::getline(fields, port, '\t');
+        s.port = std::atoi(port.c_str());
+        for (const char *key : kKeys) std::getline(fields, s.txt[key], '\t');
         found.push_back(s);
     }
     return found;
@@ -97,7 +77,8 @@ TEST(PrinterDiscovery, FoundAsTheyComeAndGoAndPrintedToButNotAdministered) {
     fs::create_directories(dir / "hot");
     const std::string name = "Hot Folder";
     ASSERT_EQ(
-        server.LocalApp("add", "-d " + Quote(name) + " -m hotfolder -v " + Quote("hotfolder://" + (dir / "hot").string()))
+        server
+            .LocalApp("add", "-d " + Quote(name) + " -m hotfolder -v " + Quote("hotfolder://" + (dir / "hot").string()))
             .status,
         0);
 
@@ -109,12 +90,14 @@ TEST(PrinterDiscovery, FoundAsTheyComeAndGoAndPrintedToButNotAdministered) {
     Service s = found.front();
     EXPECT_EQ(s.port, server.port());
     EXPECT_EQ(s.txt.at("rp"), "ipp/print/Hot_Folder");
-    EXPECT_EQ(s.txt["TLS"], "1.2");
-    EXPECT_EQ(s.txt.at("PaperMax"), "isoC-A2") << "the largest paper is 412 x 553 mm";
+    EXPECT_EQ(s.txt.at("tls"), "1.2");
+    EXPECT_EQ(s.txt.at("papermax"), "isoC-A2") << "the largest paper is 412 x 553 mm";
 
     // The machine names the printer's host as nss-mdns would, then asks it and prints to the
     // URI ippfind lists.
-    WriteFile(hosts, "127.0.0.1 localhost\n" + s.address + " " + s.host + "\n");
+    const std::string resolved = RunCommand(via + "avahi-resolve -4 -n " + s.host).text;
+    const std::string address = resolved.substr(resolved.find('\t') + 1);
+    WriteFile(hosts, "127.0.0.1 localhost\n" + address.substr(0, address.find('\n')) + " " + s.host + "\n");
     const std::string uri = RunCommand(via + "ippfind -T 5 _ipp._tcp").text;
     const std::string expected = "ipp://" + s.host + ":" + std::to_string(server.port()) + "/ipp/print/Hot_Folder\n";
     ASSERT_EQ(uri, expected);
@@ -123,8 +106,8 @@ TEST(PrinterDiscovery, FoundAsTheyComeAndGoAndPrintedToButNotAdministered) {
     std::set<std::string> formats = Items(Attribute(attributes, "document-format-supported"));
     formats.erase("application/octet-stream");
     EXPECT_EQ(Items(s.txt.at("pdl")), formats);
-    EXPECT_EQ(s.txt.at("URF"), Attribute(attributes, "urf-supported"));
-    EXPECT_EQ(s.txt.at("Color"), Attribute(attributes, "color-supported") == "true" ? "T" : "F");
+    EXPECT_EQ(s.txt.at("urf"), Attribute(attributes, "urf-supported"));
+    EXPECT_EQ(s.txt.at("color"), Attribute(attributes, "color-supported") == "true" ? "T" : "F");
     EXPECT_EQ(s.txt.at("ty"), Attribute(attributes, "printer-make-and-model"));
     EXPECT_EQ(s.txt.at("adminurl"), Attribute(attributes, "printer-more-info"));
     const fs::path page = dir / "page.pwg";

@@ -58,20 +58,6 @@ void SendPart(const PrinterServer &server, const fs::path &file, std::size_t byt
     httpClose(http);
 }
 
-// The file with four bytes replaced by a big-endian 32-bit value.
-fs::path Patch(const fs::path &file, std::size_t at, uint32_t value) {
-    std::string bytes = ReadFile(file);
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
-    WriteFile(file, bytes);
-    return file;
-}
-
-// The file cut to size bytes.
-fs::path Cut(const fs::path &file, std::size_t size) {
-    fs::resize_file(file, size);
-    return file;
-}
-
 // Offsets in a PWG raster file: the 4-byte sync word, then the first page header.
 constexpr std::size_t kHeader = 4, kHeaderSize = 1796, kWidth = kHeader + 372, kHeight = kHeader + 376,
                       kBytesPerLine = kHeader + 392;
@@ -85,87 +71,75 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
     ASSERT_TRUE(server.AddPrinter("HotFolder", dir / "hot"));
     const fs::path in = dir / "in";
     fs::create_directories(in);
-    const auto grey = [](int x, int y, int, uint8_t *p) { *p = static_cast<uint8_t>(x * 7 + y * 3); };
     const auto pwg = [&](const char *name, const char *type, int w, int h, int dpi, int pages) {
-        WritePwg(in / name, type, w, h, dpi, pages, grey);
+        WritePwg(in / name, type, w, h, dpi, pages, [](int x, int y, int, uint8_t *p) { *p = x * 7 + y * 3; });
         return in / name;
     };
     const auto image = [&](const char *name, int w, int h) {
         WriteImage(in / name, w, h, 10, 200, 30);
         return in / name;
     };
-    const auto half = [](const fs::path &f) { return Cut(f, fs::file_size(f) / 2); };
-    const fs::path page = pwg("page.pwg", "sgray_8", 300, 400, 300, 1);
-    const std::size_t lines = kHeader + kHeaderSize + (fs::file_size(page) - kHeader - kHeaderSize) / 2;
+    // A copy of a file, cut to `size` bytes and with big-endian 32-bit values written at offsets.
+    const auto edited = [&](const char *name, const fs::path &from, std::size_t size,
+                            std::vector<std::pair<std::size_t, uint32_t>> values = {}) {
+        std::string bytes = ReadFile(from).substr(0, size);
+        for (const auto &[at, value] : values)
+            for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
+        WriteFile(in / name, bytes);
+        return in / name;
+    };
+    const fs::path page = pwg("page.pwg", "sgray_8", 300, 400, 300, 1),
+                   two = pwg("two.pwg", "sgray_8", 300, 400, 300, 2),
+                   three = pwg("three.pwg", "sgray_8", 300, 400, 300, 3), png = image("whole.png", 400, 300),
+                   jpeg = image("whole.jpg", 400, 300);
+    const std::size_t size = fs::file_size(page), lines = kHeader + kHeaderSize;
+    WriteFile(in / "doc.pdf", "%PDF-1.4\n");
+    WriteFile(in / "mixed.pwg",
+              ReadFile(page) + ReadFile(pwg("other.pwg", "sgray_8", 400, 300, 300, 1)).substr(kHeader));
 
     enum class Send { File, HangUp, Stall };
     const char *raster = "image/pwg-raster", *cannotHold = "a page the driver cannot hold";
-    struct Case {
+    const struct Case {
         const char *name;
-        std::function<fs::path()> make;
+        fs::path file;
         const char *format;
         Send send;
         const char *message;
     } cases[] = {
-        {"short page", [&] { return Cut(pwg("short.pwg", "sgray_8", 300, 400, 300, 1), lines); }, raster, Send::File,
+        {"short page", edited("short.pwg", page, lines + (size - lines) / 2), raster, Send::File,
          "page 1 ended after "},
-        {"no lines", [&] { return Cut(pwg("none.pwg", "sgray_8", 300, 400, 300, 1), kHeader + kHeaderSize); }, raster,
-         Send::File, "page 1 ended after 0 of 400 lines"},
-        {"second page short",
-         [&] {
-             const fs::path f = pwg("two.pwg", "sgray_8", 300, 400, 300, 2);
-             return Cut(f, fs::file_size(f) - 200);
-         },
-         raster, Send::File, "page 2 ended after "},
-        {"pages missing",
-         [&] {
-             const std::size_t two = fs::file_size(pwg("two-of-3.pwg", "sgray_8", 300, 400, 300, 2));
-             return Cut(pwg("three.pwg", "sgray_8", 300, 400, 300, 3), two);
-         },
-         raster, Send::File, "the document ended after 2 of its 3 pages"},
-        {"hang-up mid-page", [&] { return page; }, raster, Send::HangUp, "page 1 ended after "},
-        {"stalled client", [&] { return page; }, raster, Send::Stall, "page 1 ended after "},
-        {"lying width",
-         [&] {
-             return Patch(Patch(pwg("wide.pwg", "sgray_8", 300, 400, 300, 1), kWidth, 20000000), kBytesPerLine,
-                          20000000);
-         },
-         raster, Send::File, cannotHold},
-        {"lying height", [&] { return Patch(pwg("tall.pwg", "sgray_8", 300, 400, 300, 1), kHeight, 2000000000); },
-         raster, Send::File, cannotHold},
-        {"too small", [&] { return pwg("small.pwg", "sgray_8", 100, 100, 300, 1); }, raster, Send::File, cannotHold},
-        {"black_1", [&] { return pwg("black1.pwg", "black_1", 320, 400, 300, 1); }, raster, Send::File,
+        {"no lines", edited("none.pwg", page, lines), raster, Send::File, "page 1 ended after 0 of 400 lines"},
+        {"second page short", edited("two-cut.pwg", two, fs::file_size(two) - 200), raster, Send::File,
+         "page 2 ended after "},
+        {"pages missing", edited("three-cut.pwg", three, fs::file_size(two)), raster, Send::File,
+         "the document ended after 2 of its 3 pages"},
+        {"hang-up mid-page", page, raster, Send::HangUp, "page 1 ended after "},
+        {"stalled client", page, raster, Send::Stall, "page 1 ended after "},
+        {"lying width", edited("wide.pwg", page, size, {{kWidth, 20000000}, {kBytesPerLine, 20000000}}), raster,
+         Send::File, cannotHold},
+        {"lying height", edited("tall.pwg", page, size, {{kHeight, 2000000000}}), raster, Send::File, cannotHold},
+        {"too small", pwg("small.pwg", "sgray_8", 100, 100, 300, 1), raster, Send::File, cannotHold},
+        {"black_1", pwg("black1.pwg", "black_1", 320, 400, 300, 1), raster, Send::File,
          "page 1 is raster of 1 bit per colour"},
-        {"16 bits", [&] { return pwg("deep.pwg", "srgb_16", 300, 400, 300, 1); }, raster, Send::File,
+        {"16 bits", pwg("deep.pwg", "srgb_16", 300, 400, 300, 1), raster, Send::File,
          "page 1 is not raster this printer takes"},
-        {"resolution not offered", [&] { return pwg("200dpi.pwg", "sgray_8", 300, 400, 200, 1); }, raster, Send::File,
+        {"resolution not offered", pwg("200dpi.pwg", "sgray_8", 300, 400, 200, 1), raster, Send::File,
          "page 1 is at 200 dpi, which this printer does not offer (it offers 150, 300, 600 dpi)"},
-        {"pages unlike",
-         [&] {
-             const fs::path f = pwg("mixed.pwg", "sgray_8", 300, 400, 300, 1);
-             WriteFile(f, ReadFile(f) + ReadFile(pwg("other.pwg", "sgray_8", 400, 300, 300, 1)).substr(kHeader));
-             return f;
-         },
-         raster, Send::File,
+        {"pages unlike", in / "mixed.pwg", raster, Send::File,
          "page 2 is 400 x 300 pixels at 300 dpi in colour space 18, but a job file's pages are all alike"},
-        {"truncated PNG", [&] { return half(image("cut.png", 400, 300)); }, "image/png", Send::File,
+        {"truncated PNG", edited("cut.png", png, fs::file_size(png) / 2), "image/png", Send::File,
          "The PNG document is damaged"},
-        {"PNG too wide", [&] { return image("wide.png", 17000, 1); }, "image/png", Send::File,
+        {"PNG too wide", image("wide.png", 17000, 1), "image/png", Send::File,
          "The PNG is 17000 x 1 pixels, larger than this printer takes"},
-        {"truncated JPEG", [&] { return half(image("cut.jpg", 400, 300)); }, "image/jpeg", Send::File,
+        {"truncated JPEG", edited("cut.jpg", jpeg, fs::file_size(jpeg) / 2), "image/jpeg", Send::File,
          "The JPEG document is damaged"},
         // PAPPL 1.3 takes any format at submission and aborts one it cannot convert without a
         // word; a filter of ours would make the format look supported (and CUPS send PDF).
-        {"PDF",
-         [&] {
-             WriteFile(in / "doc.pdf", "%PDF-1.4\n");
-             return in / "doc.pdf";
-         },
-         "application/pdf", Send::File, ""},
+        {"PDF", in / "doc.pdf", "application/pdf", Send::File, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path file = c.make();
+        const fs::path &file = c.file;
         // A raster cut short is read up to the time limit (PAPPL 1.3 reads on past the end of
         // a chunked document): its client may be hung up on rather than answered.
         if (c.send == Send::File) {

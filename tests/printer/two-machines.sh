@@ -14,7 +14,7 @@ skip() {
   exit 77
 }
 [ "$(id -u)" -eq 0 ] || skip "network namespaces need root"
-for tool in avahi-daemon avahi-browse dbus-daemon ippfind ipptool unshare nsenter setpriv ip; do
+for tool in avahi-daemon avahi-resolve dbus-daemon ippfind ipptool unshare nsenter setpriv ip; do
   command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh installs it)"
 done
 
