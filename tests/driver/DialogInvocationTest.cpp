@@ -39,13 +39,8 @@ TEST_F(DialogInvocation, AnAcceptedPageSetupIsSavedAsTheNextDefault) {
     EXPECT_TRUE(r.isBW);
     EXPECT_EQ(*PageNameString(r), "Custom");
     EXPECT_EQ(HGetState(handle_), 0);  // the lock state is restored
-
-    ResetPreferencesCache();
-    Handle fresh = NewHandle(0);
-    KIVPrDefaults(record_, fresh);
-    EXPECT_EQ(LoadPrintRecord(fresh)->pageWidthPixels, 2481);
-    EXPECT_TRUE(LoadPrintRecord(fresh)->isBW);
-    DisposeHandle(fresh);
+    Plist saved = CopyPreferenceValue(kivtest::kTestDomain, "DefaultPageSetup");
+    EXPECT_EQ(*IntegerValue(DictGet(saved.get(), "Width")), 2481);
 }
 
 TEST_F(DialogInvocation, ACancelledDialogStopsTheJobAndChangesNothing) {

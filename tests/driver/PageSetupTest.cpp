@@ -101,22 +101,6 @@ TEST_F(PageSetup, WhichRecordsAreBad) {
     EXPECT_TRUE(HPrintIsBad(*record_, handle_));
 }
 
-TEST_F(PageSetup, ATileIsThePrintableArea) {
-    Open();
-    PrintRecord r = GoodRecord();
-    r.isTiled = true;
-    r.tileWidthMM = TileMM(100);
-    Put(r);
-    PageInfo info;
-    KIVPrGetInfo(record_, handle_, &info);
-    EXPECT_EQ(+info.reserved0, 0);
-    EXPECT_EQ(+info.widthPixels, 100);
-    EXPECT_EQ(+info.heightPixels, 4607);
-    EXPECT_EQ(+info.widthMillimetres, TileMM(100));
-    EXPECT_EQ(+info.toPage, 999);
-    EXPECT_EQ(+info.reserved1, 1);
-}
-
 TEST_F(PageSetup, DefaultsWithNothingStored) {
     Open();
     KIVPrDefaults(record_, handle_);

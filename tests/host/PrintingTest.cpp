@@ -124,7 +124,9 @@ TEST_F(Printing, TilesArePrintedAtTheTileSize) {
     EXPECT_FALSE(driver_.KIVPrValidate(record_, print_));
     PageInfo info;
     driver_.KIVPrGetInfo(record_, print_, &info);
-    EXPECT_EQ(+info.widthPixels, 100);
+    EXPECT_EQ(std::vector<double>({double(info.reserved0), double(info.widthPixels), double(info.heightPixels),
+                                   info.widthMillimetres, double(info.toPage), double(info.reserved1)}),
+              std::vector<double>({0, 100, 120, 100 / 300.0 * 25.4, 999, 1}));
     ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
     driver_.KIVPrOpenPage(record_);
     const SourceImage image(80, 85, 1);

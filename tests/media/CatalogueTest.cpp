@@ -43,14 +43,8 @@ TEST(CatalogueText, CapacityAndNameLimits) {
     EXPECT_EQ(GetPaper(*cut, 0).name.size(), 255u);
     EXPECT_EQ(GetPaper(*cut, 0).name, longName.substr(0, 255));
 
-    testing::internal::CaptureStderr();
-    auto bad = SetResolutionsFrom("\xFF\xFE 300");
-    auto badPaper = SetPapersFrom("\xC3 10 10");
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(GetResolution(*bad, 0).name, "BAD NAME");
-    EXPECT_EQ(GetPaper(*badPaper, 0).name, "BAD NAME");
-    EXPECT_NE(err.find("SetResolutionsFrom: failed to convert name to CFString\n"), std::string::npos);
-    EXPECT_NE(err.find("SetPapersFrom: failed to convert page name to CFString\n"), std::string::npos);
+    EXPECT_EQ(GetResolution(*SetResolutionsFrom("\xFF\xFE 300"), 0).name, "BAD NAME");
+    EXPECT_EQ(GetPaper(*SetPapersFrom("\xC3 10 10"), 0).name, "BAD NAME");
 }
 
 TEST(Catalogue, Lookups) {
@@ -68,11 +62,8 @@ TEST(Catalogue, AddAndRemovePapers) {
     EXPECT_EQ(CountPaper(*papers), 40);
     EXPECT_EQ(DefaultPaperIndex(*papers), 1);
 
-    testing::internal::CaptureStderr();
     RemovePaper(*papers, -1);
     RemovePaper(*papers, 40);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "RemovePaper: attempt to remove out of range item\nRemovePaper: attempt to remove out of range item\n");
     EXPECT_EQ(CountPaper(*papers), 40);
     RemovePaper(*papers, 0);
     EXPECT_EQ(CountPaper(*papers), 39);

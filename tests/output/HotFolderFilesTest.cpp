@@ -199,9 +199,7 @@ TEST(HotFolderStamp, StampingKeepsTheRestOfTheFinderInformation) {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(after), 8), "VAD3RIR2");
     EXPECT_EQ(std::memcmp(after + 8, before + 8, 24), 0);
 
-    testing::internal::CaptureStderr();
     EXPECT_EQ(SetURLFinderInfo(dir.path(), "RIR2", "VAD3"), 22);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("is not a standard file."), std::string::npos);
     EXPECT_EQ(SetURLFinderInfo(fs::path(), "RIR2", "VAD3"), 1);
     EXPECT_EQ(DeleteFileAtURL(file), 0);
     EXPECT_EQ(DeleteFileAtURL(file), -1);

@@ -182,12 +182,10 @@ TEST_F(VAD3OutputTest, LineWritesReportTheStickyError) {
     std::mt19937 rng(1);
     const Bytes noise = ContentLine(33, 1000, 1, rng);
     int16_t e = 0;
-    testing::internal::CaptureStderr();
     // More than the 32 blocks in flight, so that the producer must take back a block the
     // writer has already failed on.
     for (int y = 0; y < 1000 && e == 0; ++y) e = Output_WriteLine(*out, noise.data());
     EXPECT_EQ(e, EIO);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("VAD3 Output_WriteLine returned: 5"), std::string::npos);
     EXPECT_EQ(Output_WriteBlankLine(*out), EIO);
     EXPECT_EQ(Output_Close(std::move(out)), EIO);
     EXPECT_TRUE(FolderEntries(dir_.path()).empty());

@@ -114,40 +114,54 @@ TEST_F(QtDialogs, EveryResourceHasItsOutlets) {
     }
 }
 
-TEST_F(QtDialogs, PageSetupTakesTypedSizesKeyByKey) {
+TEST_F(QtDialogs, PageSetupAsksInAnAlertNamesInASheetAndTakesTypedSizesKeyByKey) {
     StyleParams p = Params(210, 297, 2481, 3508);
+    p.documentWidth_mm = 6000;
+    p.documentHeight_mm = 300;
     WhenShown(
         "StyleDialog",
         [](QDialog *d) {
-            EXPECT_EQ(Child<QComboBox>(d, "pagesMenu")->currentText(), "A4");
+            QComboBox *pages = Child<QComboBox>(d, "pagesMenu");
+            EXPECT_EQ(pages->currentText(), "A4");
+            Click(d, "pageFromDocument");
+            QMessageBox *alert = d->findChild<QMessageBox *>();
+            ASSERT_NE(alert, nullptr);
+            EXPECT_EQ(alert->text(), "The width or height of the document is too large for the printer");
+            QTest::mouseClick(alert->buttons().at(0)->text() == "OK" ? alert->buttons().at(0) : alert->buttons().at(1),
+                              Qt::LeftButton);
+            QApplication::processEvents();
+            EXPECT_EQ(Child<QLineEdit>(d, "pageWidth")->text(), "5000.00");
+
             Retype(d, "pageWidth", "6000");  // 6 refused, 60 and 600 taken, 6000 refused
-            EXPECT_EQ(Child<QComboBox>(d, "pagesMenu")->currentText(), "Custom");
+            EXPECT_EQ(pages->currentText(), "Custom");
             QCheckBox *bw = Child<QCheckBox>(d, "isBW");
             QTest::mouseClick(bw, Qt::LeftButton, {}, QPoint(6, bw->height() / 2));  // on the box itself
+
+            // A new paper named in the sheet; Escape in the sheet is its Cancel, and the menu goes
+            // back to the paper shown before.
+            for (const char *name : {"Poster", ""}) {
+                const int add = pages->findData(QVariant::fromValue<qlonglong>(-3));
+                pages->setCurrentIndex(add);
+                emit pages->activated(add);  // as when the user picks the item
+                QDialog *sheet = Child<QDialog>(d, "paperNameWindow");
+                ASSERT_TRUE(sheet->isVisible());
+                if (*name) {
+                    QTest::keyClicks(Child<QLineEdit>(sheet, "paperName"), name);
+                    Click(sheet, "paperNameOK");
+                } else {
+                    QTest::keyClick(sheet, Qt::Key_Escape);
+                }
+                EXPECT_FALSE(sheet->isVisible());
+                EXPECT_EQ(pages->currentText(), "Poster");
+            }
             Click(d, "ok");
         },
         "StyleDialog.png");
     ASSERT_TRUE(Style(p));
     EXPECT_EQ(p.pageWidth_pixels, 7087);
     EXPECT_EQ(p.isBW, 1);
-}
-
-TEST_F(QtDialogs, PageFromATooLargeDocumentAsksFirst) {
-    StyleParams p = Params(210, 297);
-    p.documentWidth_mm = 6000;
-    p.documentHeight_mm = 300;
-    WhenShown("StyleDialog", [](QDialog *d) {
-        Click(d, "pageFromDocument");
-        QMessageBox *alert = d->findChild<QMessageBox *>();
-        ASSERT_NE(alert, nullptr);
-        EXPECT_EQ(alert->text(), "The width or height of the document is too large for the printer");
-        QTest::mouseClick(alert->buttons().at(0)->text() == "OK" ? alert->buttons().at(0) : alert->buttons().at(1),
-                          Qt::LeftButton);
-        QApplication::processEvents();
-        Click(d, "ok");
-    });
-    ASSERT_TRUE(Style(p));
-    EXPECT_EQ(p.pageWidth_mm, 5000.0);
+    ASSERT_EQ(CountPaper(*papers_), 4);
+    EXPECT_EQ(GetPaper(*papers_, 3).name, "Poster");
 }
 
 TEST_F(QtDialogs, TheJobDialogsWindows) {
@@ -190,29 +204,4 @@ TEST_F(QtDialogs, GermanTextsAndTheHostsBeep) {
     EXPECT_FALSE(Style(p));
     EXPECT_EQ(KIVGetBeepProc(), &HostBeep);     // the host's beep survives the toolkit
     EXPECT_NE(KIVGetOptionKeyProc(), nullptr);  // none was installed: Qt's
-}
-
-TEST_F(QtDialogs, ANewPaperIsNamedInASheet) {
-    StyleParams p = Params(500, 700);
-    WhenShown("StyleDialog", [](QDialog *d) {
-        QComboBox *pages = Child<QComboBox>(d, "pagesMenu");
-        const int add = pages->findData(QVariant::fromValue<qlonglong>(-3));
-        pages->setCurrentIndex(add);
-        emit pages->activated(add);  // as when the user picks the item
-        QDialog *sheet = Child<QDialog>(d, "paperNameWindow");
-        ASSERT_TRUE(sheet->isVisible());
-        QTest::keyClicks(Child<QLineEdit>(sheet, "paperName"), "Poster");
-        Click(sheet, "paperNameOK");
-        EXPECT_FALSE(sheet->isVisible());
-        // Escape in the sheet is its Cancel: the menu goes back to the paper shown before.
-        const int addNow = pages->findData(QVariant::fromValue<qlonglong>(-3));
-        pages->setCurrentIndex(addNow);
-        emit pages->activated(addNow);
-        QTest::keyClick(sheet, Qt::Key_Escape);
-        EXPECT_EQ(pages->currentText(), "Poster");
-        Click(d, "cancel");
-    });
-    EXPECT_FALSE(Style(p));
-    ASSERT_EQ(CountPaper(*papers_), 4);
-    EXPECT_EQ(GetPaper(*papers_, 3).name, "Poster");
 }

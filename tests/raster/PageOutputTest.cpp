@@ -62,7 +62,6 @@ TEST_F(PageOutputTest, BadBandsAreRefusedBeforeAnythingIsWritten) {
     GreyBand band(0, 10);
     HostBitmap wrongFormat = band.bitmap;
     wrongFormat.pixelFormat = 32;
-    testing::internal::CaptureStderr();
     EXPECT_EQ(PrintBits(*session, wrongFormat, {0, 0, 10, kWidth}, {50, 0, 60, kWidth}), -157);
     EXPECT_EQ(PrintBits(*session, band.bitmap, {0, 5, 10, 2}, {50, 0, 60, kWidth}), -50);        // inverted
     EXPECT_EQ(PrintBits(*session, band.bitmap, {0, 0, 11, kWidth}, {50, 0, 60, kWidth}), -50);   // below the bitmap
@@ -71,8 +70,6 @@ TEST_F(PageOutputTest, BadBandsAreRefusedBeforeAnythingIsWritten) {
     HostBitmap narrowRows = band.bitmap;
     narrowRows.rowBytes = kWidth - 1;
     EXPECT_EQ(PrintBits(*session, narrowRows, {0, 0, 10, kWidth}, {50, 0, 60, kWidth}), -50);
-    const std::string messages = testing::internal::GetCapturedStderr();
-    EXPECT_NE(messages.find("PrinterDriver PrintBits returned: -157"), std::string::npos);
     EXPECT_EQ(session->pageRect.top, 0);
     // The page goes on where it was.
     ASSERT_EQ(PrintBits(*session, band.bitmap, {0, 0, 10, kWidth}, {0, 0, 10, kWidth}), 0);
@@ -85,12 +82,9 @@ TEST_F(PageOutputTest, OpeningRefusesWhatCannotBePrinted) {
     PageOutputSessionPtr session;
     const auto format = Format(8, kWidth, kHeight);
     EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 16, 16, format, dir_.path(), session), -50);
-    testing::internal::CaptureStderr();
     EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 8, 8, format, std::nullopt, session), -1);
     EXPECT_EQ(OpenDocument("Doc", std::nullopt, Geometry(kWidth, kHeight), 8, 8, format, dir_ / "missing", session),
               -1);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("PrinterDriver Output_Create returned: -1"),
-              std::string::npos);
     EXPECT_FALSE(session);
     EXPECT_TRUE(fs::is_empty(dir_.path()));
 }
