@@ -93,7 +93,7 @@ TEST_F(VAD3OutputTest, EveryPixelFormatAndTinyWidthReadsBackPixelForPixel) {
             EXPECT_EQ(
                 std::vector<int>({h.width, h.height, h.pixelFormat, h.pageCount, h.copies, h.collate, h.greyscale}),
                 std::vector<int>({width, 7, format, 2, 2, 1, format == 8}));
-            EXPECT_EQ(h.hResolution, 300u << 16);
+            EXPECT_EQ(std::vector<uint32_t>({h.hResolution, h.vResolution}), std::vector<uint32_t>(2, 300u << 16));
             Plist trailer;
             ASSERT_EQ(reader.ReadTrailer(trailer), "");
             EXPECT_EQ(*StringValue(DictGet(trailer.get(), "KIVPrinterDriver_JobName")), job);

@@ -79,19 +79,3 @@ TEST(Bookmark, OnlyFoldersAndWellFormedRecordsResolve) {
     EXPECT_FALSE(ResolveBookmarkData(MakeString("/tmp").get()));
     EXPECT_FALSE(CreateBookmarkDataFromAliasRecord("alis\0\0\0"));
 }
-
-TEST(SystemHooks, DefaultsAreSilentAndCanBeReplaced) {
-    EXPECT_EQ(KIVIsOptionKeyPressed(), 0);
-    KIVBeep();
-    static int beeps = 0;
-    KIVSetBeepProc([] { ++beeps; });
-    KIVSetOptionKeyProc([]() -> uint8_t { return 1; });
-    KIVBeep();
-    EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(KIVIsOptionKeyPressed(), 1);
-    KIVSetBeepProc(nullptr);
-    KIVSetOptionKeyProc(nullptr);
-    KIVBeep();
-    EXPECT_EQ(beeps, 1);
-    EXPECT_EQ(KIVIsOptionKeyPressed(), 0);
-}
