@@ -99,6 +99,11 @@ TEST(VAD3Verify, SizesTheFileCannotHoldAreRefusedBeforeAllocating) {
     std::string wide = header + std::string(10, '\0');
     StoreBigEndian(reinterpret_cast<uint8_t *>(wide.data()) + 2, 64u << 20, 4);
     EXPECT_NE(VerifyVAD3(Damaged(dir, wide)).find("cannot fit in a file of 74 bytes"), std::string::npos);
+    // Its 6 bytes after the header hold three records of at most 255 grey pixels each.
+    for (const uint32_t width : {765u, 766u}) {
+        StoreBigEndian(reinterpret_cast<uint8_t *>(wide.data()) + 2, width, 4);
+        EXPECT_EQ(VerifyVAD3(Damaged(dir, wide)).find("cannot fit") != std::string::npos, width == 766) << width;
+    }
     // A line record that claims ten bytes more than the file has after it.
     std::string record = ReadFile(dir / "good.vad3");
     StoreBigEndian(reinterpret_cast<uint8_t *>(record.data()) + 64, record.size() - 68 + 10 + 4, 4);

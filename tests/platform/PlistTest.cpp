@@ -109,22 +109,25 @@ TEST(Plist, DeepXmlIsRefusedWithoutOverflowingTheStack) {
     EXPECT_FALSE(ParseXml(huge.data(), huge.size()));
 }
 
-TEST(Plist, DeepTreesAreNotWritten) {
-    // Arrays and dictionaries in turn.
-    Plist root = MakeArray();
-    plist_t level = root.get();
-    for (int i = 0; i < kMaxPlistDepth + 2; ++i) {
-        Plist child = i % 2 ? MakeArray() : MakeDict();
-        plist_t next = child.get();
-        if (i % 2) {
-            DictSet(level, "k", std::move(child));
-        } else {
-            ArrayAppend(level, std::move(child));
+TEST(Plist, TreesDeeperThanTheLimitAreNotWritten) {
+    for (const int depth : {kMaxPlistDepth, kMaxPlistDepth + 1}) {
+        // Arrays and dictionaries in turn, `depth` nodes from the root to the deepest.
+        Plist root = MakeArray();
+        plist_t level = root.get();
+        for (int i = 1; i < depth; ++i) {
+            Plist child = i % 2 ? MakeDict() : MakeArray();
+            plist_t next = child.get();
+            if (i % 2) {
+                ArrayAppend(level, std::move(child));
+            } else {
+                DictSet(level, "k", std::move(child));
+            }
+            level = next;
         }
-        level = next;
+        ASSERT_EQ(PlistDepth(root.get(), depth + 1), depth);
+        EXPECT_EQ(ToXml(root.get()).has_value(), depth == kMaxPlistDepth);
+        EXPECT_EQ(ToBinary(root.get()).has_value(), depth == kMaxPlistDepth);
     }
-    EXPECT_FALSE(ToXml(root.get()));
-    EXPECT_FALSE(ToBinary(root.get()));
 }
 
 TEST(Plist, BinaryListsThatExpandOrLoopAreRefused) {
@@ -155,6 +158,9 @@ TEST(Plist, MalformedBinaryIsRefused) {
     std::string badRef = good;
     badRef[9] = 0x55;  // reference to an object that does not exist
     EXPECT_FALSE(ParseBinary(badRef.data(), badRef.size()));
+    std::string badTop = good;
+    badTop[badTop.size() - 9] = 3;  // the top object one past the last
+    EXPECT_FALSE(ParseBinary(badTop.data(), badTop.size()));
     // A dictionary whose key holds a NUL, which libplist asserts against: in UTF-16 ("a\0"),
     // then in ASCII.
     std::string trailer(32, '\0');
