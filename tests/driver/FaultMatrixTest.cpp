@@ -168,9 +168,10 @@ TEST_F(FaultMatrix, EveryWriteFault) {
         EXPECT_TRUE(completed);
         for (const fs::path &f : kivtest::FolderEntries(hot_.path())) fs::remove(f);
     }
-    {
+    // The header's final rewrite and the sync before publishing.
+    for (int *errorOf : {&kivtest::FileIOFake::pwriteErrno, &kivtest::FileIOFake::fsyncErrno}) {
         kivtest::FileIOFake fake;
-        kivtest::FileIOFake::fsyncErrno = EIO;
+        *errorOf = EIO;
         ExpectCleanFailure(PrintJob(), EIO, std::strerror(EIO), threads);
     }
     // Short and interrupted writes only slow the job down.
