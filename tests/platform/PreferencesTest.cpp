@@ -117,27 +117,24 @@ TEST(Preferences, FilesThatCannotBeReadAreNeverReplaced) {
         }
     };
 
-    // Unreadable: nothing is written, not even a backup.
-    kivtest::WriteFile(file, good);
-    chownToUser(file);
-    ::chmod(file.c_str(), 0);
-    asUser([] {
-        SetPreferenceValue(kDomain, "b", MakeBool(true).get());
-        EXPECT_FALSE(SynchronizePreferences(kDomain));
-    });
-    ::chmod(file.c_str(), 0600);
-    EXPECT_EQ(kivtest::ReadFile(file), good);
-    EXPECT_FALSE(std::filesystem::exists(file.string() + ".bad"));
-
-    // A FIFO in its place: refused without blocking.
-    std::filesystem::remove(file);
-    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-    chownToUser(file);
-    asUser([] {
+    // Unreadable, or a FIFO in its place: refused without blocking; nothing is written, not
+    // even a backup.
+    const auto refused = [] {
         EXPECT_FALSE(CopyPreferenceValue(kDomain, "a"));
         SetPreferenceValue(kDomain, "b", MakeBool(true).get());
         EXPECT_FALSE(SynchronizePreferences(kDomain));
-    });
+    };
+    kivtest::WriteFile(file, good);
+    chownToUser(file);
+    ::chmod(file.c_str(), 0);
+    asUser(refused);
+    ::chmod(file.c_str(), 0600);
+    EXPECT_EQ(kivtest::ReadFile(file), good);
+    EXPECT_FALSE(std::filesystem::exists(file.string() + ".bad"));
+    std::filesystem::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    chownToUser(file);
+    asUser(refused);
     EXPECT_TRUE(std::filesystem::is_fifo(file));
 
     // A symbolic link: the target is updated, the link stays.
