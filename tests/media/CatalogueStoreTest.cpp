@@ -2,6 +2,8 @@
 // their table says.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <kiv/KIVPrinterDriver.h>
 
 #include "media/Catalogue.hpp"
@@ -40,6 +42,9 @@ TEST(CatalogueStore, WriteThenReadGivesTheSameCatalogue) {
     kivtest::ScopedConfigHome home;
     ASSERT_TRUE(WriteNewPaperSettings(kDomain, *SetPapersFrom("Super~B 330 483\r*A3 280 390\rTiny 12.7 12.7")));
     ASSERT_TRUE(WriteNewResolutions(kDomain, *SetResolutionsFrom("720x360 720 360\r*300 300")));
+    // Exactly the entries there are, nothing after them.
+    for (const auto &[key, list, count] : {std::tuple{"Paper Sizes", "Papers", 3u}, {"Resolutions", "Resolutions", 2u}})
+        EXPECT_EQ(plist_array_get_size(DictGet(CopyPreferenceValue(kDomain, key).get(), list)), count) << key;
     ResetPreferencesCache();
     EXPECT_EQ(Papers(), "3 1 Super B:330x483 Tiny:12x12");
     EXPECT_EQ(GetPaper(*ReadPageSizeStrings(kDomain, kDefaultPapers), 2).width, 12.7);

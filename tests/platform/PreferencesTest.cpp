@@ -70,6 +70,21 @@ TEST(Preferences, TwoProcessesKeepEachOthersKeys) {
     EXPECT_EQ(files, 1);
 }
 
+TEST(Preferences, AProcessWithoutStandardInputKeepsItsPreferences) {
+    ScopedConfigHome home;
+    SetPreferenceValue(kDomain, "k", MakeInteger(5).get());
+    ASSERT_TRUE(SynchronizePreferences(kDomain));
+    // With descriptor 0 free, the file read and the lock taken there get it.
+    InChild([] {
+        ::close(STDIN_FILENO);
+        if (GetPreferenceInteger(kDomain, "k") != 5) _exit(1);
+        SetPreferenceValue(kDomain, "k", MakeInteger(6).get());
+        if (!SynchronizePreferences(kDomain)) _exit(2);
+    });
+    ResetPreferencesCache();
+    EXPECT_EQ(*GetPreferenceInteger(kDomain, "k"), 6);
+}
+
 TEST(Preferences, DamagedFilesReadAsEmptyAndAreNotLost) {
     ScopedConfigHome home;
     const auto file = home.FileOf(kDomain);
