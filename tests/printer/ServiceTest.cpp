@@ -92,7 +92,7 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
                    two = pwg("two.pwg", "sgray_8", 300, 400, 300, 2),
                    three = pwg("three.pwg", "sgray_8", 300, 400, 300, 3), png = image("whole.png", 400, 300),
                    jpeg = image("whole.jpg", 400, 300);
-    const std::size_t size = fs::file_size(page), lines = kHeader + kHeaderSize;
+    const std::size_t size = fs::file_size(page), firstLine = kHeader + kHeaderSize;
     WriteFile(in / "doc.pdf", "%PDF-1.4\n");
     WriteFile(in / "mixed.pwg",
               ReadFile(page) + ReadFile(pwg("other.pwg", "sgray_8", 400, 300, 300, 1)).substr(kHeader));
@@ -106,9 +106,9 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
         Send send;
         const char *message;
     } cases[] = {
-        {"short page", edited("short.pwg", page, lines + (size - lines) / 2), raster, Send::File,
+        {"short page", edited("short.pwg", page, firstLine + (size - firstLine) / 2), raster, Send::File,
          "page 1 ended after "},
-        {"no lines", edited("none.pwg", page, lines), raster, Send::File, "page 1 ended after 0 of 400 lines"},
+        {"no lines", edited("none.pwg", page, firstLine), raster, Send::File, "page 1 ended after 0 of 400 lines"},
         {"second page short", edited("two-cut.pwg", two, fs::file_size(two) - 200), raster, Send::File,
          "page 2 ended after "},
         {"pages missing", edited("three-cut.pwg", three, fs::file_size(two)), raster, Send::File,
