@@ -1,5 +1,5 @@
 // The form layer: the few window-toolkit operations the two dialogs need, as interfaces that
-// a toolkit implements (Qt in forms/qt, a scripted one in the tests).
+// a toolkit implements (Qt in forms/qt).
 //
 // A form is loaded by its window resource name ("StyleDialog", "JobDialog", "JobDialog_NC")
 // and gives the controller its outlets by name. Controllers connect to user actions through

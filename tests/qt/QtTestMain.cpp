@@ -6,8 +6,10 @@
 
 #include <kiv/KIVPlatform.h>
 
-// The host's own beep, installed before any dialog: the Qt toolkit must keep it.
-extern "C" void HostBeep(void) {}
+// The host's own beep, installed before any dialog: the Qt toolkit must keep it, and every
+// refusal in a dialog is counted by it.
+int gHostBeeps = 0;
+extern "C" void HostBeep(void) { ++gHostBeeps; }
 
 int main(int argc, char **argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

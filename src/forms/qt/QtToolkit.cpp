@@ -215,7 +215,8 @@ public:
         return std::make_unique<QtForm>(bundle, std::move(root));
     }
 
-    void Beep() override { QApplication::beep(); }
+    // The host's beep where it installed one: a host with a sound of its own keeps it.
+    void Beep() override { KIVBeep(); }
 
 private:
     std::unique_ptr<QApplication> application_;

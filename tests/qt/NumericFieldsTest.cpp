@@ -1,38 +1,29 @@
 // Menu tags and numeric fields with units, in the user's locale.
-#include <gtest/gtest.h>
-
 #include <kiv/KIVPrinterDriver.h>
 
-#include "media/MenuTags.hpp"
 #include "dialogs/NumericFields.hpp"
-#include "support/DialogFixture.hpp"
+#include "forms/qt/QtWidgets.hpp"
+#include "media/MenuTags.hpp"
+#include "qt/QtUser.hpp"
 
 using namespace kiv;
 using kivtest::ScopedEnv;
 
 namespace {
 
-class Field : public forms::TextField {
-public:
-    explicit Field(std::string text = "") : text_(std::move(text)) {}
-    std::string Text() const override { return text_; }
-    void SetText(const std::string &text) override { text_ = text; }
-    void SelectAll() override { selected = true; }
-    void BecomeFocus() override { focused = true; }
-    void OnUserEdit(std::function<void()>) override {}
-    bool selected = false, focused = false;
-
-private:
-    std::string text_;
+// A real line edit behind the form layer's field.
+struct Field : forms::QtTextField {
+    explicit Field(const char *text = "") : forms::QtTextField(&edit) { edit.setText(text); }
+    bool selected() const { return edit.hasSelectedText(); }
+    bool focused() const { return edit.focusWidget() == &edit; }
+    QLineEdit edit;
 };
 
 class NumericFields : public ::testing::Test {
 protected:
-    void SetUp() override { forms::SetCurrentToolkit(toolkit_); }
-    void TearDown() override { forms::SetCurrentToolkit(nullptr); }
-    int Beeps() const { return toolkit_->beeps(); }
+    void SetUp() override { gHostBeeps = 0; }
+    int Beeps() const { return gHostBeeps; }
     ScopedEnv locale_{"LC_ALL", "C.UTF-8"};
-    std::shared_ptr<forms::ScriptedToolkit> toolkit_ = std::make_shared<forms::ScriptedToolkit>();
 };
 
 }  // namespace
@@ -89,7 +80,7 @@ TEST_F(NumericFields, ShownWithTwoDecimalsAndReadAsOneNumber) {
     Field wrong("abc");
     double mm = 5;
     EXPECT_EQ(FetchUnitNumber(wrong, 2, mm, true, 100, 0), kFetchNotANumber);
-    EXPECT_TRUE(wrong.selected);
+    EXPECT_TRUE(wrong.selected());
     EXPECT_EQ(Beeps(), 1);
 }
 
@@ -129,8 +120,8 @@ TEST_F(NumericFields, ValidateFieldAcceptsTheShownRoundingAndClamps) {
     Field small("0.49");
     last = "previous";
     EXPECT_FALSE(ValidateField(small, 3, mm, last, 12.7, 5000));
-    EXPECT_TRUE(small.selected);
-    EXPECT_TRUE(small.focused);
+    EXPECT_TRUE(small.selected());
+    EXPECT_TRUE(small.focused());
     EXPECT_EQ(Beeps(), 1);
 
     // No previous text: the stored value is checked and the text is not read.
@@ -138,7 +129,7 @@ TEST_F(NumericFields, ValidateFieldAcceptsTheShownRoundingAndClamps) {
     Field anything("rubbish");
     mm = 12.69;
     EXPECT_FALSE(ValidateField(anything, 2, mm, none, 12.7, 5000));
-    EXPECT_TRUE(anything.focused);
+    EXPECT_TRUE(anything.focused());
     EXPECT_EQ(Beeps(), 2);
     mm = 5000.0;
     EXPECT_TRUE(ValidateField(anything, 2, mm, none, 12.7, 5000));
