@@ -31,7 +31,7 @@ test: build
 	  && grep -E "tests passed|Total Test time" test.log; } \
 	  || { grep -vE "^ +Start |Passed +[0-9.]+ sec" test.log | tail -n 300; exit 1; }
 
-# The printer application under twenty clients at once for SOAK_SECONDS (the suite runs 20).
+# The printer application under twenty clients at once for SOAK_SECONDS (the suite runs 5).
 SOAK_SECONDS ?= 600
 soak: build
 	VAD3_PRINTER_SOAK_SECONDS=$(SOAK_SECONDS) $(BUILD)/tests/kiv_printer_tests --gtest_filter='PrinterService.ManyClients*'

@@ -1,8 +1,8 @@
 // A vad3-printer server for tests: started on a free loopback port with private folders,
-// driven with ipptool (the .test files beside this one) and its own sub-commands, and
-// stopped whatever happens.
+// driven over IPP with libcups and with its own sub-commands, and stopped whatever happens.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <cups/cups.h>
@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -37,6 +39,8 @@
 namespace kivtest {
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
 using Clock = std::chrono::steady_clock;
 
 // How long one request may take: a sanitized server is several times slower.
@@ -237,6 +241,45 @@ inline std::vector<uint8_t> PageRgb(const fs::path &file, int &width, int &heigh
     return rgb;
 }
 
+using IppPtr = std::unique_ptr<ipp_t, decltype(&ippDelete)>;
+
+// An IPP request of `user` to a printer (or the system) at uri, with what `add` adds and file
+// as its document; the response, or null when there was none.
+inline IppPtr Ask(const std::string &uri, ipp_op_t op, const std::function<void(ipp_t *)> &add = {},
+                  const fs::path &file = {}, const std::string &user = "tester") {
+    char scheme[16], userpass[64], host[256], resource[1024];
+    int port = 0;
+    httpSeparateURI(HTTP_URI_CODING_ALL, uri.c_str(), scheme, sizeof scheme, userpass, sizeof userpass, host,
+                    sizeof host, &port, resource, sizeof resource);
+    http_t *http = httpConnect2(host, port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
+    if (!http) return {nullptr, ippDelete};
+    httpSetTimeout(http, kRequestSeconds, nullptr, nullptr);
+    ipp_t *request = ippNewRequest(op);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+    if (add) add(request);
+    IppPtr response(cupsDoFileRequest(http, request, resource, file.empty() ? nullptr : file.c_str()), ippDelete);
+    httpClose(http);
+    return response;
+}
+
+// An attribute's value as text (enums by their keywords, several values joined by commas).
+inline std::string Value(ipp_t *ipp, const char *name) {
+    ipp_attribute_t *a = ipp ? ippFindAttribute(ipp, name, IPP_TAG_ZERO) : nullptr;
+    char text[4096] = "";
+    if (a) ippAttributeString(a, text, sizeof text);
+    return text;
+}
+
+struct Job {
+    std::string name, state, message;
+    int impressions = 0;
+};
+inline Job JobOf(ipp_t *ipp) {
+    return {Value(ipp, "job-name"), Value(ipp, "job-state"), Value(ipp, "job-state-message"),
+            std::atoi(Value(ipp, "job-impressions-completed").c_str())};
+}
+
 // A server with its folders under dir: state/, spool/, tmp/ and the hot folders.
 class PrinterServer {
 public:
@@ -300,37 +343,56 @@ public:
         return App("add", "-d " + name + " -m hotfolder -v " + Quote("hotfolder://" + folder.string())).status == 0;
     }
 
-    // Print-Job through ipptool: the job's id, 0 when the printer was busy, -1 on failure.
+    // Print-Job: the job's id, 0 when the printer was busy, -1 on failure (said on stderr).
     int Print(const std::string &printer, const fs::path &file, const std::string &format, const std::string &jobName,
-              const std::string &colorMode = "auto", int copies = 1) const {
-        return PrintTo(PrinterURI(printer), file, format, jobName, colorMode, copies);
-    }
-    // The same to a printer URI of any scheme and host, from the machine the command prefix
-    // `via` runs ipptool on.
-    static int PrintTo(const std::string &uri, const fs::path &file, const std::string &format,
-                       const std::string &jobName, const std::string &colorMode = "auto", int copies = 1,
-                       const std::string &via = "") {
-        const CommandOutput o =
-            RunCommand(via + "ipptool -T " + std::to_string(kRequestSeconds) + " -tv -f " + Quote(file.string()) +
-                       " -d job_name=" + Quote(jobName) + " -d format=" + format + " -d color=" + colorMode +
-                       " -d copies=" + std::to_string(copies) + " " + uri + " " + Quote(TestFile("print-job.test")));
-        const std::size_t at = o.text.find("job-id (integer) = ");
-        if (at != std::string::npos) return std::atoi(o.text.c_str() + at + 19);
-        if (o.text.find("status-code = server-error-busy") != std::string::npos) return 0;
-        std::fprintf(stderr, "%s: neither accepted nor busy:\n%s\n", jobName.c_str(), o.text.c_str());
+              int copies = 1) const {
+        IppPtr r = Ask(
+            PrinterURI(printer), IPP_OP_PRINT_JOB,
+            [&](ipp_t *q) {
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, jobName.c_str());
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, format.c_str());
+                ippAddInteger(q, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", copies);
+            },
+            file);
+        if (r && ippGetStatusCode(r.get()) == IPP_STATUS_ERROR_BUSY) return 0;
+        if (const int id = std::atoi(Value(r.get(), "job-id").c_str()); id > 0) return id;
+        std::fprintf(stderr, "%s: neither accepted nor busy: %s\n", jobName.c_str(), cupsLastErrorString());
         return -1;
     }
 
-    // The job's state, message and pages once it has ended, as ipptool shows them.
-    std::string WaitForJob(const std::string &printer, int jobId) const {
-        return RunCommand("ipptool -T 60 -t -d job_id=" + std::to_string(jobId) + " " + PrinterURI(printer) + " " +
-                          Quote(TestFile("wait-job.test")))
-            .text;
+    // The job once it has ended (up to a minute).
+    Job WaitForJob(const std::string &printer, int jobId) const {
+        Job job;
+        Within(60, [&] {
+            job = JobOf(Ask(PrinterURI(printer), IPP_OP_GET_JOB_ATTRIBUTES, [&](ipp_t *q) {
+                            ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", jobId);
+                        }).get());
+            return job.state == "completed" || job.state == "aborted" || job.state == "canceled";
+        });
+        return job;
     }
 
-    // Every ended job of the printer: name, state and message, as ipptool shows them.
-    std::string EndedJobs(const std::string &printer) const {
-        return RunCommand("ipptool -T 10 -t " + PrinterURI(printer) + " " + Quote(TestFile("ended-jobs.test"))).text;
+    // The newest ended job of that name, once there is one (up to 30 seconds).
+    std::optional<Job> EndedJobNamed(const std::string &printer, const std::string &name) const {
+        std::optional<Job> found;
+        Within(30, [&] {
+            IppPtr r = Ask(PrinterURI(printer), IPP_OP_GET_JOBS, [](ipp_t *q) {
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "completed");
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+            });
+            IppPtr one(ippNew(), ippDelete);  // one job's attributes
+            for (ipp_attribute_t *a = r ? ippFirstAttribute(r.get()) : nullptr;; a = ippNextAttribute(r.get())) {
+                if (!a || !ippGetName(a)) {  // the end of a job's group
+                    if (Value(one.get(), "job-name") == name) found = JobOf(one.get());
+                    if (!a || found) break;
+                    one.reset(ippNew());
+                } else if (ippGetGroupTag(a) == IPP_TAG_JOB) {
+                    ippCopyAttribute(one.get(), a, 0);
+                }
+            }
+            return found.has_value();
+        });
+        return found;
     }
 
     // A page of the web interface; with a form, posted with the page's session token as a
@@ -345,22 +407,10 @@ public:
         return RunCommand("curl -s --data " + Quote("session=" + token + "&" + form) + " " + url).text;
     }
 
-    // The state and message of the newest ended job of that name, once there is one (up to
-    // 30 seconds); empty when there is none.
-    std::string EndedJobNamed(const std::string &printer, const std::string &name) const {
-        std::string block;
-        Within(30, [&] {
-            const std::string all = EndedJobs(printer);
-            const std::size_t at = all.find("job-name (nameWithoutLanguage) = " + name + "\n");
-            if (at == std::string::npos) return false;
-            const std::size_t next = all.find("job-name (nameWithoutLanguage) = ", at + 1);
-            block = all.substr(at, next == std::string::npos ? std::string::npos : next - at);
-            return true;
-        });
-        return block;
+    // Get-Printer-Attributes of a printer.
+    IppPtr Attributes(const std::string &printer) const {
+        return Ask(PrinterURI(printer), IPP_OP_GET_PRINTER_ATTRIBUTES);
     }
-
-    static std::string TestFile(const char *name) { return std::string(PRINTER_TEST_FILES) + "/" + name; }
 
 private:
     fs::path dir_;
@@ -369,18 +419,20 @@ private:
     std::unique_ptr<Process> process_;
 };
 
+inline std::string TestFile(const char *name) { return std::string(PRINTER_TEST_FILES) + "/" + name; }
+
 // A job of alice's, held at the printer: mallory may not cancel it, alice may (asked from the
 // machine the command prefix `via` runs ipptool on).
 inline void ExpectOnlyTheOwnerCancels(const fs::path &dir, const std::string &printerURI, const std::string &via = "") {
     WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
     const CommandOutput held = RunCommand(via + "ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " +
-                                          printerURI + " " + Quote(PrinterServer::TestFile("hold-job.test")));
+                                          printerURI + " " + Quote(TestFile("hold-job.test")));
     const std::size_t at = held.text.find("job-id (integer) = ");
     ASSERT_NE(at, std::string::npos) << held.text;
     const auto cancel = [&](const std::string &asker) {
         return RunCommand(via + "ipptool -T 30 -t -d asker=" + asker +
                           " -d job_id=" + std::to_string(std::atoi(held.text.c_str() + at + 19)) + " " + printerURI +
-                          " " + Quote(PrinterServer::TestFile("cancel-job.test")));
+                          " " + Quote(TestFile("cancel-job.test")));
     };
     EXPECT_NE(cancel("mallory").status, 0);
     const CommandOutput owner = cancel("alice");

@@ -40,9 +40,9 @@ TEST_F(DialogInvocation, AnAcceptedPageSetupIsSavedAsTheNextDefault) {
     std::string longName = "ab";  // cut inside a character at 255 bytes
     for (int i = 0; i < 100; ++i) longName += "\xE2\x82\xAC";
     {
-        User user("StyleDialog", {Retype("pageWidth", "210"), Retype("pageHeight", "297"), Press("isBW"),
-                                  Choose("pagesMenu", -3), Type("paperName", QString::fromStdString(longName)),
-                                  Press("paperNameOK"), Press("ok")});
+        User user("StyleDialog",
+                  {Retype("pageWidth", "210"), Retype("pageHeight", "297"), Press("isBW"), Choose("pagesMenu", -3),
+                   Type("paperName", QString::fromStdString(longName)), Press("paperNameOK"), Press("ok")});
         ASSERT_TRUE(KIVPrStyle(record_, handle_));
     }
     EXPECT_EQ(record_->mState, kStateRunning);  // still running: the job goes on

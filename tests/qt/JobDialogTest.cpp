@@ -57,16 +57,15 @@ TEST_F(JobDialogTest, LimitsBeepAndKeepTheWindowUp) {
     Job job;
     job.hotFolder = folder_.path();
     job.from = 2, job.to = 3;
-    ASSERT_TRUE(Run(job, {Retype("fromPageText", "0"), Press("saveButton"), Retype("fromPageText", "1000"),
-                          Press("saveButton"), Retype("fromPageText", "999"), Press("saveButton"),
-                          Retype("toPageText", "1000"), Press("saveButton"), Retype("toPageText", "999"),
-                          Retype("numberOfCopiesText", "1000"), Press("saveButton"),
-                          Retype("numberOfCopiesText", "0"), Press("saveAsButton"),
-                          Check([](QWidget *w) {
-                              EXPECT_TRUE(w->isVisible());
-                              EXPECT_TRUE(w->findChildren<QFileDialog *>().isEmpty());  // 0 copies: no panel
-                          }),
-                          Retype("numberOfCopiesText", "999"), Press("saveButton")}));
+    ASSERT_TRUE(
+        Run(job, {Retype("fromPageText", "0"), Press("saveButton"), Retype("fromPageText", "1000"), Press("saveButton"),
+                  Retype("fromPageText", "999"), Press("saveButton"), Retype("toPageText", "1000"), Press("saveButton"),
+                  Retype("toPageText", "999"), Retype("numberOfCopiesText", "1000"), Press("saveButton"),
+                  Retype("numberOfCopiesText", "0"), Press("saveAsButton"), Check([](QWidget *w) {
+                      EXPECT_TRUE(w->isVisible());
+                      EXPECT_TRUE(w->findChildren<QFileDialog *>().isEmpty());  // 0 copies: no panel
+                  }),
+                  Retype("numberOfCopiesText", "999"), Press("saveButton")}));
     EXPECT_EQ(gHostBeeps, 6);
     EXPECT_EQ(job.from, 999);  // the limits themselves are taken
     EXPECT_EQ(job.to, 999);
@@ -131,8 +130,9 @@ TEST_F(JobDialogTest, TheWindowWithoutCopies) {
     Job job;
     job.hotFolder = folder_.path();
     job.copies = 7;
-    ASSERT_TRUE(Run(job, {Check([](QWidget *w) { EXPECT_EQ(w->findChild<QLineEdit *>("numberOfCopiesText"), nullptr); }),
-                          Press("saveButton")},
+    ASSERT_TRUE(Run(job,
+                    {Check([](QWidget *w) { EXPECT_EQ(w->findChild<QLineEdit *>("numberOfCopiesText"), nullptr); }),
+                     Press("saveButton")},
                     false));
     EXPECT_EQ(job.copies, 7);
 }

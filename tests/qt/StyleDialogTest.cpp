@@ -120,15 +120,15 @@ TEST_F(StyleDialogTest, PageFromTheDocument) {
 
 TEST_F(StyleDialogTest, PapersAddedAndRemovedStayAfterCancel) {
     StyleParams p = Params(500, 700);
-    EXPECT_FALSE(Run(p, {Choose("pagesMenu", -3), Type("paperName", "Poster"), Press("paperNameOK"),
-                         Check([](QWidget *w) {
-                             EXPECT_FALSE(Child<QDialog>(w, "paperNameWindow")->isVisible());
-                             EXPECT_EQ(Tag(w, "pagesMenu"), 3);
-                         }),
-                         // Escape in the name sheet is its Cancel: back to the entry shown before.
-                         Choose("pagesMenu", 0), Choose("pagesMenu", -3),
-                         [](QWidget *w) { QTest::keyClick(Child<QDialog>(w, "paperNameWindow"), Qt::Key_Escape); },
-                         Check([](QWidget *w) { EXPECT_EQ(Tag(w, "pagesMenu"), 0); })}));
+    EXPECT_FALSE(
+        Run(p, {Choose("pagesMenu", -3), Type("paperName", "Poster"), Press("paperNameOK"), Check([](QWidget *w) {
+                    EXPECT_FALSE(Child<QDialog>(w, "paperNameWindow")->isVisible());
+                    EXPECT_EQ(Tag(w, "pagesMenu"), 3);
+                }),
+                // Escape in the name sheet is its Cancel: back to the entry shown before.
+                Choose("pagesMenu", 0), Choose("pagesMenu", -3),
+                [](QWidget *w) { QTest::keyClick(Child<QDialog>(w, "paperNameWindow"), Qt::Key_Escape); },
+                Check([](QWidget *w) { EXPECT_EQ(Tag(w, "pagesMenu"), 0); })}));
     ASSERT_EQ(CountPaper(*papers_), 4);
     EXPECT_EQ(GetPaper(*papers_, 3).name, "Poster");
     ResetPreferencesCache();
@@ -155,9 +155,8 @@ TEST_F(StyleDialogTest, PapersAddedAndRemovedStayAfterCancel) {
 
 TEST_F(StyleDialogTest, OkRefusesAnImpossibleTileAndTheCheckBoxesCount) {
     StyleParams p = Params(210, 297);
-    EXPECT_FALSE(Run(p, {Press("isTiled"), Retype("tileWidth", "0"), Press("ok"), Check([](QWidget *w) {
-                             EXPECT_EQ(w->focusWidget()->objectName(), "tileWidth");
-                         })}));
+    EXPECT_FALSE(Run(p, {Press("isTiled"), Retype("tileWidth", "0"), Press("ok"),
+                         Check([](QWidget *w) { EXPECT_EQ(w->focusWidget()->objectName(), "tileWidth"); })}));
     EXPECT_EQ(gHostBeeps, 1);
 
     // Tiling off: the tile is snapped and clamped to the page, not checked.
