@@ -67,7 +67,9 @@ TEST(KivhostFaults, AKilledJobLeavesNothingAndTheNextGetsThePlainName) {
     WriteNoisePng(dir / "noise.png", 2000, 2000);
     std::string images;
     for (int i = 0; i < 40; ++i) images += " '" + (dir / "noise.png").string() + "'";
-    for (int delayMs : {30, 150, 400}) {
+    // Killed once it has written that much, before its first page ends and well into the job,
+    // however fast the machine is.
+    for (long bytes : {1L << 10, 20L << 20, 100L << 20}) {
         const pid_t pid = fork();
         if (pid == 0) {
             execl("/bin/sh", "sh", "-c",
@@ -75,12 +77,17 @@ TEST(KivhostFaults, AKilledJobLeavesNothingAndTheNextGetsThePlainName) {
                   static_cast<char *>(nullptr));
             _exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        const auto written = [pid] {
+            const std::string io = ReadFile("/proc/" + std::to_string(pid) + "/io");
+            const std::size_t at = io.find("wchar: ");
+            return at == std::string::npos ? 0L : std::atol(io.c_str() + at + 7);
+        };
+        EXPECT_TRUE(Within(60, [&] { return written() >= bytes; })) << bytes;
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status)) << "the job ended before it was killed at " << delayMs << " ms";
-        EXPECT_TRUE(FolderEntries(dir / "hot").empty()) << delayMs << " ms";
+        EXPECT_TRUE(WIFSIGNALED(status)) << "the job ended before it was killed at " << bytes << " bytes";
+        EXPECT_TRUE(FolderEntries(dir / "hot").empty()) << bytes << " bytes";
     }
     const CommandOutput run = RunCommand(KivhostCommand(dir, "'" + (dir / "noise.png").string() + "' --job-name Long"));
     ASSERT_EQ(run.status, 0) << run.text;

@@ -78,16 +78,6 @@ inline bool Accepts(int port) {
     return ok;
 }
 
-// Waits up to seconds for check; true when it held.
-inline bool Within(double seconds, const std::function<bool()> &check) {
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < end) {
-        if (check()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return check();
-}
-
 using Env = std::vector<std::pair<std::string, std::string>>;
 
 // A child process, stopped (TERM, then KILL) at the end of its scope.

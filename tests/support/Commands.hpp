@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -31,6 +32,16 @@ inline CommandOutput RunCommand(const std::string &command) {
     const int status = p ? pclose(p) : -1;
     o.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return o;
+}
+
+// Waits up to seconds for check; true when it held.
+inline bool Within(double seconds, const std::function<bool()> &check) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (check()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return check();
 }
 
 }  // namespace kivtest
