@@ -52,6 +52,24 @@ std::set<std::string> Items(const std::string &list) {
     return items;
 }
 
+// A job of alice's, held at the printer: mallory may not cancel it, alice may (asked from the
+// machine the command prefix `via` runs ipptool on).
+void ExpectOnlyTheOwnerCancels(const fs::path &dir, const std::string &printerURI, const std::string &via = "") {
+    WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
+    const CommandOutput held = RunCommand(via + "ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " +
+                                          printerURI + " " + Quote(TestFile("hold-job.test")));
+    const std::size_t at = held.text.find("job-id (integer) = ");
+    ASSERT_NE(at, std::string::npos) << held.text;
+    const auto cancel = [&](const std::string &asker) {
+        return RunCommand(via + "ipptool -T 30 -t -d asker=" + asker +
+                          " -d job_id=" + std::to_string(std::atoi(held.text.c_str() + at + 19)) + " " + printerURI +
+                          " " + Quote(TestFile("cancel-job.test")));
+    };
+    EXPECT_NE(cancel("mallory").status, 0);
+    const CommandOutput owner = cancel("alice");
+    EXPECT_EQ(owner.status, 0) << owner.text;
+}
+
 }  // namespace
 
 TEST(PrinterDiscovery, FoundAsTheyComeAndGoAndPrintedToButNotAdministered) {
@@ -117,6 +135,10 @@ TEST(PrinterDiscovery, FoundAsTheyComeAndGoAndPrintedToButNotAdministered) {
         EXPECT_EQ(RunCommand(code + "http://" + host + page).text, "301") << page;
         EXPECT_EQ(RunCommand(code + "-k https://" + host + page).text, "401") << page;
     }
+    EXPECT_EQ(
+        RunCommand(via + "curl -s -o /dev/null -w '%{http_code}' -k -u nobody:wrong https://" + host + "/addprinter")
+            .text,
+        "401");
     const CommandOutput add = RunCommand(via + VAD3_PRINTER_TOOL + " add -u ipps://" + host +
                                          " -d Other -m hotfolder -v " + Quote("hotfolder://" + dir.path().string()));
     EXPECT_THAT(add.text, HasSubstr("Unauthorized"));

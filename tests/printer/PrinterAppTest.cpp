@@ -46,26 +46,24 @@ protected:
 // Compares every line of a PWG raster with the job file it became, sample for sample (grey
 // luminance against the driver's density).
 std::string SameSamples(const fs::path &pwg, const fs::path &job) {
-    kiv::VAD3Reader reader;
-    if (std::string e = reader.Open(job); !e.empty()) return e;
+    kiv::VAD3Header v;
+    const std::vector<Bytes> lines = JobLines(job, &v);
     const int fd = ::open(pwg.c_str(), O_RDONLY);
     cups_raster_t *raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
     cups_page_header2_t h;
     std::string problem;
-    std::vector<uint8_t> in, out;
-    for (int page = 0; problem.empty() && cupsRasterReadHeader2(raster, &h); ++page) {
-        if (static_cast<int>(h.cupsWidth) != reader.header().width ||
-            static_cast<int>(h.cupsHeight) != reader.header().height)
+    Bytes in;
+    for (unsigned page = 0; problem.empty() && cupsRasterReadHeader2(raster, &h); ++page) {
+        if (static_cast<int>(h.cupsWidth) != v.width || static_cast<int>(h.cupsHeight) != v.height)
             problem = "page of " + std::to_string(h.cupsWidth) + " x " + std::to_string(h.cupsHeight) + " became " +
-                      std::to_string(reader.header().width) + " x " + std::to_string(reader.header().height);
+                      std::to_string(v.width) + " x " + std::to_string(v.height);
         in.resize(h.cupsBytesPerLine);
-        const int channels = static_cast<int>(h.cupsBitsPerPixel / 8);
+        const unsigned channels = h.cupsBitsPerPixel / 8;
         for (unsigned y = 0; problem.empty() && y < h.cupsHeight; ++y) {
             cupsRasterReadPixels(raster, in.data(), h.cupsBytesPerLine);
-            if (std::string e = reader.ReadLine(out); !e.empty()) problem = e;
+            const Bytes &out = lines.at(page * h.cupsHeight + y);
             for (unsigned x = 0; problem.empty() && x < h.cupsWidth; ++x) {
-                const uint8_t *a = &in[x * channels];
-                const uint8_t *b = &out[x * (channels == 1 ? 1 : 4)];
+                const uint8_t *a = &in[x * channels], *b = &out[x * (channels == 1 ? 1 : 4)];
                 const bool same = channels == 1   ? b[0] == 255 - a[0]
                                   : channels == 3 ? std::memcmp(b + 1, a, 3) == 0
                                                   : std::memcmp(b, a, 4) == 0;

@@ -32,8 +32,8 @@
 #include <jpeglib.h>
 
 #include "common/PngWriter.hpp"
-#include "format/VAD3Reader.hpp"
 #include "support/Commands.hpp"
+#include "support/JobFiles.hpp"
 #include "support/TempDir.hpp"
 
 namespace kivtest {
@@ -211,23 +211,17 @@ inline bool WritePdf(const fs::path &pdf, const std::string &postscript, const s
                .status == 0;
 }
 
-// The pixels of page 1 of a job file as R, G, B (grey density shown as its grey).
+// The pixels of page 1 of a job file that verifies, as R, G, B (grey density shown as its grey).
 inline std::vector<uint8_t> PageRgb(const fs::path &file, int &width, int &height) {
-    kiv::VAD3Reader reader;
-    if (!reader.Open(file).empty()) return {};
-    width = reader.header().width;
-    height = reader.header().height;
-    std::vector<uint8_t> rgb(static_cast<std::size_t>(width) * height * 3), line;
-    for (int y = 0; y < height && reader.ReadLine(line).empty(); ++y) {
-        for (int x = 0; x < width; ++x) {
-            uint8_t *o = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-            if (reader.header().pixelFormat == 8) {
-                o[0] = o[1] = o[2] = static_cast<uint8_t>(255 - line[x]);
-            } else {
-                std::memcpy(o, &line[static_cast<std::size_t>(x) * 4 + 1], 3);
-            }
+    kiv::VAD3Header h;
+    const std::vector<Bytes> lines = JobLines(file, &h);
+    width = h.width, height = h.height;
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < height && y < static_cast<int>(lines.size()); ++y)
+        for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x) {
+            if (h.pixelFormat == 8) rgb.insert(rgb.end(), 3, static_cast<uint8_t>(255 - lines[y][x]));
+            if (h.pixelFormat != 8) rgb.insert(rgb.end(), &lines[y][x * 4 + 1], &lines[y][x * 4 + 4]);
         }
-    }
     return rgb;
 }
 
@@ -410,23 +404,5 @@ private:
 };
 
 inline std::string TestFile(const char *name) { return std::string(PRINTER_TEST_FILES) + "/" + name; }
-
-// A job of alice's, held at the printer: mallory may not cancel it, alice may (asked from the
-// machine the command prefix `via` runs ipptool on).
-inline void ExpectOnlyTheOwnerCancels(const fs::path &dir, const std::string &printerURI, const std::string &via = "") {
-    WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
-    const CommandOutput held = RunCommand(via + "ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " +
-                                          printerURI + " " + Quote(TestFile("hold-job.test")));
-    const std::size_t at = held.text.find("job-id (integer) = ");
-    ASSERT_NE(at, std::string::npos) << held.text;
-    const auto cancel = [&](const std::string &asker) {
-        return RunCommand(via + "ipptool -T 30 -t -d asker=" + asker +
-                          " -d job_id=" + std::to_string(std::atoi(held.text.c_str() + at + 19)) + " " + printerURI +
-                          " " + Quote(TestFile("cancel-job.test")));
-    };
-    EXPECT_NE(cancel("mallory").status, 0);
-    const CommandOutput owner = cancel("alice");
-    EXPECT_EQ(owner.status, 0) << owner.text;
-}
 
 }  // namespace kivtest

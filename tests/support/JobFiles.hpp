@@ -6,8 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "format/VAD3Format.hpp"
 #include "format/PixelFormats.hpp"
+#include "format/VAD3Format.hpp"
+#include "format/VAD3Reader.hpp"
 #include "output/VAD3Output.hpp"
 
 namespace kivtest {
@@ -45,6 +46,27 @@ inline Bytes ContentLine(int16_t format, int width, int kind, std::mt19937 &rng)
         }
     }
     return line;
+}
+
+// An ARGB line's A bytes as 0: an encoded line stores 0 there, a raw one what came.
+inline Bytes WithoutAlpha(Bytes line, int16_t format) {
+    for (std::size_t x = 0; format == 32 && x < line.size(); x += 4) line[x] = 0;
+    return line;
+}
+
+// Every line of every page of a job file that verifies (ARGB without its A bytes), and its
+// header; a failure of the test when it does not verify or read.
+inline std::vector<Bytes> JobLines(const std::filesystem::path &file, kiv::VAD3Header *header = nullptr) {
+    EXPECT_EQ(kiv::VerifyVAD3(file), "") << file;
+    kiv::VAD3Reader reader;
+    std::vector<Bytes> lines;
+    if (std::string e = reader.Open(file); !e.empty()) ADD_FAILURE() << file << ": " << e;
+    const std::size_t count = static_cast<std::size_t>(reader.header().height) * reader.header().pageCount;
+    for (Bytes line; lines.size() < count && reader.ReadLine(line).empty();)
+        lines.push_back(WithoutAlpha(line, reader.header().pixelFormat));
+    if (lines.size() < count) ADD_FAILURE() << file << ": " << lines.size() << " of " << count << " lines read";
+    if (header) *header = reader.header();
+    return lines;
 }
 
 inline kiv::OutputFormat Format(int16_t pixelFormat, int width, int height) {
