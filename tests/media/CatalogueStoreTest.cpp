@@ -2,6 +2,7 @@
 // their table says.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <tuple>
 
 #include <kiv/KIVPrinterDriver.h>
@@ -55,22 +56,32 @@ TEST(CatalogueStore, StoredFilesReadAsTheirTableSays) {
     // Sizes and resolutions that cannot be printed (zero, negative, not finite, beyond the
     // job file's field) and malformed elements are skipped, within the first forty; a default
     // that designates no entry is 0; values of the wrong type give the built-in catalogues.
+    // The papers p4 … p44 of "malformed" (one more than fit) are made here, as is "default"'s
+    // default index.
+    std::string papers;
+    for (int i = 4; i <= 44; ++i)
+        papers += "<dict><key>Height</key><integer>" + std::to_string(i) + "</integer><key>Name</key><string>p" +
+                  std::to_string(i) + "</string><key>Width</key><real>" + std::to_string(i) + "</real></dict>";
     const struct {
-        const char *file, *papers, *resolutions;
+        const char *file, *marker;
+        std::string value;
+        const char *papers, *resolutions;
     } cases[] = {
-        {"unprintable", "1 0 p:200x100 p:200x100", "1 0 150.0:150x150 150.0:150x150"},
-        {"malformed", "38 5 first:100x200 p39:39x39", "3 1 600:600x600 150:150x150"},
-        {"default-too-high", "3 0 a:1x1 c:1x1", "3 1 600:600x600 150:150x150"},
-        {"default-negative", "3 0 a:1x1 c:1x1", "3 1 600:600x600 150:150x150"},
-        {"wrong-types", "2 1 A2:412x553 A3:280x390", "3 1 600:600x600 150:150x150"},
-        {"empty-lists", "0 0", "3 1 600:600x600 150:150x150"},  // no papers is a catalogue
+        {"unprintable", "", "", "1 0 p:200x100 p:200x100", "1 0 150.0:150x150 150.0:150x150"},
+        {"malformed", "@PAPERS@", papers, "38 5 first:100x200 p39:39x39", "3 1 600:600x600 150:150x150"},
+        {"default", "@DEFAULT@", "3", "3 0 a:1x1 c:1x1", "3 1 600:600x600 150:150x150"},  // one too high
+        {"default", "@DEFAULT@", "-1", "3 0 a:1x1 c:1x1", "3 1 600:600x600 150:150x150"},
+        {"wrong-types", "", "", "2 1 A2:412x553 A3:280x390", "3 1 600:600x600 150:150x150"},
+        {"empty-lists", "", "", "0 0", "3 1 600:600x600 150:150x150"},  // no papers is a catalogue
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.value);
         kivtest::ScopedConfigHome home;
-        std::filesystem::copy_file(std::string(KIV_TEST_DATA "/media/stored/") + c.file + ".plist",
-                                   home.FileOf(kDomain));
-        EXPECT_EQ(Papers(), c.papers) << c.file;
-        EXPECT_EQ(Resolutions(), c.resolutions) << c.file;
+        std::string text = kivtest::ReadFile(std::string(KIV_TEST_DATA "/media/stored/") + c.file + ".plist");
+        if (*c.marker) text.replace(text.find(c.marker), std::strlen(c.marker), c.value);
+        kivtest::WriteFile(home.FileOf(kDomain), text);
+        EXPECT_EQ(Papers(), c.papers);
+        EXPECT_EQ(Resolutions(), c.resolutions);
     }
 }
 
