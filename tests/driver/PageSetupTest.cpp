@@ -11,6 +11,7 @@
 #include "driver/PageSetup.hpp"
 #include "media/Catalogue.hpp"
 #include "support/DriverFixture.hpp"
+#include "support/HostHooks.hpp"
 
 using namespace kiv;
 using kivtest::DriverFixture;
@@ -34,27 +35,13 @@ PrintRecord GoodRecord() {
 // A tile of the given whole or fractional pixel count at 300 dpi.
 double TileMM(double pixels) { return pixels / 300.0 * 25.4; }
 
-int gBeeps = 0;
-bool gOptionDown = false;
-
 class PageSetup : public DriverFixture {
 protected:
-    void SetUp() override {
-        DriverFixture::SetUp();
-        gBeeps = 0;
-        gOptionDown = false;
-        KIVSetBeepProc([] { ++gBeeps; });
-        KIVSetOptionKeyProc([]() -> uint8_t { return gOptionDown; });
-    }
-    void TearDown() override {
-        KIVSetBeepProc(nullptr);
-        KIVSetOptionKeyProc(nullptr);
-        DriverFixture::TearDown();
-    }
     bool Bad(const PrintRecord &r) {
         Put(r);
         return HPrintIsBad(*record_, handle_);
     }
+    kivtest::ScopedHostHooks hooks_;
 };
 
 }  // namespace
@@ -227,11 +214,11 @@ TEST_F(PageSetup, ValidateResetsOnlyWhatNeedsIt) {
     const std::vector<char> before(*handle_, *handle_ + 306);
     EXPECT_FALSE(KIVPrValidate(record_, handle_));
     EXPECT_EQ(std::vector<char>(*handle_, *handle_ + 306), before);
-    EXPECT_EQ(gBeeps, 0);
+    EXPECT_EQ(hooks_.beeps, 0);
 
-    gOptionDown = true;
+    hooks_.option = 1;
     EXPECT_TRUE(KIVPrValidate(record_, handle_));
-    EXPECT_EQ(gBeeps, 1);
+    EXPECT_EQ(hooks_.beeps, 1);
     EXPECT_EQ((*handle_)[31], 0);
 }
 

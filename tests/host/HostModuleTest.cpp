@@ -10,6 +10,7 @@
 
 #include "common/PrintRecordView.hpp"
 #include "support/Commands.hpp"
+#include "support/HostHooks.hpp"
 #include "support/LoadedDriver.hpp"
 
 using kivhost::PrintRecordView;
@@ -18,28 +19,14 @@ namespace {
 
 constexpr const char *kDomain = "com.varnel.printerdriver";
 
-int gBeeps = 0;
-uint8_t gOption = 0;
-
 class HostModule : public kivtest::LoadedDriver {
 protected:
-    void SetUp() override {
-        LoadedDriver::SetUp();
-        gBeeps = 0;
-        gOption = 0;
-        KIVSetBeepProc([] { ++gBeeps; });
-        KIVSetOptionKeyProc([] { return gOption; });
-    }
-    void TearDown() override {
-        KIVSetBeepProc(nullptr);
-        KIVSetOptionKeyProc(nullptr);
-        LoadedDriver::TearDown();
-    }
     DriverRecord *Open() {
         DriverRecord *record = nullptr;
         EXPECT_EQ(driver_.KIVPrOpen(bundle_, &record), 0);
         return record;
     }
+    kivtest::ScopedHostHooks hooks_;
 };
 
 }  // namespace
@@ -70,8 +57,8 @@ TEST_F(HostModule, CatalogueSetupAndHooksAreSharedWithTheHost) {
     EXPECT_EQ(PrintRecordView(print_).heightPixels(), 6600);
     EXPECT_EQ(PrintRecordView(print_).paperName(), "Letter");
     // The host's option-key and beep hooks reach the driver: the record is reset with a beep.
-    gOption = 1;
+    hooks_.option = 1;
     EXPECT_TRUE(driver_.KIVPrValidate(record, print_));
-    EXPECT_EQ(gBeeps, 1);
+    EXPECT_EQ(hooks_.beeps, 1);
     EXPECT_EQ(driver_.KIVPrClose(record), 0);
 }
