@@ -86,7 +86,8 @@ KIV_EXPORT uint8_t KIVPrJob(DriverRecord *record, Handle printHandle);
 /* {"fromPage", "toPage", "copies", "outputFolder"}; the caller frees it with plist_free. */
 KIV_EXPORT plist_t KIVPrCopyJobSettings(DriverRecord *record, Handle printHandle);
 /* Applies a job-settings dictionary (borrowed). False for a non-dictionary or an
-   "outputFolder" that does not resolve to an existing folder. */
+   "outputFolder" that does not resolve to an existing folder. A "copies", "fromPage" or
+   "toPage" that is not a whole number the record's 16-bit field holds is ignored. */
 KIV_EXPORT uint8_t KIVPrSetJobSettings(DriverRecord *record, Handle printHandle, plist_t settings);
 /* Copies copies, fromPage and toPage from one print record to another. */
 KIV_EXPORT void KIVPrJobMerge(DriverRecord *record, Handle sourceHandle, Handle destinationHandle);

@@ -2,6 +2,7 @@
 #include "JobSettings.hpp"
 
 #include <cstring>
+#include <limits>
 
 #include "PrintRecord.hpp"
 #include "platform/Bookmark.hpp"
@@ -25,9 +26,12 @@ Plist DoCopyJobSettings(DriverRecord &record, Handle h) {
 bool DoSetJobSettings(DriverRecord &record, Handle h, plist_t settings) {
     if (!IsDict(settings)) return false;
     if (auto p = LoadPrintRecord(h)) {
-        // Only the low 16 bits fit the record; nothing is range-checked.
+        // A value the 16-bit field cannot hold is ignored like one that is not a number: 70,000
+        // copies must not become 4,464.
         const auto apply = [&](const char *key, int16_t &field) {
-            if (const auto v = NumberAsInt32(DictGet(settings, key))) field = static_cast<int16_t>(*v);
+            const auto v = NumberAsInt32(DictGet(settings, key));
+            if (v && *v >= std::numeric_limits<int16_t>::min() && *v <= std::numeric_limits<int16_t>::max())
+                field = static_cast<int16_t>(*v);
         };
         apply("fromPage", p->fromPage);
         apply("toPage", p->toPage);

@@ -1,6 +1,8 @@
 // The job-settings dictionary and merging job fields.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/Bookmark.hpp"
 #include "support/DriverFixture.hpp"
 
@@ -21,15 +23,19 @@ TEST_F(JobSettings, ValuesAreAppliedKeyByKey) {
     EXPECT_EQ(Record().fromPage, 1);
     EXPECT_EQ(Record().toPage, 999);
 
+    // Beyond what the record's 16-bit fields hold: ignored, never cut to their low bits.
     DictSet(s.get(), "copies", MakeInteger(70000));
     DictSet(s.get(), "fromPage", MakeReal(4.0));
+    DictSet(s.get(), "toPage", MakeInteger(-32769));
     EXPECT_TRUE(KIVPrSetJobSettings(record_, handle_, s.get()));
-    EXPECT_EQ(Record().copies, 4464);  // the low 16 bits
-    EXPECT_EQ(Record().fromPage, 4);
+    EXPECT_EQ(std::vector<int>({Record().copies, Record().fromPage, Record().toPage}), std::vector<int>({3, 4, 999}));
+    DictSet(s.get(), "copies", MakeInteger(32767));
+    EXPECT_TRUE(KIVPrSetJobSettings(record_, handle_, s.get()));
+    EXPECT_EQ(Record().copies, 32767);
 
     EXPECT_FALSE(KIVPrSetJobSettings(record_, handle_, MakeArray().get()));
     EXPECT_FALSE(KIVPrSetJobSettings(record_, handle_, nullptr));
-    EXPECT_EQ(Record().copies, 4464);
+    EXPECT_EQ(Record().copies, 32767);
 }
 
 TEST_F(JobSettings, AnUnresolvableFolderIsRefusedAfterThePageFields) {
