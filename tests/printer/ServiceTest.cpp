@@ -267,7 +267,31 @@ TEST(PrinterService, KilledAtAnyMomentItKeepsItsPrintersAndOnlyWholeFiles) {
     const fs::path page = dir / "page.pwg";
     WritePwg(page, "srgb_8", 200, 300, 150, 2, Stamp(1, 1));
     std::mt19937 random(20261207);
-    std::vector<std::string> printers;
+    // First a spooled image printing on one printer while another completes a job, so that the
+    // state is saved with it printing: after kill -9 it has ended, saying why, and both print.
+    std::vector<uint8_t> noise(3600u * 3600 * 3);
+    std::generate(noise.begin(), noise.end(), [&] { return static_cast<uint8_t>(random()); });
+    WriteImage(dir / "big.png", 3600, 3600, noise);
+    std::vector<std::string> printers = {"Big", "Small"};
+    ASSERT_TRUE(server.Start());
+    for (const std::string &p : printers) ASSERT_TRUE(server.AddPrinter(p, dir / p));
+    const int big = server.Print("Big", dir / "big.png", "image/png", "big");
+    ASSERT_TRUE(Within(30, [&] {
+        return Value(Ask(server.PrinterURI("Big"), IPP_OP_GET_JOB_ATTRIBUTES, [&](ipp_t *q) {
+                         ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", big);
+                     }).get(),
+                     "job-state") == "processing";
+    }));
+    EXPECT_EQ(server.WaitForJob("Small", server.Print("Small", page, "image/pwg-raster", "small")).state, "completed");
+    server.Stop(SIGKILL);
+    ASSERT_TRUE(server.Start());
+    const Job interrupted = server.WaitForJob("Big", big);
+    EXPECT_EQ(interrupted.state, "aborted");
+    EXPECT_EQ(interrupted.message, "the server stopped while this job was printing; nothing was published");
+    for (const std::string &p : printers)
+        EXPECT_EQ(server.WaitForJob(p, server.Print(p, page, "image/pwg-raster", p + "-after")).state, "completed");
+    EXPECT_EQ(FolderEntries(dir / "spool").size(), 0u);
+    server.Stop();
     for (int kill = 0; kill < 10; ++kill) {
         SCOPED_TRACE("kill " + std::to_string(kill));
         ASSERT_TRUE(server.Start());

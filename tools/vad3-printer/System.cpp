@@ -21,6 +21,7 @@
 #include "Folders.hpp"
 #include "HotFolderPrinter.hpp"
 #include "ImageFilters.hpp"
+#include "InterruptedJobs.hpp"
 #include "Watchdog.hpp"
 
 namespace vad3printer {
@@ -168,7 +169,9 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, PrinterCreated, DriverCallback, &context.driver);
     papplSystemSetFooterHTML(
         system, "Varnel printer driver " KIV_VERSION ": every job becomes a raster job file in a hot folder.");
+    const std::vector<InterruptedJob> interrupted = EndInterruptedJobs(context.stateFile);
     papplSystemLoadState(system, context.stateFile.c_str());
+    ExplainInterruptedJobs(system, interrupted);
     LimitJobs(system);  // before the server runs: no other thread holds a lock yet
     context.driver.checkNewFolders = true;
     papplSystemSetSaveCallback(system, SaveState, &context);
