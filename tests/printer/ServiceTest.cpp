@@ -151,6 +151,7 @@ TEST(PrinterService, BadDocumentsAbortWithTheirReasonAndLeaveNothing) {
         ASSERT_TRUE(ended) << "never ended";
         EXPECT_EQ(ended->state, "aborted");
         EXPECT_THAT(ended->message, HasSubstr(c.message));
+        EXPECT_EQ(ended->impressions, 0) << "pages counted, none published";
         EXPECT_TRUE(FolderEntries(dir / "hot").empty());
     }
     // The jobs list says why each ended without its file.

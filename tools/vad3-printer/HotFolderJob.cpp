@@ -355,6 +355,8 @@ bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     if (!done) return false;
     const bool ok = Run(done.get(), [&](Job &j) { return j.EndJob(); });
     if (!ok && !done->failure().empty()) papplJobSetMessage(job, "%s", done->failure().c_str());
+    // PAPPL counts each page as it begins; a job that failed published none of them.
+    if (!ok) papplJobSetImpressionsCompleted(job, -papplJobGetImpressionsCompleted(job));
     return ok;
 }
 
