@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "HotFolder.hpp"
+#include "HotFolderPrinter.hpp"
 
 namespace vad3printer {
 namespace {
@@ -339,7 +340,13 @@ bool IsLoopback(const std::string &host) {
 
 std::optional<int> RunCommandLine(int argc, char **argv) {
     const CommandLine line = Parse(argc, argv);
-    if (line.handledByPAPPL || line.subcommand == "drivers") return std::nullopt;
+    if (line.handledByPAPPL) return std::nullopt;
+    // PAPPL answers this one by starting a server of its own for a moment: the table is here.
+    if (line.subcommand == "drivers") {
+        const pappl_pr_driver_t &d = *Drivers();
+        std::printf("%s \"%s\" \"%s\"\n", d.name, d.description, d.device_id ? d.device_id : "");
+        return 0;
+    }
     std::string tried;
     http_t *http = Connect(line, tried);
     if (line.subcommand == "server") {
