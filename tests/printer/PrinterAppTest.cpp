@@ -161,10 +161,10 @@ TEST_F(PrinterApp, AFolderThatGoesAwayStopsItsJobsUntilItIsBack) {
     // they are sent (CUPS keeps them and tries again); once the folder is back they print.
     WritePwg(dir_ / "page.pwg", "sgray_8", 200, 200, 300, 1, [](int x, int y, int, uint8_t *p) { *p = x + y; });
     fs::remove_all(dir_ / "hot");
-    EXPECT_TRUE(Within(10, [&] {
-        return server_.App("status", "-d HotFolder")
-                   .text.find("Reasons: other. Its hot folder cannot take job files") != std::string::npos;
-    }));
+    const std::string why = "Reasons: other. Its hot folder cannot take job files: The hot folder " +
+                            (dir_ / "hot").string() + " cannot be used: No such file or directory. Make it usable";
+    EXPECT_TRUE(Within(10, [&] { return server_.App("status", "-d HotFolder").text.find(why) != std::string::npos; }))
+        << server_.App("status", "-d HotFolder").text;
     EXPECT_EQ(server_.Print("HotFolder", dir_ / "page.pwg", "image/pwg-raster", "refused"), -1);
     const std::string problem = "Hot folder cannot take job files";
     EXPECT_THAT(server_.WebPage("/"), HasSubstr(problem));

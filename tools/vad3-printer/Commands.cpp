@@ -94,7 +94,8 @@ std::string OptionValue(const CommandLine &line, const std::string &name, const 
 std::string ServerOptionProblem(const CommandLine &line) {
     // Without an authentication service whoever reaches the server administers it.
     const std::string listen = OptionValue(line, "listen-hostname", kDefaultListenHost);
-    const std::string beyond = "listening beyond this machine (listen-hostname=" + (listen.empty() ? "*" : listen) + ")";
+    const std::string beyond =
+        "listening beyond this machine (listen-hostname=" + (listen.empty() ? "*" : listen) + ")";
     const bool local = IsLoopback(listen);
     if (OptionValue(line, "auth-service").empty() && !local)
         return beyond + " needs logins for administration: add -o auth-service=login (a PAM service)";
@@ -132,6 +133,12 @@ std::vector<std::string> LocalSockets() {
     return sockets;
 }
 
+}  // namespace
+
+std::string OwnSocket() { return LocalSockets().front(); }
+
+namespace {
+
 // A connection to the server the command line names; null, with what was tried, when none
 // answers.
 http_t *Connect(const CommandLine &line, std::string &tried) {
@@ -144,9 +151,11 @@ http_t *Connect(const CommandLine &line, std::string &tried) {
     }
     for (const std::string &socket : LocalSockets()) {
         tried += (tried.empty() ? "" : " or ") + socket;
-        if (http_t *http = httpConnect2(socket.c_str(), 0, nullptr, AF_LOCAL, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr)) {
+        if (http_t *http =
+                httpConnect2(socket.c_str(), 0, nullptr, AF_LOCAL, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr)) {
             // PAPPL's own sub-commands find the service's socket where they look for root's.
-            if (socket.starts_with(kServiceRuntime)) ::setenv("SNAP_COMMON", kServiceRuntime, 1);
+            // (root's own, /run/vad3-printer.sock, shares the folder's name as a prefix).
+            if (socket.starts_with(std::string(kServiceRuntime) + "/")) ::setenv("SNAP_COMMON", kServiceRuntime, 1);
             return http;
         }
     }
@@ -189,8 +198,10 @@ Target PrinterOf(const CommandLine &line) {
     std::string named = "/ipp/print/";
     for (const char c : line.printerName) {
         const bool odd = static_cast<unsigned char>(c) <= ' ' || std::strchr("\177/\\'\"?#", c);
-        if (!odd) named += c;
-        else if (named.back() != '_') named += '_';
+        if (!odd)
+            named += c;
+        else if (named.back() != '_')
+            named += '_';
     }
     if (named.back() == '_') named.pop_back();
     const std::string resource = line.printerName.empty() ? line.path : named;
@@ -250,7 +261,8 @@ int ShowJobs(http_t *http, const CommandLine &line) {
 int DeleteOrMakeDefault(http_t *http, const CommandLine &line) {
     const Target printer = PrinterOf(line);
     if (printer.resource.empty()) {
-        std::fprintf(stderr, "%s: %s needs -d PRINTER (or -u with the printer's URI)\n", kName, line.subcommand.c_str());
+        std::fprintf(stderr, "%s: %s needs -d PRINTER (or -u with the printer's URI)\n", kName,
+                     line.subcommand.c_str());
         return 1;
     }
     ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
@@ -287,6 +299,28 @@ int DeleteOrMakeDefault(http_t *http, const CommandLine &line) {
 }
 
 // The state of the server, or of one printer with -d, with its reasons and message.
+// What the printer's "Hot Folder" web page says of its folder, or empty where it cannot be read
+// (over the network it asks for a login; the local socket does not).
+std::string FolderState(http_t *http, const Target &printer) {
+    const std::string page = "/" + printer.resource.substr(std::strlen("/ipp/print/")) + "/hotfolder";
+    httpClearFields(http);
+    if (httpGet(http, page.c_str()) != 0) return {};
+    http_status_t status;
+    while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
+    }
+    std::string html;
+    char buffer[4096];
+    for (ssize_t n; (n = httpRead2(http, buffer, sizeof buffer)) > 0;) html.append(buffer, static_cast<std::size_t>(n));
+    const std::string start = "<th>State:</th><td>";
+    const std::size_t at = html.find(start), end = html.find("</td>", at);
+    if (status != HTTP_STATUS_OK || at == std::string::npos || end == std::string::npos) return {};
+    std::string state = html.substr(at + start.size(), end - at - start.size());
+    for (const auto &[entity, c] :
+         {std::pair{"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#39;", '\''}, {"&amp;", '&'}})
+        for (std::size_t e; (e = state.find(entity)) != std::string::npos;) state.replace(e, std::strlen(entity), 1, c);
+    return state;
+}
+
 int ShowStatus(http_t *http, const CommandLine &line) {
     // A printer by its -d name on the named server, or by its URI; otherwise the system.
     const Target printer = PrinterOf(line);
@@ -311,11 +345,19 @@ int ShowStatus(http_t *http, const CommandLine &line) {
         if (std::strcmp(ippGetString(list, i, nullptr), "none") != 0)
             reasons += (reasons.empty() ? "" : ", ") + std::string(ippGetString(list, i, nullptr));
     if (!reasons.empty()) std::printf(" Reasons: %s.", reasons.c_str());
-    // A printer of ours reports "other" only for its folder.
-    if (prefix == "printer" && reasons.find("other") != std::string::npos)
-        std::printf(" Its hot folder cannot take job files: its \"Hot Folder\" web page says why.");
-    std::putchar('\n');
     ippDelete(response);
+    // A printer of ours reports "other" only for its folder.
+    if (prefix == "printer" && reasons.find("other") != std::string::npos) {
+        const std::string why = FolderState(http, printer);
+        if (why.empty())
+            std::printf(" Its hot folder cannot take job files: its \"Hot Folder\" web page says why.");
+        else
+            std::printf(
+                " Its hot folder cannot take job files: %s. Make it usable again, or choose another folder on "
+                "the printer's \"Hot Folder\" web page.",
+                why.c_str());
+    }
+    std::putchar('\n');
     return 0;
 }
 

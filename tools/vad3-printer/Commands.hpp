@@ -13,6 +13,8 @@ namespace vad3printer {
 // The exit status when the command line has been answered here; nullopt to go on with
 // papplMainloop, which then can no longer start a server (argv[0] is changed for that).
 std::optional<int> RunCommandLine(int argc, char **argv);
+// The local socket PAPPL's main loop gives a server of this user.
+std::string OwnSocket();
 
 // True when every address the host name stands for is a loopback address.
 bool IsLoopback(const std::string &host);

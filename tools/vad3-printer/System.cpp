@@ -52,6 +52,14 @@ std::string StateDirectory(const std::string &chosen) {
     return std::string(home ? home : "/tmp") + "/.config";
 }
 
+// A folder of the server's own (state, spool): made with its parents when missing, private.
+void MakePrivateFolder(const std::string &folder) {
+    std::error_code ignored;
+    if (folder.empty() || std::filesystem::exists(folder, ignored)) return;
+    std::filesystem::create_directories(folder, ignored);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored);
+}
+
 // The state file, replaced whole: PAPPL writes it in place (truncated, then written), so a
 // crash while it writes would leave it empty or cut short and every printer lost. It is
 // written beside its place, synced, and renamed over it.
@@ -120,6 +128,8 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     const int clientTimeout = std::atoi(Option("client-timeout", count, options).c_str());
     const std::string stateDirectory = StateDirectory(Option("state-directory", count, options));
     context.stateFile = stateDirectory + "/" + kName + ".state";
+    MakePrivateFolder(stateDirectory);
+    MakePrivateFolder(spool);
     // The folders printers may write into: the option's, else one beside the state.
     std::vector<std::string> roots;
     const std::string rootList = Option("hot-folders", count, options, (stateDirectory + "/hot-folders").c_str());
@@ -149,6 +159,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     }
     // The network listeners: loopback unless another host, or "*" for every address, is named.
     // (The main loop adds the local socket the sub-commands use.)
+    context.sockets.push_back(OwnSocket());
     if (!papplSystemAddListeners(system, listen.empty() ? nullptr : listen.c_str())) {
         papplSystemDelete(system);
         return nullptr;
@@ -159,7 +170,9 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     if (const char *runtime = std::getenv("RUNTIME_DIRECTORY"); runtime && *runtime) {
         const std::string folders = runtime;  // the first of them
         const std::string socket = folders.substr(0, folders.find(':')) + "/" + kName + ".sock";
-        if (!papplSystemAddListeners(system, socket.c_str()))
+        if (papplSystemAddListeners(system, socket.c_str()))
+            context.sockets.push_back(socket);
+        else
             papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot listen on %s", socket.c_str());
     }
     context.clientTimeout = clientTimeout > 0 ? clientTimeout : kDefaultClientTimeout;

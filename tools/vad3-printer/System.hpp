@@ -4,6 +4,7 @@
 #include <pappl/pappl.h>
 
 #include <string>
+#include <vector>
 
 #include "HotFolder.hpp"
 #include "Logins.hpp"
@@ -19,6 +20,7 @@ struct Context {
     std::string stateFile;
     int clientTimeout = kDefaultClientTimeout;  // seconds
     Logins logins;                              // no service: no logins asked
+    std::vector<std::string> sockets;           // the local sockets the server listens on
 };
 
 // PAPPL's server options (server-port, listen-hostname, spool-directory, log-file, log-level,

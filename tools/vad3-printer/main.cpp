@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "Commands.hpp"
 #include "HotFolder.hpp"
@@ -55,6 +56,8 @@ int main(int argc, char **argv) {
         papplMainloop(argc, argv, KIV_VERSION, nullptr, 1, vad3printer::Drivers(), vad3printer::AutoAdd,
                       vad3printer::DriverCallback, nullptr, nullptr, vad3printer::MakeSystem, Usage, &context);
     KIVBundleRelease(driver.bundle);
+    // A server that stopped takes its local sockets with it (PAPPL leaves them).
+    for (const std::string &socket : context.sockets) ::unlink(socket.c_str());
     return status;
 }
 
