@@ -28,8 +28,9 @@ int16_t ScaleLine_96(const void *, ScalePair, ScalePair, int32_t, int32_t, int32
 int16_t ScaleLine_Grey(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);  // ARGB → density
 // The two CMYK converters serve a band of format 33 written as grey or ARGB lines; the entry
 // points write a CMYK document as CMYK, so only a caller of the page output session reaches them.
-int16_t ScaleLine_CMYKToGrey(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);  // CMYK → density
-int16_t ScaleLine_CMYKToRGB(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);   // CMYK → ARGB
+// CMYK → density, and CMYK → ARGB.
+int16_t ScaleLine_CMYKToGrey(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);
+int16_t ScaleLine_CMYKToRGB(const void *, ScalePair, ScalePair, int32_t, int32_t, int32_t, void *);
 
 void EraseLine_8(void *line, int32_t width);      // 0x00
 void EraseLine_32(void *line, int32_t width);     // 0x00 ×4

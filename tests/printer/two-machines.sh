@@ -105,7 +105,8 @@ for side in a b; do
 done
 for side in a b; do
   for _ in $(seq 100); do grep -q "Server startup complete" "$work/avahi-$side.log" && break; sleep 0.1; done
-  grep -q "Server startup complete" "$work/avahi-$side.log" || { cat "$work/avahi-$side.log"; skip "avahi-daemon did not start"; }
+  grep -q "Server startup complete" "$work/avahi-$side.log" ||
+    { cat "$work/avahi-$side.log"; skip "avahi-daemon did not start"; }
 done
 
 # The program runs on vad3-a in this script's process namespace, from which vad3-b's can be entered.

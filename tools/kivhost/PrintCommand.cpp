@@ -197,8 +197,8 @@ private:
             const int32_t ph = place.bottom - place.top;
             const LongRect dst{place.top + static_cast<int32_t>(int64_t{y} * ph / h), place.left,
                                place.top + static_cast<int32_t>(int64_t{y + rows} * ph / h), place.right};
-            if (const int32_t e = driver_.KIVPrPrintBitmap(record_, &bitmap, &src, &dst); !Check(e, "cannot print a band"))
-                return e;
+            const int32_t e = driver_.KIVPrPrintBitmap(record_, &bitmap, &src, &dst);
+            if (!Check(e, "cannot print a band")) return e;
             char detail[48];
             std::snprintf(detail, sizeof detail, "page %d of %d", pageNumber, pages);
             progress.Update(++bandsDone_, detail);
