@@ -260,30 +260,10 @@ TEST_F(PrinterApp, PassesIppEverywhereWithEverySample) {
 }
 
 TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
-    for (const char *tool : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/bin/lp", "/usr/bin/gs"})
-        if (::access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is not installed";
-    if (!fs::exists("/usr/share/cups/mime/mime.convs")) GTEST_SKIP() << "CUPS' conversions (package cups) are missing";
-    // A cupsd of our own: its configuration, spool, state and logs under the test's folder,
-    // listening on one loopback port only.
-    const fs::path cups = dir_ / "cups";
-    for (const char *d : {"etc", "spool", "run", "cache", "tmp", "log"}) fs::create_directories(cups / d);
-    for (const auto &e : fs::recursive_directory_iterator(cups)) fs::permissions(e.path(), fs::perms(0755));
-    fs::permissions(cups, fs::perms(0755));
-    fs::permissions(dir_.path(), fs::perms(0755));
-    fs::permissions(cups / "tmp", fs::perms(01777));
-    const int cupsPort = FreePort();
-    for (const char *conf : {"cupsd.conf", "cups-files.conf"}) {
-        std::string text = ReadFile(TestFile("cups/") + conf);
-        for (auto [key, value] :
-             {std::pair<std::string, std::string>{"@PORT@", std::to_string(cupsPort)}, {"@ROOT@", cups.string()}})
-            for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
-        WriteFile(cups / "etc" / conf, text);
-    }
-    Process cupsd({"/usr/sbin/cupsd", "-f", "-c", (cups / "etc" / "cupsd.conf").string(), "-s",
-                   (cups / "etc" / "cups-files.conf").string()},
-                  {});
-    ASSERT_TRUE(Within(10, [&] { return Accepts(cupsPort); })) << ReadFile(cups / "log" / "error_log");
-    const std::string host = "127.0.0.1:" + std::to_string(cupsPort);
+    if (const std::string missing = PrivateCups::Missing(); !missing.empty()) GTEST_SKIP() << missing;
+    PrivateCups cups(dir_ / "cups");
+    ASSERT_TRUE(cups.Start()) << ReadFile(dir_ / "cups" / "log" / "error_log");
+    const std::string host = cups.host();
     const Output lpadmin = RunCommand("lpadmin -h " + host + " -p HotFolder -E -v " + PrinterURI() + " -m everywhere");
     ASSERT_EQ(lpadmin.status, 0) << lpadmin.text;
 
@@ -299,7 +279,7 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
     ASSERT_EQ(lp.status, 0) << lp.text;
     const fs::path job = dir_ / "hot" / "Two pages.vad3";
     ASSERT_TRUE(Within(40, [&] { return fs::exists(job); }))
-        << ReadFile(cups / "log" / "error_log") << ReadFile(dir_ / "log");
+        << ReadFile(dir_ / "cups" / "log" / "error_log") << ReadFile(dir_ / "log");
     EXPECT_EQ(kiv::VerifyVAD3(job), "");
     kiv::VAD3Reader reader;
     ASSERT_EQ(reader.Open(job), "");
@@ -325,7 +305,7 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
     EXPECT_EQ(held.state, "processing");
     fs::create_directory(dir_ / "hot");
     EXPECT_TRUE(Within(60, [&] { return kiv::VerifyVAD3(dir_ / "hot" / "Kept.vad3").empty(); }))
-        << ReadFile(cups / "log" / "error_log");
+        << ReadFile(dir_ / "cups" / "log" / "error_log");
 }
 
 TEST_F(PrinterApp, SubCommandsAnswerForTheServerTheyName) {
@@ -395,4 +375,45 @@ TEST(PrinterCommands, WithoutAServerEachSaysSoAndStartsNone) {
     std::istringstream pids(stray.status == 0 ? stray.text : "");
     for (int pid; pids >> pid;) ::kill(pid, SIGKILL);
     EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST(PrinterReadme, TheCommandsRunAsWritten) {
+    // The shell blocks of the README's printer-application section, run in a folder of their
+    // own with the build's program, a free port, a private socket folder and a private cupsd.
+    if (const std::string missing = PrivateCups::Missing(); !missing.empty()) GTEST_SKIP() << missing;
+    TempDir dir;
+    PrivateCups cups(dir / "cups");
+    ASSERT_TRUE(cups.Start());
+    const std::string readme = ReadFile(std::string(PRINTER_TEST_FILES) + "/../../README.md");
+    const std::size_t section = readme.find("\n## Printing from any application"),
+                      end = readme.find("\n## ", section + 1);
+    std::string script = "set -e\n";
+    for (std::size_t at = section; (at = readme.find("```sh\n", at)) < end;) {
+        const std::size_t stop = readme.find("```\n", at + 6);
+        script += readme.substr(at + 6, stop - at - 6);
+        at = stop;
+    }
+    ASSERT_NE(script.find("vad3-printer server"), std::string::npos);
+    for (const auto &[from, to] : {std::pair<std::string, std::string>{"8631", std::to_string(FreePort())},
+                                   {"build/tools/vad3-printer", VAD3_PRINTER_TOOL},
+                                   {"lpadmin ", "lpadmin -h " + cups.host() + " "},
+                                   {"lp -d", "lp -h " + cups.host() + " -d"}})
+        for (std::size_t at = 0; (at = script.find(from, at)) != std::string::npos; at += to.size())
+            script.replace(at, from.size(), to);
+    WriteFile(dir / "readme.sh", script + "echo $! > server.pid\n");
+    const std::string env = "SNAP_COMMON=" + Quote(dir.path().string()) + " TMPDIR=" + Quote(dir.path().string()) +
+                            " HOME=" + Quote((dir / "home").string());
+    const CommandOutput run =
+        RunCommand("cd " + Quote(dir.path().string()) + " && " + env + " timeout 120 bash readme.sh >out 2>&1");
+    EXPECT_EQ(run.status, 0) << ReadFile(dir / "out");
+    // Three job files as the jobs arrive, each whole; then the server is stopped by its id.
+    EXPECT_TRUE(Within(60, [&] { return FolderEntries(dir / "hot" / "HotFolder").size() == 3; }))
+        << ReadFile(dir / "out") << ReadFile(dir / "printer-state" / "log");
+    for (const fs::path &f : FolderEntries(dir / "hot" / "HotFolder")) EXPECT_EQ(kiv::VerifyVAD3(f), "") << f;
+    if (const int pid = std::atoi(ReadFile(dir / "server.pid").c_str()); pid > 0) {
+        ::kill(pid, SIGTERM);
+        EXPECT_TRUE(Within(10, [&] { return ::kill(pid, 0) != 0; }));
+        ::kill(pid, SIGKILL);
+    }
+    EXPECT_FALSE(fs::exists(dir / "home")) << RunCommand("find " + Quote((dir / "home").string())).text;
 }

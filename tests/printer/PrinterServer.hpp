@@ -405,4 +405,44 @@ private:
 
 inline std::string TestFile(const char *name) { return std::string(PRINTER_TEST_FILES) + "/" + name; }
 
+// A cupsd of the test's own: its configuration, spool, state and logs under dir, listening on
+// one loopback port only; stopped with its scope.
+class PrivateCups {
+public:
+    explicit PrivateCups(fs::path dir) : dir_(std::move(dir)), port_(FreePort()) {}
+    // Why a private cupsd cannot run here, or empty.
+    static std::string Missing() {
+        for (const char *tool : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/bin/lp", "/usr/bin/gs"})
+            if (::access(tool, X_OK) != 0) return std::string(tool) + " is not installed";
+        if (!fs::exists("/usr/share/cups/mime/mime.convs")) return "CUPS' conversions (package cups) are missing";
+        return {};
+    }
+    bool Start() {
+        for (const char *d : {"etc", "spool", "run", "cache", "tmp", "log"}) fs::create_directories(dir_ / d);
+        // cupsd's filters run as another user: the folders on the way must be open to it.
+        for (fs::path p = dir_; p != p.parent_path() && p != fs::temp_directory_path(); p = p.parent_path())
+            fs::permissions(p, fs::perms(0755));
+        for (const auto &e : fs::recursive_directory_iterator(dir_)) fs::permissions(e.path(), fs::perms(0755));
+        fs::permissions(dir_ / "tmp", fs::perms(01777));
+        for (const char *conf : {"cupsd.conf", "cups-files.conf"}) {
+            std::string text = ReadFile(TestFile("cups/") + conf);
+            for (auto [key, value] :
+                 {std::pair<std::string, std::string>{"@PORT@", std::to_string(port_)}, {"@ROOT@", dir_.string()}})
+                for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
+            WriteFile(dir_ / "etc" / conf, text);
+        }
+        process_ = std::make_unique<Process>(
+            std::vector<std::string>{"/usr/sbin/cupsd", "-f", "-c", (dir_ / "etc" / "cupsd.conf").string(), "-s",
+                                     (dir_ / "etc" / "cups-files.conf").string()},
+            Env{});
+        return Within(10, [&] { return Accepts(port_); });
+    }
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    fs::path dir_;
+    int port_;
+    std::unique_ptr<Process> process_;
+};
+
 }  // namespace kivtest

@@ -129,6 +129,9 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     const std::string stateDirectory = StateDirectory(Option("state-directory", count, options));
     context.stateFile = stateDirectory + "/" + kName + ".state";
     MakePrivateFolder(stateDirectory);
+    // The driver's preferences (its catalogues) are kept with the state, as the service keeps
+    // them, unless XDG_CONFIG_HOME says otherwise: a server writes nothing in the user's home.
+    if (!std::getenv("XDG_CONFIG_HOME")) ::setenv("XDG_CONFIG_HOME", stateDirectory.c_str(), 1);
     MakePrivateFolder(spool);
     // The folders printers may write into: the option's, else one beside the state.
     std::vector<std::string> roots;
