@@ -299,6 +299,7 @@ TEST(Tools, HelpAndMistakesInTheUsersWords) {
         {std::string(KIVHOST_TOOL) + " --version", 0, KIV_VERSION "\n"},
         {std::string(VAD3_TOOL) + " info /etc/hostname", 1, "/etc/hostname: not a vad3 job file"},
         {std::string(VAD3_TOOL) + " render /etc/hostname", 2, "render takes one job file and -o OUT.png"},
+        {std::string(KIVHOST_TOOL) + " print x.png --format rgb", 2, "--format takes argb, grey or cmyk, not rgb"},
         {noDisplay + KIVHOST_TOOL + " page-setup", 1, "the dialogs need a display"},
         {noDisplay + KIVHOST_TOOL + " print --dialog", 1, "the dialogs need a display"},
     };
