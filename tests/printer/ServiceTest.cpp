@@ -276,7 +276,7 @@ TEST(PrinterService, KilledAtAnyMomentItKeepsItsPrintersAndOnlyWholeFiles) {
     std::vector<std::string> printers = {"Big", "Small"};
     ASSERT_TRUE(server.Start());
     for (const std::string &p : printers) ASSERT_TRUE(server.AddPrinter(p, dir / p));
-    const int big = server.Print("Big", dir / "big.png", "image/png", "big");
+    const int big = server.Print("Big", dir / "big.png", "image/png", "big", 4);  // four pages: long enough
     ASSERT_TRUE(Within(30, [&] {
         return Value(Ask(server.PrinterURI("Big"), IPP_OP_GET_JOB_ATTRIBUTES, [&](ipp_t *q) {
                          ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", big);
@@ -284,6 +284,15 @@ TEST(PrinterService, KilledAtAnyMomentItKeepsItsPrintersAndOnlyWholeFiles) {
                      "job-state") == "processing";
     }));
     EXPECT_EQ(server.WaitForJob("Small", server.Print("Small", page, "image/pwg-raster", "small")).state, "completed");
+    // The state saved since holds the big job printing, with its document.
+    ASSERT_TRUE(Within(30, [&] {
+        std::istringstream state(ReadFile(dir / "state" / "vad3-printer.state"));
+        for (std::string line; std::getline(state, line);)
+            if (line.find("name=\"big\"") != std::string::npos && line.find("state=\"5\"") != std::string::npos &&
+                line.find("filename=") != std::string::npos)
+                return true;
+        return false;
+    }));
     server.Stop(SIGKILL);
     ASSERT_TRUE(server.Start());
     const Job interrupted = server.WaitForJob("Big", big);
