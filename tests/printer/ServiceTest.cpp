@@ -277,12 +277,15 @@ TEST(PrinterService, KilledAtAnyMomentItKeepsItsPrintersAndOnlyWholeFiles) {
     ASSERT_TRUE(server.Start());
     for (const std::string &p : printers) ASSERT_TRUE(server.AddPrinter(p, dir / p));
     const int big = server.Print("Big", dir / "big.png", "image/png", "big", 4);  // four pages: long enough
-    ASSERT_TRUE(Within(30, [&] {
-        return Value(Ask(server.PrinterURI("Big"), IPP_OP_GET_JOB_ATTRIBUTES, [&](ipp_t *q) {
-                         ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", big);
-                     }).get(),
-                     "job-state") == "processing";
-    }));
+    const auto printing = [&](int id) {
+        return Within(30, [&] {
+            return Value(Ask(server.PrinterURI("Big"), IPP_OP_GET_JOB_ATTRIBUTES,
+                             [&](ipp_t *q) { ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id); })
+                             .get(),
+                         "job-state") == "processing";
+        });
+    };
+    ASSERT_TRUE(printing(big));
     EXPECT_EQ(server.WaitForJob("Small", server.Print("Small", page, "image/pwg-raster", "small")).state, "completed");
     // The state saved since holds the big job printing, with its document.
     ASSERT_TRUE(Within(30, [&] {
@@ -301,6 +304,11 @@ TEST(PrinterService, KilledAtAnyMomentItKeepsItsPrintersAndOnlyWholeFiles) {
     for (const std::string &p : printers)
         EXPECT_EQ(server.WaitForJob(p, server.Print(p, page, "image/pwg-raster", p + "-after")).state, "completed");
     EXPECT_EQ(FolderEntries(dir / "spool").size(), 0u);
+    // SIGTERM while a job prints: the job ends at its next line, and the server within seconds.
+    ASSERT_TRUE(printing(server.Print("Big", dir / "big.png", "image/png", "stopped", 12)));
+    ::kill(server.process().pid(), SIGTERM);
+    EXPECT_TRUE(Within(10, [&] { return !server.process().Running(); }));
+    EXPECT_FALSE(fs::exists(dir / "Big" / "stopped.vad3"));
     server.Stop();
     for (int kill = 0; kill < 10; ++kill) {
         SCOPED_TRACE("kill " + std::to_string(kill));

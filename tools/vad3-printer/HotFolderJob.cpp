@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Folders.hpp"
+#include "InterruptedJobs.hpp"
 #include "PrinterData.hpp"
 #include "common/PrintRecordView.hpp"
 
@@ -126,6 +127,7 @@ public:
     std::string Stopped() const {
         if (papplJobGetState(job_) == IPP_JSTATE_ABORTED)
             return "page " + std::to_string(pages_ + 1) + " is not raster this printer takes " + kTaken;
+        if (ServerStopping()) return kInterruptedMessage;
         return papplJobIsCanceled(job_) ? "cancelled" : "";
     }
 
@@ -320,6 +322,7 @@ bool Run(Job *current, Step step) {
 }  // namespace
 
 bool StartJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
+    WatchForStop();  // PAPPL's handler is in place once a job runs
     pappl_printer_t *printer = papplJobGetPrinter(job);
     PrinterData *data = DataOf(printer);
     if (!data) return false;

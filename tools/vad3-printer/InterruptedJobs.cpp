@@ -5,6 +5,9 @@
 // corrected before PAPPL reads it.
 #include "InterruptedJobs.hpp"
 
+#include <signal.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -15,6 +18,14 @@
 
 namespace vad3printer {
 namespace {
+
+std::atomic<bool> gStopping{false};
+void (*gPapplHandler)(int) = nullptr;
+
+void OnStop(int signal) {
+    gStopping = true;
+    if (gPapplHandler) gPapplHandler(signal);
+}
 
 // A state line's options as PAPPL writes them: name="value", with \ and " escaped.
 std::string Written(const char *name, int count, cups_option_t *options) {
@@ -89,5 +100,17 @@ void ExplainInterruptedJobs(pappl_system_t *system, const std::vector<Interrupte
                  kInterruptedMessage);
     }
 }
+
+void WatchForStop() {
+    struct sigaction current {};
+    if (::sigaction(SIGTERM, nullptr, &current) != 0 || current.sa_handler == OnStop) return;
+    if (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN) gPapplHandler = current.sa_handler;
+    struct sigaction ours {};
+    ours.sa_handler = OnStop;
+    sigemptyset(&ours.sa_mask);
+    ::sigaction(SIGTERM, &ours, nullptr);
+}
+
+bool ServerStopping() { return gStopping; }
 
 }  // namespace vad3printer

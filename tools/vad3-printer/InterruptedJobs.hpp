@@ -21,4 +21,10 @@ std::vector<InterruptedJob> EndInterruptedJobs(const std::string &stateFile);
 // Once the state is loaded: each of those jobs says why it ended.
 void ExplainInterruptedJobs(pappl_system_t *system, const std::vector<InterruptedJob> &jobs);
 
+// PAPPL 1.3 lets the jobs printing at SIGTERM run on for up to a minute, and tells them
+// nothing. Called as each job starts, when PAPPL's handler is in place: a SIGTERM then also
+// marks the server as stopping, and printing jobs end at their next line.
+void WatchForStop();
+bool ServerStopping();
+
 }  // namespace vad3printer
