@@ -54,7 +54,7 @@ std::set<std::string> Items(const std::string &list) {
 
 // A job of alice's, held at the printer: mallory may not cancel it, alice may (asked from the
 // machine the command prefix `via` runs ipptool on).
-void ExpectOnlyTheOwnerCancels(const fs::path &dir, const std::string &printerURI, const std::string &via = "") {
+void ExpectOnlyTheOwnerCancels(const fs::path &dir, const std::string &printerURI, const std::string &via) {
     WriteImage(dir / "held.png", 40, 30, 1, 2, 3);
     const CommandOutput held = RunCommand(via + "ipptool -T 30 -tv -f " + Quote((dir / "held.png").string()) + " " +
                                           printerURI + " " + Quote(TestFile("hold-job.test")));
