@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libplist-dev uuid-dev libpng-dev
           libgtest-dev libgmock-dev libbenchmark-dev libcups2-dev python3 binutils locales
           qt6-base-dev qt6-tools-dev libqt6opengl6-dev
-          libpappl-dev libjpeg-dev libsystemd-dev libpam0g-dev cups-ipp-utils curl cups-daemon cups-client cups cups-filters ghostscript systemd iproute2 util-linux
+          libpappl-dev libjpeg-dev liblcms2-dev libsystemd-dev libpam0g-dev cups-ipp-utils curl cups-daemon cups-client cups cups-filters ghostscript systemd iproute2 util-linux
           libavahi-client-dev avahi-daemon avahi-utils dbus dpkg-dev debhelper lintian man-db)
 
 missing=()

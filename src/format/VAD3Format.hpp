@@ -14,6 +14,8 @@
 namespace kiv {
 
 inline constexpr std::size_t kVAD3HeaderSize = 64;
+// The trailer's key for the colour profile (ICC data) of the file's samples.
+inline constexpr const char *kVAD3ProfileKey = "KIVPrinterDriver_ICCProfile";
 // The longest line written or read: 256 MiB (22 million 12-byte pixels), far beyond any page
 // the catalogues allow, and a bound on what a damaged header can make anyone allocate.
 inline constexpr uint64_t kMaxLineBytes = uint64_t{256} << 20;

@@ -10,6 +10,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -219,25 +220,8 @@ int SweepStaleTemporaries(int dirFd) {
 }
 
 std::string JobFileBaseName(std::string_view jobName, std::string_view extension) {
-    std::string visible(jobName);
-    for (char &c : visible) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F || c == '/') c = '_';
-    }
-    std::string name = SanitizeForXml(visible);  // invalid UTF-8 becomes U+FFFD
-    // C1 controls (U+0080–U+009F) would reach a terminal as controls too, and the bidirectional
-    // embeddings, overrides and isolates (U+202A–U+202E, U+2066–U+2069) would show a name
-    // other than it is ("invoice\u202Efdp.exe").
-    for (std::size_t i = 0; i + 1 < name.size(); ++i) {
-        const auto at = [&](std::size_t k) { return static_cast<unsigned char>(name[i + k]); };
-        if (at(0) == 0xC2 && at(1) >= 0x80 && at(1) <= 0x9F) {
-            name.replace(i, 2, "_");
-        } else if (i + 2 < name.size() && at(0) == 0xE2 &&
-                   ((at(1) == 0x80 && at(2) >= 0xAA && at(2) <= 0xAE) ||
-                    (at(1) == 0x81 && at(2) >= 0xA6 && at(2) <= 0xA9))) {
-            name.replace(i, 3, "_");
-        }
-    }
+    std::string name = VisibleText(jobName);
+    std::replace(name.begin(), name.end(), '/', '_');
     if (!name.empty() && name[0] == '.') name[0] = '_';  // hidden files are skipped by watchers
     const std::size_t longestSuffix = std::string_view("_99.").size() + extension.size();
     name = std::string(CutUtf8(name, NAME_MAX - longestSuffix));

@@ -137,6 +137,18 @@ Plist MakeData(const void *bytes, std::size_t length) {
     return Plist(plist_new_data(static_cast<const char *>(bytes ? bytes : ""), length));
 }
 
+// Property-list dates count from 2001-01-01.
+constexpr std::time_t kPlistEpoch = 978307200;
+
+Plist MakeDate(std::time_t unixTime) { return Plist(plist_new_date(static_cast<int32_t>(unixTime - kPlistEpoch), 0)); }
+
+std::optional<std::time_t> DateValue(plist_t node) {
+    if (TypeOf(node) != PLIST_DATE) return std::nullopt;
+    int32_t sec = 0, usec = 0;
+    plist_get_date_val(node, &sec, &usec);
+    return std::time_t{sec} + kPlistEpoch;
+}
+
 std::optional<int64_t> IntegerValue(plist_t node) {
     if (TypeOf(node) != PLIST_UINT) return std::nullopt;
     uint64_t v = 0;

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,12 +73,14 @@ Plist MakeInteger(int64_t value);
 Plist MakeReal(double value);
 Plist MakeBool(bool value);
 Plist MakeData(const void *bytes, std::size_t length);
+Plist MakeDate(std::time_t unixTime);  // whole seconds
 
 // Reading borrowed nodes; nullopt when the node is absent or of another type.
 std::optional<int64_t> IntegerValue(plist_t node);  // integers as two's complement
 std::optional<double> RealValue(plist_t node);      // reals only
 std::optional<std::string> StringValue(plist_t node);
 std::optional<bool> BoolValue(plist_t node);
+std::optional<std::time_t> DateValue(plist_t node);  // as Unix time, whole seconds
 std::optional<std::string_view> DataValue(plist_t node);  // borrowed bytes
 
 // A number as a double when the conversion loses nothing (integers beyond 2^53 do).

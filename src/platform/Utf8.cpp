@@ -92,4 +92,24 @@ std::string SanitizeForXml(std::string_view text) {
     return out;
 }
 
+std::string VisibleText(std::string_view text) {
+    std::string visible(text);
+    for (char &c : visible) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) c = '_';
+    }
+    std::string name = SanitizeForXml(visible);  // invalid UTF-8 becomes U+FFFD
+    for (std::size_t i = 0; i + 1 < name.size(); ++i) {
+        const auto at = [&](std::size_t k) { return static_cast<unsigned char>(name[i + k]); };
+        if (at(0) == 0xC2 && at(1) >= 0x80 && at(1) <= 0x9F) {
+            name.replace(i, 2, "_");
+        } else if (i + 2 < name.size() && at(0) == 0xE2 &&
+                   ((at(1) == 0x80 && at(2) >= 0xAA && at(2) <= 0xAE) ||
+                    (at(1) == 0x81 && at(2) >= 0xA6 && at(2) <= 0xA9))) {
+            name.replace(i, 3, "_");
+        }
+    }
+    return name;
+}
+
 }  // namespace kiv

@@ -18,6 +18,11 @@ std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
 // and carriage return (and the non-characters U+FFFE, U+FFFF) become U+FFFD.
 std::string SanitizeForXml(std::string_view text);
 
+// Text shown as it is: SanitizeForXml's repairs, and every control character (tab and line
+// feed too, C1 included) and bidirectional embedding, override or isolate becomes "_", so a
+// name cannot pose as another ("invoice\u202Efdp.exe") or move a terminal's cursor.
+std::string VisibleText(std::string_view text);
+
 // True when SanitizeForXml would change nothing.
 bool IsXmlSafe(std::string_view text);
 

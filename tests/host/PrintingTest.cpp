@@ -1,10 +1,14 @@
 // Printing end to end through the module loaded from its bundle, read back with the reader.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstring>
+#include <fstream>
 #include <regex>
 
+#include "common/ColourProfiles.hpp"
 #include "common/PngWriter.hpp"
 #include "common/PrintRecordView.hpp"
 #include "format/VAD3Reader.hpp"
@@ -307,5 +311,126 @@ TEST(Tools, HelpAndMistakesInTheUsersWords) {
         const CommandOutput run = RunCommand(c.command);
         EXPECT_EQ(run.status, c.status) << c.command;
         EXPECT_NE(run.text.find(c.text), std::string::npos) << c.command << ": " << run.text;
+    }
+}
+
+namespace {
+
+std::string FileText(const fs::path &file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A copy of a PNG with one more chunk after its header.
+void AddChunk(const fs::path &png, const fs::path &out, const char *type, const std::string &data) {
+    std::string bytes = FileText(png), chunk(4, '\0');
+    for (int i = 0; i < 4; ++i) chunk[i] = static_cast<char>(data.size() >> (24 - 8 * i));
+    const std::string body = type + data;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(body.data()), static_cast<uInt>(body.size()));
+    chunk += body;
+    for (int i = 0; i < 4; ++i) chunk += static_cast<char>(crc >> (24 - 8 * i));
+    std::ofstream(out, std::ios::binary) << bytes.insert(8 + 25, chunk);  // after the signature and IHDR
+}
+
+}  // namespace
+
+TEST(Kivhost, CarriesTheSourcesColoursAndATicket) {
+    TempDir dir;
+    const fs::path icc = "/usr/share/color/icc/ghostscript";  // Ghostscript's profiles, real ones
+    const std::string adobe = FileText(icc / "a98.icc"), cmyk = FileText(icc / "default_cmyk.icc");
+    const std::string srgb(kivtools::SrgbProfile().begin(), kivtools::SrgbProfile().end());
+    const std::string grey(kivtools::GreyDensityProfile().begin(), kivtools::GreyDensityProfile().end());
+    ASSERT_FALSE(adobe.empty() || cmyk.empty() || srgb.empty() || grey.empty());
+    std::ofstream(dir / "cmyk.icc", std::ios::binary) << cmyk;
+    std::ofstream(dir / "grey.icc", std::ios::binary) << grey;
+    // The Adobe RGB profile with its tags' data gone: libpng takes it, Little CMS cannot use it.
+    std::string damaged = adobe;
+    const std::size_t tags = 128 + 4 + 12 * static_cast<uint8_t>(adobe[131]);
+    std::fill(damaged.begin() + static_cast<std::ptrdiff_t>(tags), damaged.end(), '\0');
+    uLongf packedSize = compressBound(damaged.size());
+    std::string packed(packedSize, '\0');
+    compress(reinterpret_cast<Bytef *>(packed.data()), &packedSize, reinterpret_cast<const Bytef *>(damaged.data()),
+             damaged.size());
+    packed.resize(packedSize);
+    for (const auto &[name, type, profile] : {std::tuple{"plain.png", PNG_COLOR_TYPE_RGB, std::string()},
+                                              std::tuple{"tagged.png", PNG_COLOR_TYPE_RGB, adobe},
+                                              std::tuple{"grey.png", PNG_COLOR_TYPE_GRAY, std::string()}}) {
+        kivtools::PngWriter png;
+        ASSERT_TRUE(png.Open((dir / name).string(), 40, 30, type, 300, 300, profile)) << png.error();
+        const std::vector<uint8_t> row(40 * 3, 90);
+        for (int y = 0; y < 30; ++y) png.WriteRow(row.data());
+        ASSERT_TRUE(png.Finish());
+    }
+    fs::rename(dir / "tagged.png", dir / "tag\u202Egnp.png");  // a name posing as another
+    AddChunk(dir / "plain.png", dir / "marked.png", "sRGB", std::string(1, '\0'));
+    AddChunk(dir / "plain.png", dir / "damaged.png", "iCCP", std::string("bad\0\0", 5) + packed);
+
+    const struct {
+        const char *args;
+        int status;
+        std::string profile;  // the bytes the job file carries, empty for none
+        const char *says;
+    } cases[] = {
+        {"tag\u202Egnp.png --copies 2", 0, adobe, ""},
+        {"marked.png", 0, srgb, ""},
+        {"plain.png", 0, srgb, ""},
+        {"grey.png", 0, grey, ""},
+        {"plain.png --format cmyk", 0, "", ""},
+        {"plain.png --format cmyk --profile cmyk.icc", 0, cmyk, ""},
+        {"tag\u202Egnp.png --bw", 0, "", ""},  // the driver's own grey: no profile describes it
+        {"damaged.png", 0, "", "damaged.png: the document's colour profile was dropped: Little CMS cannot use it"},
+        {"plain.png --profile grey.icc", 1, "", "cannot use grey.icc as the job's colour profile: it is for grey"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto &c = cases[i];
+        SCOPED_TRACE(c.args);
+        const std::string job = "job" + std::to_string(i);
+        const CommandOutput run = RunCommand("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME=. " + KIVHOST_TOOL +
+                                             " print " + c.args + " --job-name " + job + " --hot-folder hot");
+        EXPECT_EQ(run.status, c.status) << run.text;
+        EXPECT_THAT(run.text, ::testing::HasSubstr(c.says));
+        if (c.status == 0) {
+            EXPECT_EQ(TrailerValue(dir / "hot" / (job + ".vad3"), "KIVPrinterDriver_ICCProfile"),
+                      c.profile.empty() ? "" : "data:" + c.profile);
+        }
+    }
+    const fs::path tagged = dir / "hot" / "job0.vad3";
+    const std::pair<const char *, std::string> ticket[] = {{"Images", "array:tag_gnp.png"},
+                                                           {"Copies", "integer:2"},
+                                                           {"HostFormat", "string:argb"},
+                                                           {"BlackAndWhite", "bool:false"},
+                                                           {"Application", "string:kivhost " KIV_VERSION}};
+    for (const auto &[key, value] : ticket) EXPECT_EQ(TrailerValue(tagged, "KIVJobTicket_" + std::string(key)), value);
+    EXPECT_THAT(TrailerValue(tagged, "KIVJobTicket_Owner"), ::testing::StartsWith("string:"));
+    EXPECT_THAT(
+        RunCommand(std::string(VAD3_TOOL) + " info " + tagged.string()).text,
+        ::testing::AllOf(::testing::HasSubstr("colour        Artifex Software A98 ICC Profile (RGB, display profile)"),
+                         ::testing::HasSubstr("job ticket\n    Application")));
+    EXPECT_THAT(
+        RunCommand(std::string(VAD3_TOOL) + " info --json " + tagged.string()).text,
+        ::testing::HasSubstr("\"profile\": {\"bytes\": " + std::to_string(adobe.size()) +
+                             ", \"readable\": true, \"description\": \"Artifex Software A98 ICC Profile\", "
+                             "\"colourSpace\": \"RGB\", \"class\": \"display\"}, \"ticket\": {\"Application\""));
+    // Rendered, each picture carries the profile of its own samples: grey turned back from density.
+    for (const auto &[job, description] :
+         {std::pair{"job0", "Artifex Software A98 ICC Profile"}, std::pair{"job3", "sGray"}}) {
+        const fs::path out = dir / (std::string(job) + ".png");
+        ASSERT_EQ(
+            RunCommand(std::string(VAD3_TOOL) + " render " + (dir / "hot" / job).string() + ".vad3 -o " + out.string())
+                .status,
+            0);
+        const std::string png = FileText(out);
+        const std::size_t at = png.find("iCCP");
+        ASSERT_NE(at, std::string::npos);
+        const std::size_t length = (uint8_t(png[at - 4]) << 24) | (uint8_t(png[at - 3]) << 16) |
+                                   (uint8_t(png[at - 2]) << 8) | uint8_t(png[at - 1]);
+        const std::size_t data = png.find('\0', at + 4) + 2;
+        std::string profile(1 << 20, '\0');
+        uLongf size = profile.size();
+        ASSERT_EQ(uncompress(reinterpret_cast<Bytef *>(profile.data()), &size,
+                             reinterpret_cast<const Bytef *>(png.data() + data), at + 4 + length - data),
+                  Z_OK);
+        profile.resize(size);
+        EXPECT_EQ(kivtools::DescribeProfile(profile)->description, description);
     }
 }

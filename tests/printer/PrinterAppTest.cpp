@@ -88,11 +88,16 @@ TEST_F(PrinterApp, OffersTheDriversCatalogues) {
 TEST_F(PrinterApp, KeepsEveryPixelAtEveryResolution) {
     // Ghostscript's rasters of the printer's own 280 x 390 mm paper: each page becomes a job
     // page of exactly its pixels, every sample kept, pages counted once.
+    // Each carries the profile that says what its samples mean; device CMYK none.
+    const auto text = [](const kivtools::Bytes &b) { return "data:" + std::string(b.begin(), b.end()); };
     const struct {
         const char *type;
         int space;
         int16_t format;
-    } types[] = {{"srgb_8", 19, 32}, {"sgray_8", 18, 8}, {"cmyk_8", 6, 33}};
+        std::string profile;
+    } types[] = {{"srgb_8", 19, 32, text(kivtools::SrgbProfile())},
+                 {"sgray_8", 18, 8, text(kivtools::GreyDensityProfile())},
+                 {"cmyk_8", 6, 33, ""}};
     for (const auto &t : types) {
         for (int dpi : {150, 300, 600}) {
             SCOPED_TRACE(std::string(t.type) + " at " + std::to_string(dpi) + " dpi");
@@ -116,6 +121,7 @@ TEST_F(PrinterApp, KeepsEveryPixelAtEveryResolution) {
             EXPECT_EQ(reader.header().pageCount, 2);
             EXPECT_EQ(reader.header().hResolution, static_cast<uint32_t>(dpi) << 16);
             EXPECT_EQ(SameSamples(pwg, job), "");
+            EXPECT_EQ(TrailerValue(job, "KIVPrinterDriver_ICCProfile"), t.profile);
             fs::remove(job);
             fs::remove(pwg);
         }
@@ -132,13 +138,19 @@ TEST_F(PrinterApp, PrintsImagesCentredAtTheirOwnSize) {
             uint8_t *p = &expected[(static_cast<std::size_t>(y) * iw + x) * 3];
             p[0] = static_cast<uint8_t>(20 + x), p[1] = static_cast<uint8_t>(30 + y), p[2] = 90;
         }
-    WriteImage(dir_ / "picture.png", iw, ih, expected);
-    WriteImage(dir_ / "picture.jpg", iw, ih, expected);
+    // Each embeds a profile, passed on as it is (a JPEG's split over markers).
+    std::ifstream icc("/usr/share/color/icc/ghostscript/a98.icc", std::ios::binary);
+    const std::string profile{std::istreambuf_iterator<char>(icc), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(profile.empty());
+    WriteImage(dir_ / "picture.png", iw, ih, expected, profile);
+    WriteImage(dir_ / "picture.jpg", iw, ih, expected, profile + std::string(70000, '\0'));
     for (const auto &[file, format, tolerance] :
          {std::tuple{"picture.png", "image/png", 0}, std::tuple{"picture.jpg", "image/jpeg", 3}}) {
         SCOPED_TRACE(file);
         // Two copies: PAPPL repeats an image's page for each, so the header says one copy.
         const fs::path job = PrintToFile(dir_ / file, format, std::string(file) + "-job", 2);
+        EXPECT_EQ(TrailerValue(job, "KIVPrinterDriver_ICCProfile"),
+                  "data:" + profile + (format == std::string("image/jpeg") ? std::string(70000, '\0') : ""));
         kiv::VAD3Reader reader;
         ASSERT_EQ(reader.Open(job), "");
         EXPECT_EQ(reader.header().pageCount, 2);
@@ -154,6 +166,25 @@ TEST_F(PrinterApp, PrintsImagesCentredAtTheirOwnSize) {
                     << x / 3 << "," << y;
         EXPECT_EQ(rgb[0], 255);  // white around the picture
     }
+    // The job ticket: who sent what, where, and as what, each value of its own type.
+    const fs::path job = dir_ / "hot" / "picture.png-job.vad3";
+    const std::string media = Value(server_.Attributes("HotFolder").get(), "media-default");
+    const std::pair<const char *, std::string> ticket[] = {{"Owner", "string:tester"},
+                                                           {"JobName", "string:picture.png-job"},
+                                                           {"PrinterName", "string:HotFolder"},
+                                                           {"JobID", "integer:1"},
+                                                           {"Copies", "integer:2"},
+                                                           {"Collate", "bool:true"},
+                                                           {"MediaName", "string:" + media},
+                                                           {"MediaWidth", "real:280.000000"},
+                                                           {"MediaHeight", "real:390.000000"},
+                                                           {"PrintColorMode", "string:color"},
+                                                           {"DocumentFormat", "string:image/png"},
+                                                           {"PrinterURI", "string:" + PrinterURI()}};
+    for (const auto &[key, value] : ticket) EXPECT_EQ(TrailerValue(job, "KIVJobTicket_" + std::string(key)), value);
+    const std::string received = TrailerValue(job, "KIVJobTicket_Received");
+    ASSERT_THAT(received, ::testing::StartsWith("date:"));
+    EXPECT_NEAR(std::stoll(received.substr(5)), std::time(nullptr), 300);
 }
 
 TEST_F(PrinterApp, AFolderThatGoesAwayStopsItsJobsUntilItIsBack) {

@@ -31,6 +31,7 @@
 
 #include <jpeglib.h>
 
+#include "common/ColourProfiles.hpp"
 #include "common/PngWriter.hpp"
 #include "support/Commands.hpp"
 #include "support/JobFiles.hpp"
@@ -160,11 +161,13 @@ inline void WritePwg(const fs::path &file, const char *type, int width, int heig
     ::close(fd);
 }
 
-// An RGB image (rows of R, G, B) as a PNG or, at quality 100, a JPEG, both at 300 dpi.
-inline void WriteImage(const fs::path &file, int width, int height, const std::vector<uint8_t> &rgb) {
+// An RGB image (rows of R, G, B) as a PNG or, at quality 100, a JPEG, both at 300 dpi, with
+// the ICC profile given, if any.
+inline void WriteImage(const fs::path &file, int width, int height, const std::vector<uint8_t> &rgb,
+                       const std::string &profile = {}) {
     if (file.extension() == ".png") {
         kivtools::PngWriter png;
-        png.Open(file.string(), width, height, PNG_COLOR_TYPE_RGB, 300, 300);
+        png.Open(file.string(), width, height, PNG_COLOR_TYPE_RGB, 300, 300, profile);
         for (int y = 0; y < height; ++y) png.WriteRow(&rgb[static_cast<std::size_t>(y) * width * 3]);
         png.Finish();
         return;
@@ -184,6 +187,9 @@ inline void WriteImage(const fs::path &file, int width, int height, const std::v
     info.density_unit = 1;
     info.X_density = info.Y_density = 300;
     jpeg_start_compress(&info, TRUE);
+    if (!profile.empty())
+        jpeg_write_icc_profile(&info, reinterpret_cast<const JOCTET *>(profile.data()),
+                               static_cast<unsigned>(profile.size()));
     for (int y = 0; y < height; ++y) {
         JSAMPROW row = const_cast<uint8_t *>(&rgb[static_cast<std::size_t>(y) * width * 3]);
         jpeg_write_scanlines(&info, &row, 1);

@@ -69,6 +69,26 @@ inline std::vector<Bytes> JobLines(const std::filesystem::path &file, kiv::VAD3H
     return lines;
 }
 
+// A trailer value as "type:value" (data as its bytes, an array's strings joined by "|"), empty
+// when absent: one comparison checks the value and its property-list type.
+inline std::string TrailerValue(const std::filesystem::path &file, const std::string &key) {
+    kiv::VAD3Reader reader;
+    kiv::Plist trailer;
+    if (!reader.Open(file).empty() || !reader.ReadTrailer(trailer).empty() || !trailer) return "no trailer";
+    plist_t v = plist_dict_get_item(trailer.get(), key.c_str());
+    if (!v) return "";
+    if (auto t = kiv::StringValue(v)) return "string:" + *t;
+    if (auto i = kiv::IntegerValue(v)) return "integer:" + std::to_string(*i);
+    if (auto r = kiv::RealValue(v)) return "real:" + std::to_string(*r);
+    if (auto b = kiv::BoolValue(v)) return *b ? "bool:true" : "bool:false";
+    if (auto d = kiv::DateValue(v)) return "date:" + std::to_string(*d);
+    if (auto d = kiv::DataValue(v)) return "data:" + std::string(*d);
+    std::string array = "array:";
+    for (uint32_t i = 0; kiv::IsArray(v) && i < plist_array_get_size(v); ++i)
+        array += (i ? "|" : "") + kiv::StringValue(plist_array_get_item(v, i)).value_or("?");
+    return array;
+}
+
 inline kiv::OutputFormat Format(int16_t pixelFormat, int width, int height) {
     kiv::OutputFormat f;
     f.pixelFormat = pixelFormat;

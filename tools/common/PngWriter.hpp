@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace kivtools {
@@ -26,8 +27,10 @@ public:
         if (!temporary_.empty()) ::unlink(temporary_.c_str());
     }
 
-    // colourType: PNG_COLOR_TYPE_GRAY or PNG_COLOR_TYPE_RGB, 8 bits per channel.
-    bool Open(const std::string &path, unsigned width, unsigned height, int colourType, double dpiX, double dpiY) {
+    // colourType: PNG_COLOR_TYPE_GRAY or PNG_COLOR_TYPE_RGB, 8 bits per channel; profile: ICC
+    // data for an iCCP chunk, or empty.
+    bool Open(const std::string &path, unsigned width, unsigned height, int colourType, double dpiX, double dpiY,
+              std::string_view profile = {}) {
         // Written beside the target and renamed over it by Finish: a failure never damages it.
         path_ = path;
         const std::size_t slash = path.rfind('/');
@@ -56,6 +59,9 @@ public:
             png_set_pHYs(png_, info_, static_cast<png_uint_32>(dpiX / 0.0254 + 0.5),
                          static_cast<png_uint_32>(dpiY / 0.0254 + 0.5), PNG_RESOLUTION_METER);
         }
+        if (!profile.empty())
+            png_set_iCCP(png_, info_, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
+                         reinterpret_cast<png_const_bytep>(profile.data()), static_cast<png_uint_32>(profile.size()));
         png_write_info(png_, info_);
         return true;
     }

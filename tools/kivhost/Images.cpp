@@ -25,6 +25,7 @@ public:
     double dpiX() const override { return dpiX_; }
     double dpiY() const override { return dpiY_; }
     bool isGrey() const override { return grey_; }
+    kivtools::Bytes sourceProfile() const override { return profile_; }
 
     bool Open(const std::string &path, std::string &error) {
         file_ = std::fopen(path.c_str(), "rb");
@@ -87,6 +88,7 @@ private:
             const auto plausible = [](double d) { return d >= kMinPlausibleDpi && d <= kMaxPlausibleDpi; };
             if (plausible(dx) && plausible(dy)) dpiX_ = dx, dpiY_ = dy;
         }
+        ReadColourInformation(colour);
         png_set_expand(png_);  // palette and low bit depths to 8 bits, tRNS to alpha
         png_set_scale_16(png_);
         png_set_gray_to_rgb(png_);
@@ -94,6 +96,23 @@ private:
         passes_ = png_set_interlace_handling(png_);
         png_read_update_info(png_, info_);
         return true;
+    }
+
+    // iCCP as it is; sRGB means the standard profile; gAMA (with cHRM) a profile made from them.
+    void ReadColourInformation(int colour) {
+        png_charp name = nullptr;
+        png_bytep data = nullptr;
+        png_uint_32 length = 0;
+        int compression = 0, intent = 0;
+        double gamma = 0, c[8];
+        if (png_get_iCCP(png_, info_, &name, &compression, &data, &length) && data && length > 0) {
+            profile_.assign(data, data + length);
+        } else if (!png_get_sRGB(png_, info_, &intent) && png_get_gAMA(png_, info_, &gamma)) {
+            const bool chromaticities =
+                png_get_cHRM(png_, info_, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0;
+            profile_ =
+                kivtools::ProfileFromGamma(gamma, chromaticities ? c : nullptr, (colour & PNG_COLOR_MASK_COLOR) == 0);
+        }
     }
 
     bool ReadRow() {
@@ -132,6 +151,7 @@ private:
     double dpiX_ = 300, dpiY_ = 300;
     bool grey_ = false;
     std::vector<uint8_t> row_, whole_;  // one RGBA row; the whole image when interlaced
+    kivtools::Bytes profile_;
 };
 
 class TestPagePicture : public Picture {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ColourProfiles.hpp"
+
 namespace kivhost {
 
 enum class BandFormat { Argb, Grey, Cmyk };
@@ -21,6 +23,9 @@ public:
     virtual double dpiX() const = 0;
     virtual double dpiY() const = 0;
     virtual bool isGrey() const = 0;
+    // The colour profile the file embeds or implies (a PNG's gamma and chromaticities); empty
+    // when it says nothing or marks sRGB, which is then the standard profile of its colours.
+    virtual kivtools::Bytes sourceProfile() const { return {}; }
     // The next rows × width ARGB pixels. False with error set when the file turns out damaged.
     virtual bool ReadRows(int rows, uint8_t *argb, std::string &error) = 0;
 };

@@ -7,10 +7,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include "SavedRecord.hpp"
+#include "common/JobTicket.hpp"
 #include "common/DriverModule.hpp"
 #include "common/PrintRecordView.hpp"
 #include "common/Progress.hpp"
@@ -110,10 +116,48 @@ public:
         return taken;
     }
 
+    // The job file's colour profile and ticket, settled before the document starts: a profile
+    // the user names must describe the samples the file will hold.
+    bool Describe(const Picture &first, BandFormat format, const std::string &firstName) {
+        const PrintRecordView record(print_.get());
+        blackAndWhite_ = record.blackAndWhite();
+        using kivtools::Samples;
+        const Samples file = format == BandFormat::Cmyk                     ? Samples::Cmyk
+                             : format == BandFormat::Grey || blackAndWhite_ ? Samples::GreyDensity
+                                                                            : Samples::Rgb;
+        if (options_.profile.empty()) {
+            profile_ = SourceProfile(first, format, firstName);
+        } else {
+            std::ifstream in(options_.profile, std::ios::binary);
+            profile_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            const std::string why =
+                !in.good() && !in.eof() ? std::string("it cannot be read") : kivtools::ProfileProblem(profile_, file);
+            if (!why.empty()) {
+                std::fprintf(stderr, "kivhost: cannot use %s as the job's colour profile: %s\n",
+                             Shown(options_.profile).c_str(), why.c_str());
+                return false;
+            }
+        }
+        const passwd *user = ::getpwuid(::getuid());
+        ticket_.Text("Application", "kivhost " KIV_VERSION);
+        ticket_.Text("Owner", user ? user->pw_name : "");
+        std::vector<std::string> names;
+        for (const std::string &image : options_.images) names.push_back(fs::path(image).filename().string());
+        if (!names.empty()) ticket_.Texts("Images", names);
+        ticket_.Integer("Copies", record.copies());
+        ticket_.Text("HostFormat", format == BandFormat::Argb ? "argb" : format == BandFormat::Grey ? "grey" : "cmyk");
+        ticket_.Boolean("BlackAndWhite", blackAndWhite_);
+        ticket_.Boolean("Mirrored", record.mirrored());
+        if (!options_.profile.empty()) ticket_.Text("ProfileFile", fs::path(options_.profile).filename().string());
+        return true;
+    }
+
     // Prints every picture as one page. On any failure the document is abandoned: the host's
     // error reaches the driver before the document is closed, so no shorter job is left.
     bool PrintDocument(std::unique_ptr<Picture> first, BandFormat format, const std::vector<std::string> &images) {
         if (!Check(driver_.KIVPrOpenDoc(record_, print_.get()), "cannot start the document")) return Abandon(0);
+        const int32_t described = kivtools::AttachToDocument(driver_, record_, profile_, ticket_);
+        if (!Check(described, "cannot describe the job")) return Abandon(described);
         const std::size_t pages = images.empty() ? 1 : images.size();
         const int bandRows = BandRows(*first, format);
         kivtools::ProgressBar progress("Printing", (first->height() + bandRows - 1) / bandRows * pages);
@@ -123,6 +167,11 @@ public:
                 if (i > 0) picture = LoadPicture(images, i);
                 if (!picture) return Abandon(kHostFailed);
                 const std::string name = images.empty() ? "the test page" : Shown(images[i]);
+                if (i > 0 && options_.profile.empty() && SourceProfile(*picture, format, name) != profile_)
+                    std::fprintf(stderr,
+                                 "kivhost: warning: %s has other colours than the first page; the job file "
+                                 "carries the first page's profile\n",
+                                 name.c_str());
                 const int32_t status =
                     PrintPage(*picture, format, name, progress, static_cast<int>(i + 1), static_cast<int>(pages));
                 if (status != 0) return Abandon(status);
@@ -155,6 +204,17 @@ public:
     }
 
 private:
+    // The profile the picture's own colours call for, as the file will hold them.
+    kivtools::Bytes SourceProfile(const Picture &picture, BandFormat format, const std::string &name) const {
+        using kivtools::Samples;
+        const Samples source = format == BandFormat::Argb && !blackAndWhite_    ? Samples::Rgb
+                               : format == BandFormat::Grey && picture.isGrey() ? Samples::GreyDensity
+                                                                                : Samples::Device;
+        kivtools::ProfileChoice choice = kivtools::ChooseProfile(source, picture.sourceProfile());
+        if (!choice.note.empty()) std::fprintf(stderr, "kivhost: %s: %s\n", name.c_str(), choice.note.c_str());
+        return std::move(choice.profile);
+    }
+
     // Rows per band: as asked, else up to 256 rows and 4 MiB, so that memory does not grow with
     // the picture's width.
     int BandRows(const Picture &picture, BandFormat format) const {
@@ -221,6 +281,9 @@ private:
     PrintHandle print_;
     PageInfo page_{};
     unsigned long long bandsDone_ = 0;
+    bool blackAndWhite_ = false;
+    kivtools::Bytes profile_;
+    kivtools::JobTicket ticket_;
 };
 
 int Print(const PrintOptions &options) {
@@ -253,7 +316,9 @@ int Print(const PrintOptions &options) {
     std::string file;
     {
         Printer printer(options, driver, bundle.get());
+        const std::string firstName = options.images.empty() ? "the test page" : Shown(options.images[0]);
         if (!printer.Setup(*first, format, jobName) || !printer.Configure() ||
+            !printer.Describe(*first, format, firstName) ||
             !printer.PrintDocument(std::move(first), format, options.images) || !printer.Finish(file)) {
             return 1;
         }

@@ -20,6 +20,7 @@ struct PrintOptions {
     bool blackAndWhite = false;
     bool flip = false;
     bool dialog = false;  // the job dialog chooses pages, copies and the hot folder
+    std::string profile;  // an ICC profile file that describes the job file's samples
 };
 
 // The dialogs need a display: an X11 or Wayland session, or QT_QPA_PLATFORM.

@@ -24,13 +24,14 @@ void Usage(std::FILE *to) {
         "       kivhost page-setup [--bundle DIR]\n"
         "       kivhost print [IMAGE.png ...] [--hot-folder DIR] [--job-name NAME]\n"
         "                     [--format argb|grey|cmyk] [--band-rows N] [--copies N] [--bw] [--flip]\n"
-        "                     [--dialog]\n"
+        "                     [--profile FILE.icc] [--dialog]\n"
         "                     [--bundle DIR]\n"
         "  info   open the driver, make a default print record and show it with the catalogues\n"
         "  page-setup  the driver's page setup dialog on the saved print record\n"
         "  print  print each image as one page (the built-in test page without images) into\n"
         "         a job file in the hot folder (default ./hot-folder); --dialog asks first\n"
-        "         with the driver's job dialog\n",
+        "         with the driver's job dialog; --profile names the ICC profile of the\n"
+        "         job file's colours (else the image's own, sRGB or sGray)\n",
         to);
 }
 
@@ -58,6 +59,8 @@ int Print(int argc, char **argv) {
             options.hotFolder = argv[++i];
         } else if (arg == "--job-name" && hasValue) {
             options.jobName = argv[++i];
+        } else if (arg == "--profile" && hasValue) {
+            options.profile = argv[++i];
         } else if (arg == "--bundle" && hasValue) {
             options.bundle = argv[++i];
         } else if (arg == "--format" && hasValue) {

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "Folders.hpp"
+#include "ImageFilters.hpp"
 #include "InterruptedJobs.hpp"
 #include "PrinterData.hpp"
+#include "common/JobTicket.hpp"
 #include "common/PrintRecordView.hpp"
 
 namespace vad3printer {
@@ -242,8 +244,8 @@ private:
         // Collation as the job asks ("multiple-document-handling").
         ipp_attribute_t *handling = papplJobGetAttribute(job_, "multiple-document-handling");
         const char *value = handling ? ippGetString(handling, 0, nullptr) : nullptr;
-        kivhost::PrintRecordView(print_.get())
-            .setCollated(!(value && std::strcmp(value, "separate-documents-uncollated-copies") == 0));
+        const bool collated = !(value && std::strcmp(value, "separate-documents-uncollated-copies") == 0);
+        kivhost::PrintRecordView(print_.get()).setCollated(collated);
         driver_.KIVPrSetJobName(record_, print_.get(), DocumentName(papplJobGetName(job_)).c_str());
         // Copies go into the job file's header, except for images, whose page PAPPL already
         // repeats once for each copy.
@@ -257,10 +259,65 @@ private:
         if (!taken) return Fail("the driver did not take the hot folder " + folder_);
         if (!Check(driver_.KIVPrOpenDoc(record_, print_.get()))) return false;
         documentOpen_ = true;
+        if (!Check(kivtools::AttachToDocument(driver_, record_, Profile(), Ticket(options, collated)))) return false;
         const std::size_t rowBytes = static_cast<std::size_t>(width_) * pixelSize_;
         bandRows_ = static_cast<int>(std::clamp<std::size_t>(kBandBytes / rowBytes, 1, kBandRows));
         band_.assign(rowBytes * bandRows_, 0);
         return true;
+    }
+
+    // The colour profile of the samples the job file holds: sRGB and sGray rasters say what
+    // their numbers mean, and an image its own profile; device spaces have none.
+    kivtools::Bytes Profile() const {
+        using kivtools::Samples;
+        const Samples samples = space_ == CUPS_CSPACE_SRGB ? Samples::Rgb
+                                : space_ == CUPS_CSPACE_SW ? Samples::GreyDensity
+                                                           : Samples::Device;
+        kivtools::ProfileChoice choice = kivtools::ChooseProfile(samples, ImageProfile(job_));
+        if (!choice.note.empty()) papplLogJob(job_, PAPPL_LOGLEVEL_WARN, "%s", choice.note.c_str());
+        return std::move(choice.profile);
+    }
+
+    // Who sent the job, from where, and as what.
+    kivtools::JobTicket Ticket(const pappl_pr_options_t &options, bool collated) const {
+        static const std::pair<int, const char *> kColourModes[] = {
+            {PAPPL_COLOR_MODE_AUTO, "auto"},
+            {PAPPL_COLOR_MODE_AUTO_MONOCHROME, "auto-monochrome"},
+            {PAPPL_COLOR_MODE_BI_LEVEL, "bi-level"},
+            {PAPPL_COLOR_MODE_COLOR, "color"},
+            {PAPPL_COLOR_MODE_MONOCHROME, "monochrome"},
+            {PAPPL_COLOR_MODE_PROCESS_MONOCHROME, "process-monochrome"}};
+        static const std::pair<int, const char *> kScalings[] = {{PAPPL_SCALING_AUTO, "auto"},
+                                                                 {PAPPL_SCALING_AUTO_FIT, "auto-fit"},
+                                                                 {PAPPL_SCALING_FILL, "fill"},
+                                                                 {PAPPL_SCALING_FIT, "fit"},
+                                                                 {PAPPL_SCALING_NONE, "none"}};
+        const auto named = [](const auto &table, int value) -> const char * {
+            for (const auto &[v, name] : table)
+                if (v == value) return name;
+            return "";
+        };
+        const auto text = [](const char *s) { return s ? s : ""; };
+        kivtools::JobTicket ticket;
+        ticket.Text("Application", "vad3-printer " KIV_VERSION);
+        ticket.Text("Owner", text(papplJobGetUsername(job_)));
+        ticket.Text("JobName", text(papplJobGetName(job_)));
+        ticket.Text("DocumentName", DocumentName(papplJobGetName(job_)));
+        ticket.Text("PrinterName", text(papplPrinterGetName(papplJobGetPrinter(job_))));
+        ticket.Integer("JobID", papplJobGetID(job_));
+        if (ipp_attribute_t *uri = papplJobGetAttribute(job_, "job-printer-uri"))
+            ticket.Text("PrinterURI", text(ippGetString(uri, 0, nullptr)));
+        ticket.Date("Received", papplJobGetTimeCreated(job_));
+        ticket.Integer("Copies", std::max(1, options.copies));
+        ticket.Boolean("Collate", collated);
+        ticket.Text("MediaName", options.media.size_name);
+        ticket.Real("MediaWidth", options.media.size_width / 100.0);  // millimetres
+        ticket.Real("MediaHeight", options.media.size_length / 100.0);
+        ticket.Text("PrintQuality", text(ippEnumString("print-quality", static_cast<int>(options.print_quality))));
+        ticket.Text("PrintColorMode", named(kColourModes, options.print_color_mode));
+        ticket.Text("PrintScaling", named(kScalings, options.print_scaling));
+        ticket.Text("DocumentFormat", text(papplJobGetFormat(job_)));
+        return ticket;
     }
 
     // Hands the rows gathered so far to the driver: the page is the raster, so the band lands

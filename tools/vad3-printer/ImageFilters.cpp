@@ -7,6 +7,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -20,6 +21,13 @@ namespace {
 
 // Resolutions outside this range are taken as absent.
 constexpr double kMinDpi = 10, kMaxDpi = 20000;
+
+// The image this thread is printing, and its profile.
+struct ImageColours {
+    pappl_job_t *job = nullptr;
+    kivtools::Bytes profile;
+};
+thread_local ImageColours current;
 
 int SaneDpi(double dpi) { return dpi >= kMinDpi && dpi <= kMaxDpi ? static_cast<int>(dpi + 0.5) : 0; }
 
@@ -40,31 +48,50 @@ std::string TooLarge(const char *kind, uint64_t width, uint64_t height, uint64_t
 }
 
 bool Print(pappl_job_t *job, pappl_device_t *device, std::vector<unsigned char> &pixels, uint32_t width,
-           uint32_t height, int colours, int dpi) {
+           uint32_t height, int colours, int dpi, kivtools::Bytes profile) {
     pappl_pr_options_t *options = papplJobCreatePrintOptions(job, 1, colours == 3);
     if (!options) return Refuse(job, "The job's options cannot be used");
+    current = {job, std::move(profile)};
     const bool ok = papplJobFilterImage(job, device, options, pixels.data(), static_cast<int>(width),
                                         static_cast<int>(height), colours, dpi, true);
+    current = {};
     papplJobDeletePrintOptions(options);
     return ok;
 }
 
-// The pHYs resolution in dots per inch, 0 when absent or absurd.
-int PngResolution(const char *path) {
+struct PngFacts {
+    int dpi = 0;  // from pHYs, 0 when absent or absurd
+    kivtools::Bytes profile;
+};
+
+// What libpng's simplified reading leaves out: the resolution and the colour profile (iCCP as
+// it is, else one made from gAMA and cHRM unless the file is marked sRGB).
+PngFacts ReadPngFacts(const char *path) {
+    PngFacts facts;
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> f(std::fopen(path, "rb"), std::fclose);
-    if (!f) return 0;
+    if (!f) return facts;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    volatile int dpi = 0;  // set after setjmp
     if (png && info && !setjmp(png_jmpbuf(png))) {
         png_init_io(png, f.get());
         png_read_info(png, info);
-        png_uint_32 x = 0, y = 0;
-        int unit = 0;
-        if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER && x == y) dpi = SaneDpi(x * 0.0254);
+        png_uint_32 x = 0, y = 0, length = 0;
+        int unit = 0, compression = 0, intent = 0;
+        if (png_get_pHYs(png, info, &x, &y, &unit) && unit == PNG_RESOLUTION_METER && x == y)
+            facts.dpi = SaneDpi(x * 0.0254);
+        png_charp name = nullptr;
+        png_bytep data = nullptr;
+        double gamma = 0, c[8];
+        if (png_get_iCCP(png, info, &name, &compression, &data, &length) && data && length > 0) {
+            facts.profile.assign(data, data + length);
+        } else if (!png_get_sRGB(png, info, &intent) && png_get_gAMA(png, info, &gamma)) {
+            const bool chromaticities = png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]);
+            facts.profile = kivtools::ProfileFromGamma(gamma, chromaticities ? c : nullptr,
+                                                       (png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR) == 0);
+        }
     }
     png_destroy_read_struct(&png, &info, nullptr);
-    return dpi;
+    return facts;
 }
 
 bool PrintPng(pappl_job_t *job, pappl_device_t *device, void *) {
@@ -94,7 +121,8 @@ bool PrintPng(pappl_job_t *job, pappl_device_t *device, void *) {
     const png_color white = {255, 255, 255};
     if (!png_image_finish_read(&image, &white, data.data(), 0, nullptr))
         return Refuse(job, std::string("The PNG document is damaged: ") + image.message);
-    return Print(job, device, data, image.width, image.height, colours, PngResolution(path));
+    PngFacts facts = ReadPngFacts(path);
+    return Print(job, device, data, image.width, image.height, colours, facts.dpi, std::move(facts.profile));
 }
 
 // libjpeg's errors end the decoding through longjmp; its warnings (a file that ends early,
@@ -121,7 +149,7 @@ void JpegMessage(j_common_ptr info, int level) {
 
 // Decodes the JPEG at path into pixels (grey or RGB); empty when it succeeded, else why not.
 std::string DecodeJpeg(std::FILE *file, std::vector<unsigned char> &pixels, uint32_t &width, uint32_t &height,
-                       int &colours, int &dpi) {
+                       int &colours, int &dpi, kivtools::Bytes &profile) {
     jpeg_decompress_struct info{};
     JpegErrors errors;
     info.err = jpeg_std_error(&errors.manager);
@@ -133,7 +161,14 @@ std::string DecodeJpeg(std::FILE *file, std::vector<unsigned char> &pixels, uint
     }
     jpeg_create_decompress(&info);
     jpeg_stdio_src(&info, file);
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);  // ICC_PROFILE, possibly in several
     jpeg_read_header(&info, TRUE);
+    JOCTET *icc = nullptr;
+    unsigned int iccLength = 0;
+    if (jpeg_read_icc_profile(&info, &icc, &iccLength) && icc) {
+        profile.assign(icc, icc + iccLength);
+        std::free(icc);
+    }
     if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) {
         jpeg_destroy_decompress(&info);
         return "CMYK JPEG documents cannot be printed here: send RGB or grey JPEG, or PWG raster";
@@ -167,9 +202,10 @@ bool PrintJpeg(pappl_job_t *job, pappl_device_t *device, void *) {
     std::vector<unsigned char> pixels;
     uint32_t width = 0, height = 0;
     int colours = 3, dpi = 0;
-    if (const std::string why = DecodeJpeg(file.get(), pixels, width, height, colours, dpi); !why.empty())
+    kivtools::Bytes profile;
+    if (const std::string why = DecodeJpeg(file.get(), pixels, width, height, colours, dpi, profile); !why.empty())
         return Refuse(job, why);
-    return Print(job, device, pixels, width, height, colours, dpi);
+    return Print(job, device, pixels, width, height, colours, dpi, std::move(profile));
 }
 
 // No exception may cross into PAPPL.
@@ -183,6 +219,11 @@ bool Guarded(pappl_job_t *job, pappl_device_t *device, void *data) {
 }
 
 }  // namespace
+
+const kivtools::Bytes &ImageProfile(pappl_job_t *job) {
+    static const kivtools::Bytes none;
+    return current.job == job ? current.profile : none;
+}
 
 void AddImageFilters(pappl_system_t *system) {
     // Registered for the driver's own format, which PAPPL looks for before its raster filters.

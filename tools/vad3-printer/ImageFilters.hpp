@@ -3,6 +3,8 @@
 
 #include <pappl/pappl.h>
 
+#include "common/ColourProfiles.hpp"
+
 namespace vad3printer {
 
 // The most decoded image bytes a job may hold (width x height x colours): with the bands and
@@ -16,5 +18,9 @@ inline constexpr int kMaxImageSide = 16384;
 // images over the limit and headers that claim more pixels than the file can hold abort the
 // job with a message instead.
 void AddImageFilters(pappl_system_t *system);
+
+// The colour profile the image that job is printing embeds or implies (empty: none). PAPPL
+// calls the raster callbacks from inside the filter, on its thread, which is where they ask.
+const kivtools::Bytes &ImageProfile(pappl_job_t *job);
 
 }  // namespace vad3printer

@@ -4,9 +4,11 @@
 #include <cstring>
 #include <vector>
 
+#include "common/ColourProfiles.hpp"
 #include "common/PngWriter.hpp"
 #include "common/Progress.hpp"
 #include "raster/PixelFormulas.hpp"
+#include "format/VAD3Format.hpp"
 #include "format/VAD3Reader.hpp"
 
 namespace vad3tool {
@@ -45,6 +47,21 @@ void LineToPng(int pixelFormat, const unsigned char *line, unsigned width, unsig
     }
 }
 
+// The file's profile, for a picture that holds the file's colours; read by a reader of its
+// own, since the trailer lies past the lines.
+kivtools::Bytes RenderedProfile(const std::string &path, int16_t pixelFormat) {
+    kiv::VAD3Reader reader;
+    kiv::Plist trailer;
+    if (!reader.Open(path).empty() || !reader.ReadTrailer(trailer).empty() || !trailer) return {};
+    const auto data = kiv::DataValue(plist_dict_get_item(trailer.get(), kiv::kVAD3ProfileKey));
+    if (!data) return {};
+    using kivtools::Samples;
+    const Samples rendered = pixelFormat == 8                         ? Samples::GreyDensity
+                             : pixelFormat == 32 || pixelFormat == 35 ? Samples::Rgb
+                                                                      : Samples::Device;
+    return kivtools::RenderingProfile(kivtools::Bytes(data->begin(), data->end()), rendered);
+}
+
 std::string RenderPage(const std::string &path, unsigned page, const std::string &out, unsigned scale) {
     kiv::VAD3Reader reader;
     if (auto fault = reader.Open(path); !fault.empty()) return fault;
@@ -63,9 +80,11 @@ std::string RenderPage(const std::string &path, unsigned page, const std::string
     const bool grey = h.pixelFormat == 8;
     const unsigned channels = grey ? 1 : 3;
     const unsigned outWidth = (width + scale - 1) / scale, outHeight = (height + scale - 1) / scale;
+    const kivtools::Bytes profile = RenderedProfile(path, h.pixelFormat);
     kivtools::PngWriter png;
     if (!png.Open(out, outWidth, outHeight, grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
-                  h.hResolution / 65536.0 / scale, h.vResolution / 65536.0 / scale)) {
+                  h.hResolution / 65536.0 / scale, h.vResolution / 65536.0 / scale,
+                  std::string_view(reinterpret_cast<const char *>(profile.data()), profile.size()))) {
         return png.error();
     }
     std::vector<unsigned char> line, row(static_cast<std::size_t>(width) * channels);

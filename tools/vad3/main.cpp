@@ -6,12 +6,16 @@
 #include <vector>
 
 #include <cmath>
+#include <ctime>
 
+#include "common/ColourProfiles.hpp"
 #include "common/Help.hpp"
+#include "common/JobTicket.hpp"
 #include "Render.hpp"
 #include "format/Codecs.hpp"
 #include "format/PixelFormats.hpp"
 #include "platform/Utf8.hpp"
+#include "format/VAD3Format.hpp"
 #include "format/VAD3Reader.hpp"
 
 namespace {
@@ -96,6 +100,13 @@ std::string IntegerText(plist_t node) {
     return text.substr(start + 9, end - start - 9);
 }
 
+std::string IsoDate(std::time_t t) {
+    std::tm utc{};
+    char text[32] = "";
+    if (gmtime_r(&t, &utc)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
 void PlistToJson(std::string &out, plist_t node) {
     using namespace kiv;
     if (auto s = StringValue(node)) return JsonString(out, *s);
@@ -107,6 +118,7 @@ void PlistToJson(std::string &out, plist_t node) {
         return void(out += buf);
     }
     if (auto b = BoolValue(node)) return void(out += *b ? "true" : "false");
+    if (auto t = DateValue(node)) return JsonString(out, IsoDate(*t));
     if (auto d = DataValue(node)) return JsonString(out, Base64(*d));
     if (IsArray(node)) {
         out += '[';
@@ -135,9 +147,82 @@ void PlistToJson(std::string &out, plist_t node) {
 // A short text for a metadata value in the readable listing.
 std::string Summary(plist_t node) {
     if (auto d = kiv::DataValue(node)) return "<" + std::to_string(d->size()) + " bytes of data>";
+    if (auto t = kiv::DateValue(node)) return IsoDate(*t);
     std::string json;
     PlistToJson(json, node);
     return json.size() > 100 ? json.substr(0, 97) + "..." : json;
+}
+
+// The trailer's colour profile, read through Little CMS.
+struct ProfileSummary {
+    std::size_t bytes = 0;
+    std::optional<kivtools::ProfileFacts> facts;
+};
+
+std::optional<ProfileSummary> ProfileOf(plist_t trailer) {
+    plist_t node = trailer ? plist_dict_get_item(trailer, kiv::kVAD3ProfileKey) : nullptr;
+    const auto data = kiv::DataValue(node);
+    if (!data) return std::nullopt;
+    return ProfileSummary{data->size(), kivtools::DescribeProfile(*data)};
+}
+
+bool IsTicketKey(std::string_view key) { return key.starts_with(kivtools::kTicketPrefix); }
+
+// The profile and the ticket as JSON members.
+void ProfileAndTicketJson(std::string &out, plist_t trailer) {
+    out += ", \"profile\": ";
+    if (const auto profile = ProfileOf(trailer)) {
+        out += "{\"bytes\": " + std::to_string(profile->bytes) + ", \"readable\": ";
+        out += profile->facts ? "true" : "false";
+        if (profile->facts) {
+            out += ", \"description\": ";
+            JsonString(out, profile->facts->description);
+            out += ", \"colourSpace\": ";
+            JsonString(out, profile->facts->colourSpace);
+            out += ", \"class\": ";
+            JsonString(out, profile->facts->deviceClass);
+        }
+        out += '}';
+    } else {
+        out += "null";
+    }
+    out += ", \"ticket\": {";
+    bool first = true;
+    if (trailer) {
+        kiv::ForEachDictItem(trailer, [&](std::string_view key, plist_t value) {
+            if (!IsTicketKey(key)) return true;
+            out += first ? "" : ", ";
+            first = false;
+            JsonString(out, std::string(key.substr(kivtools::kTicketPrefix.size())));
+            out += ": ";
+            PlistToJson(out, value);
+            return true;
+        });
+    }
+    out += '}';
+}
+
+void ProfileAndTicketText(plist_t trailer) {
+    if (const auto profile = ProfileOf(trailer)) {
+        if (profile->facts)
+            std::printf("  colour        %s (%s, %s profile), %zu bytes\n", profile->facts->description.c_str(),
+                        profile->facts->colourSpace.c_str(), profile->facts->deviceClass.c_str(), profile->bytes);
+        else
+            std::printf("  colour        %zu bytes that are not a profile Little CMS can read\n", profile->bytes);
+    } else {
+        std::printf("  colour        no profile\n");
+    }
+    bool any = false;
+    if (trailer) {
+        kiv::ForEachDictItem(trailer, [&](std::string_view key, plist_t value) {
+            if (!IsTicketKey(key)) return true;
+            if (!any) std::printf("  job ticket\n");
+            any = true;
+            key.remove_prefix(kivtools::kTicketPrefix.size());
+            std::printf("    %-28.*s %s\n", static_cast<int>(key.size()), key.data(), Summary(value).c_str());
+            return true;
+        });
+    }
 }
 
 int Info(const std::vector<std::string> &files, bool json) {
@@ -171,6 +256,7 @@ int Info(const std::vector<std::string> &files, bool json) {
                 static_cast<unsigned long long>(h.trailerOffset), static_cast<unsigned long long>(reader.fileSize()));
             out += buf;
             PlistToJson(out, trailer.get());
+            ProfileAndTicketJson(out, trailer.get());
             out += '}';
         } else {
             std::printf("%s\n", files[i].c_str());
@@ -185,9 +271,11 @@ int Info(const std::vector<std::string> &files, bool json) {
             std::printf("  file size     %llu bytes, trailer at %llu\n",
                         static_cast<unsigned long long>(reader.fileSize()),
                         static_cast<unsigned long long>(h.trailerOffset));
+            ProfileAndTicketText(trailer.get());
             if (trailer) {
                 std::printf("  metadata\n");
                 kiv::ForEachDictItem(trailer.get(), [](std::string_view key, plist_t value) {
+                    if (IsTicketKey(key)) return true;
                     std::printf("    %-28.*s %s\n", static_cast<int>(key.size()), key.data(), Summary(value).c_str());
                     return true;
                 });
