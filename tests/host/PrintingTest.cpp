@@ -334,7 +334,7 @@ void AddChunk(const fs::path &png, const fs::path &out, const char *type, const 
 
 }  // namespace
 
-TEST(Kivhost, CarriesTheSourcesColoursAndATicket) {
+TEST(Kivhost, CarriesColoursAndATicketAndPlacesPicturesWhole) {
     TempDir dir;
     const fs::path icc = "/usr/share/color/icc/ghostscript";  // Ghostscript's profiles, real ones
     const std::string adobe = FileText(icc / "a98.icc"), cmyk = FileText(icc / "default_cmyk.icc");
@@ -356,7 +356,8 @@ TEST(Kivhost, CarriesTheSourcesColoursAndATicket) {
                                               std::tuple{"tagged.png", PNG_COLOR_TYPE_RGB, adobe},
                                               std::tuple{"grey.png", PNG_COLOR_TYPE_GRAY, std::string()}}) {
         kivtools::PngWriter png;
-        ASSERT_TRUE(png.Open((dir / name).string(), 40, 30, type, 300, 300, profile)) << png.error();
+        const double dpi = std::string(name) == "plain.png" ? 0 : 300;  // plain.png has no resolution
+        ASSERT_TRUE(png.Open((dir / name).string(), 40, 30, type, dpi, dpi, profile)) << png.error();
         const std::vector<uint8_t> row(40 * 3, 90);
         for (int y = 0; y < 30; ++y) png.WriteRow(row.data());
         ASSERT_TRUE(png.Finish());
@@ -380,6 +381,8 @@ TEST(Kivhost, CarriesTheSourcesColoursAndATicket) {
         {"tag\u202Egnp.png --bw", 0, "", ""},  // the driver's own grey: no profile describes it
         {"damaged.png", 0, "", "damaged.png: the document's colour profile was dropped: Little CMS cannot use it"},
         {"plain.png --profile grey.icc", 1, "", "cannot use grey.icc as the job's colour profile: it is for grey"},
+        // A picture without a resolution after one with: as large as the page holds (below).
+        {"tag\u202Egnp.png plain.png", 0, adobe, ""},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto &c = cases[i];
@@ -394,6 +397,17 @@ TEST(Kivhost, CarriesTheSourcesColoursAndATicket) {
                       c.profile.empty() ? "" : "data:" + c.profile);
         }
     }
+    // The last case's pages, both 40 x 30 pictures on the smallest page (150 x 150): the one with
+    // a resolution at its own size, the one without as large as the page holds, centred.
+    kiv::VAD3Header header;
+    const std::vector<Bytes> lines =
+        JobLines(dir / "hot" / ("job" + std::to_string(std::size(cases) - 1) + ".vad3"), &header);
+    ASSERT_EQ(lines.size(), 2u * header.height);
+    const auto inked = [&](int page, int x, int y) { return lines[page * header.height + y][x * 4 + 1] != 255; };
+    const int middle = header.height / 2, edge = header.width - 1;
+    EXPECT_FALSE(inked(0, 0, middle) || inked(0, edge, middle));
+    EXPECT_TRUE(inked(1, 0, middle) && inked(1, edge, middle));
+    EXPECT_FALSE(inked(1, header.width / 2, 0));
     const fs::path tagged = dir / "hot" / "job0.vad3";
     const std::pair<const char *, std::string> ticket[] = {{"Images", "array:tag_gnp.png"},
                                                            {"Copies", "integer:2"},

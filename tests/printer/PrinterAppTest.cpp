@@ -187,6 +187,106 @@ TEST_F(PrinterApp, PrintsImagesCentredAtTheirOwnSize) {
     EXPECT_NEAR(std::stoll(received.substr(5)), std::time(nullptr), 300);
 }
 
+TEST_F(PrinterApp, FitsAPictureWithoutAResolutionWhole) {
+    // A 4:3 landscape PNG without pHYs, each edge its own colour, on the portrait default
+    // paper: whole by default (every edge present, its aspect kept); only fill crops it.
+    const int iw = 400, ih = 300;
+    std::vector<uint8_t> rgb(static_cast<std::size_t>(iw) * ih * 3, 128);
+    for (int y = 0; y < ih; ++y)
+        for (int x = 0; x < iw; ++x) {
+            uint8_t *p = &rgb[(static_cast<std::size_t>(y) * iw + x) * 3];
+            if (x < 4) p[0] = 255, p[1] = p[2] = 0;                 // left: red
+            if (x >= iw - 4) p[2] = 255, p[0] = p[1] = 0;           // right: blue
+            if (y < 4 || y >= ih - 4) p[1] = 255, p[0] = p[2] = 0;  // top and bottom: green
+        }
+    {
+        kivtools::PngWriter png;
+        ASSERT_TRUE(png.Open((dir_ / "shot.png").string(), iw, ih, PNG_COLOR_TYPE_RGB, 0, 0));
+        for (int y = 0; y < ih; ++y) png.WriteRow(&rgb[static_cast<std::size_t>(y) * iw * 3]);
+        ASSERT_TRUE(png.Finish());
+    }
+    for (const char *scaling : {"auto", "fill"}) {
+        SCOPED_TRACE(scaling);
+        IppPtr answer = Ask(
+            PrinterURI(), IPP_OP_PRINT_JOB,
+            [&](ipp_t *q) {
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, scaling);
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "image/png");
+                ippAddString(q, IPP_TAG_JOB, IPP_TAG_KEYWORD, "print-scaling", nullptr, scaling);
+            },
+            dir_ / "shot.png");
+        EXPECT_EQ(server_.WaitForJob("HotFolder", std::atoi(Value(answer.get(), "job-id").c_str())).state, "completed");
+        int w = 0, h = 0;
+        const std::vector<uint8_t> page = PageRgb(dir_ / "hot" / (std::string(scaling) + ".vad3"), w, h);
+        const auto at = [&](int x, int y) { return &page[(static_cast<std::size_t>(y) * w + x) * 3]; };
+        int top = 0, bottom = h - 1;  // the picture's rows: the first and last not white
+        while (top < h && at(w / 2, top)[0] == 255 && at(w / 2, top)[2] == 255) ++top;
+        while (bottom > top && at(w / 2, bottom)[0] == 255 && at(w / 2, bottom)[2] == 255) --bottom;
+        const bool whole = std::string(scaling) == "auto";
+        // Inside each edge's band (PAPPL's smoothing blends the outermost column with the next row).
+        EXPECT_EQ(at(16, h / 2)[0] == 255 && at(16, h / 2)[2] == 0, whole);  // red on the left
+        EXPECT_EQ(at(w - 16, h / 2)[2] == 255 && at(w - 16, h / 2)[0] == 0, whole);
+        if (whole) {
+            EXPECT_NEAR(static_cast<double>(w) / (bottom - top + 1), 4.0 / 3, 0.01);
+        }
+        EXPECT_EQ(at(w / 2, top)[1], 255);  // green along the top
+    }
+}
+
+TEST_F(PrinterApp, PrintsEverySizeInsideTheRange) {
+    // A picture printed on each paper, asked for by name or by its size: the page is that size
+    // at the printer's 300 dpi; a size outside the driver's range is refused by Validate-Job,
+    // which CUPS asks first (PAPPL's Print-Job ignores it, as the README's table of faults says).
+    WriteImage(dir_ / "small.png", 40, 30, 200, 40, 40);
+    const struct {
+        const char *media;  // a media keyword, or empty for media-col with the size below
+        int width, height;  // hundredths of millimetres
+        bool taken;
+    } sizes[] = {{"iso_a4_210x297mm", 21000, 29700, true},
+                 {"na_letter_8.5x11in", 21590, 27940, true},
+                 {"custom_a2_412x553mm", 41200, 55300, true},
+                 {"", 50000, 70000, true},
+                 {"", 1270, 1270, true},
+                 {"", 1269, 5000, false},
+                 {"", 500100, 70000, false}};
+    for (const auto &size : sizes) {
+        const std::string name =
+            std::string(size.media) + std::to_string(size.width) + "x" + std::to_string(size.height);
+        SCOPED_TRACE(name);
+        IppPtr answer = Ask(
+            PrinterURI(), size.taken ? IPP_OP_PRINT_JOB : IPP_OP_VALIDATE_JOB,
+            [&](ipp_t *q) {
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, name.c_str());
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "image/png");
+                ippAddBoolean(q, IPP_TAG_OPERATION, "ipp-attribute-fidelity", 1);
+                if (size.media[0]) {
+                    ippAddString(q, IPP_TAG_JOB, IPP_TAG_KEYWORD, "media", nullptr, size.media);
+                    return;
+                }
+                ipp_t *dimensions = ippNew(), *col = ippNew();
+                ippAddInteger(dimensions, IPP_TAG_ZERO, IPP_TAG_INTEGER, "x-dimension", size.width);
+                ippAddInteger(dimensions, IPP_TAG_ZERO, IPP_TAG_INTEGER, "y-dimension", size.height);
+                ippAddCollection(col, IPP_TAG_ZERO, "media-size", dimensions);
+                ippAddCollection(q, IPP_TAG_JOB, "media-col", col);
+                ippDelete(dimensions);
+                ippDelete(col);
+            },
+            dir_ / "small.png");
+        if (!size.taken) {
+            EXPECT_EQ(ippGetStatusCode(answer.get()), IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES);
+            continue;
+        }
+        const Job ended = server_.WaitForJob("HotFolder", std::atoi(Value(answer.get(), "job-id").c_str()));
+        EXPECT_EQ(ended.state, "completed") << ended.message;
+        kiv::VAD3Reader reader;
+        ASSERT_EQ(reader.Open(dir_ / "hot" / (name + ".vad3")), "");
+        EXPECT_NEAR(reader.header().width, size.width * 300 / 2540.0, 1);
+        EXPECT_NEAR(reader.header().height, size.height * 300 / 2540.0, 1);
+        EXPECT_EQ(TrailerValue(dir_ / "hot" / (name + ".vad3"), "KIVJobTicket_MediaWidth"),
+                  "real:" + std::to_string(size.width / 100.0));
+    }
+}
+
 TEST_F(PrinterApp, AFolderThatGoesAwayStopsItsJobsUntilItIsBack) {
     // The folder removed while the printer is idle: a state reason, and jobs refused before
     // they are sent (CUPS keeps them and tries again); once the folder is back they print.
@@ -317,6 +417,15 @@ TEST_F(PrinterApp, PrintsAPdfThroughAPrivateCups) {
     EXPECT_EQ(reader.header().pageCount, 2);
     EXPECT_EQ(reader.header().width, 3307);
     EXPECT_NEAR(reader.header().height, 4606, 1);  // 390 mm at 300 dpi, as CUPS rounds it
+    // A standard paper by its everyday name lands at its size.
+    ASSERT_EQ(
+        RunCommand("lp -h " + host + " -d HotFolder -o media=A4 -t A4 " + Quote((dir_ / "two.pdf").string())).status,
+        0);
+    ASSERT_TRUE(Within(40, [&] { return fs::exists(dir_ / "hot" / "A4.vad3"); }))
+        << ReadFile(dir_ / "cups" / "log" / "error_log");
+    ASSERT_EQ(reader.Open(dir_ / "hot" / "A4.vad3"), "");
+    EXPECT_NEAR(reader.header().width, 2480, 1);
+    EXPECT_NEAR(reader.header().height, 3508, 1);
 
     // Without its folder the printer takes no jobs: CUPS keeps the job until the folder is back.
     fs::remove_all(dir_ / "hot");

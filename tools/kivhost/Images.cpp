@@ -26,6 +26,7 @@ public:
     double dpiY() const override { return dpiY_; }
     bool isGrey() const override { return grey_; }
     kivtools::Bytes sourceProfile() const override { return profile_; }
+    bool hasResolution() const override { return resolution_; }
 
     bool Open(const std::string &path, std::string &error) {
         file_ = std::fopen(path.c_str(), "rb");
@@ -86,7 +87,7 @@ private:
         if (png_get_pHYs(png_, info_, &x, &y, &unit) && unit == PNG_RESOLUTION_METER) {
             const double dx = x * 0.0254, dy = y * 0.0254;
             const auto plausible = [](double d) { return d >= kMinPlausibleDpi && d <= kMaxPlausibleDpi; };
-            if (plausible(dx) && plausible(dy)) dpiX_ = dx, dpiY_ = dy;
+            if (plausible(dx) && plausible(dy)) dpiX_ = dx, dpiY_ = dy, resolution_ = true;
         }
         ReadColourInformation(colour);
         png_set_expand(png_);  // palette and low bit depths to 8 bits, tRNS to alpha
@@ -149,7 +150,7 @@ private:
     char message_[256] = "damaged PNG data";
     int width_ = 0, height_ = 0, passes_ = 1, next_ = 0;
     double dpiX_ = 300, dpiY_ = 300;
-    bool grey_ = false;
+    bool grey_ = false, resolution_ = false;
     std::vector<uint8_t> row_, whole_;  // one RGBA row; the whole image when interlaced
     kivtools::Bytes profile_;
 };

@@ -23,6 +23,8 @@ public:
     virtual double dpiX() const = 0;
     virtual double dpiY() const = 0;
     virtual bool isGrey() const = 0;
+    // False when the file gives no resolution (dpiX and dpiY are then only a guess).
+    virtual bool hasResolution() const { return true; }
     // The colour profile the file embeds or implies (a PNG's gamma and chromaticities); empty
     // when it says nothing or marks sRGB, which is then the standard profile of its colours.
     virtual kivtools::Bytes sourceProfile() const { return {}; }

@@ -39,15 +39,17 @@ std::string Shown(std::string_view text) {
     return out;
 }
 
-// Where a picture lands on the page: at its physical size where the page allows, else as
-// large as fits; its proportions kept, centred. The whole page when they agree to a pixel.
+// Where a picture lands on the page, as IPP Everywhere's print-scaling "auto" puts it: at its
+// physical size where the page allows, else as large as fits; a picture without a resolution
+// as large as fits. Its proportions kept, centred; the whole page when they agree to a pixel.
 LongRect Placement(const Picture &picture, const PageInfo &page) {
     const double pageDpiX = page.widthPixels / page.widthMillimetres * 25.4;
     const double pageDpiY = page.heightPixels / page.heightMillimetres * 25.4;
     double w = picture.width() / picture.dpiX() * pageDpiX, h = picture.height() / picture.dpiY() * pageDpiY;
     if (std::fabs(w - page.widthPixels) <= 1 && std::fabs(h - page.heightPixels) <= 1)
         return LongRect{0, 0, page.heightPixels, page.widthPixels};
-    const double scale = std::min({1.0, page.widthPixels / w, page.heightPixels / h});
+    const double largest = std::min(page.widthPixels / w, page.heightPixels / h);
+    const double scale = picture.hasResolution() ? std::min(1.0, largest) : largest;
     const int32_t pw = std::clamp(static_cast<int32_t>(std::lround(w * scale)), 1, page.widthPixels);
     const int32_t ph = std::clamp(static_cast<int32_t>(std::lround(h * scale)), 1, page.heightPixels);
     const int32_t left = (page.widthPixels - pw) / 2, top = (page.heightPixels - ph) / 2;
@@ -90,10 +92,14 @@ public:
         driver_.KIVPrSetJobName(record_, print_.get(), jobName.c_str());
         driver_.KIVPrGetInfo(record_, print_.get(), &page_);
         const double imageW = first.width() / first.dpiX() * 25.4, imageH = first.height() / first.dpiY() * 25.4;
-        if (std::fabs(page_.widthMillimetres - imageW) > 0.5 || std::fabs(page_.heightMillimetres - imageH) > 0.5) {
+        if (!first.hasResolution() && options_.images.size() == 1) {
+            // Its page is the picture at 300 dpi (or the saved page setup), which it fills.
+        } else if (std::fabs(page_.widthMillimetres - imageW) > 0.5 ||
+                   std::fabs(page_.heightMillimetres - imageH) > 0.5) {
             std::fprintf(stderr,
                          "kivhost: warning: the image is %.1f x %.1f mm and the page %.1f x %.1f mm: the image keeps "
-                         "its proportions, at its own size where it fits, else scaled down\n",
+                         "its proportions, at its own size where it fits, else scaled down (one without a resolution "
+                         "as large as fits)\n",
                          imageW, imageH, page_.widthMillimetres, page_.heightMillimetres);
         }
         return true;

@@ -315,7 +315,13 @@ private:
         ticket.Real("MediaHeight", options.media.size_length / 100.0);
         ticket.Text("PrintQuality", text(ippEnumString("print-quality", static_cast<int>(options.print_quality))));
         ticket.Text("PrintColorMode", named(kColourModes, options.print_color_mode));
-        ticket.Text("PrintScaling", named(kScalings, options.print_scaling));
+        // As asked: the image filter settles auto into what it did.
+        ipp_attribute_t *scaling = papplJobGetAttribute(job_, "print-scaling");
+        pappl_pr_driver_data_t data;
+        const bool defaults = papplPrinterGetDriverData(papplJobGetPrinter(job_), &data) != nullptr;
+        ticket.Text("PrintScaling", scaling    ? text(ippGetString(scaling, 0, nullptr))
+                                    : defaults ? named(kScalings, static_cast<int>(data.scaling_default))
+                                               : "");
         ticket.Text("DocumentFormat", text(papplJobGetFormat(job_)));
         return ticket;
     }

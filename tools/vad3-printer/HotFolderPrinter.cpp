@@ -78,7 +78,12 @@ bool DriverCallback(pappl_system_t *system, const char *driverName, const char *
     const Catalogue catalogue = ReadCatalogue(KIVBundleGetIdentifier(driver.bundle), driver.module.defaultPapers,
                                               driver.module.defaultResolutions);
     if (catalogue.papers.empty() || catalogue.resolutions.empty()) return false;
-    AdvertisePapers(catalogue.papers);
+    const std::vector<std::string> media = OfferedMedia(catalogue, PAPPL_MAX_MEDIA);
+    std::vector<Paper> sizes;  // every size offered, the range's largest too
+    for (const std::string &name : media)
+        if (const pwg_media_t *pwg = pwgMediaForPWG(name.c_str()))
+            sizes.push_back(Paper{name, pwg->width / 100.0, pwg->length / 100.0, name});
+    AdvertisePapers(sizes);
     auto own = std::make_unique<PrinterData>();
     own->driver = &driver;
 
@@ -129,12 +134,7 @@ bool DriverCallback(pappl_system_t *system, const char *driverName, const char *
     data->y_default = catalogue.resolutions[catalogue.defaultResolution].y;
 
     data->num_media = 0;
-    for (const Paper &p : catalogue.papers) {
-        if (data->num_media == PAPPL_MAX_MEDIA) break;
-        bool seen = false;
-        for (int i = 0; i < data->num_media; ++i) seen = seen || p.media == data->media[i];
-        if (!seen) data->media[data->num_media++] = own->media.emplace_back(p.media).c_str();
-    }
+    for (const std::string &name : media) data->media[data->num_media++] = own->media.emplace_back(name).c_str();
     // IPP Everywhere attributes PAPPL leaves to the driver.
     *attrs = ippNew();
     ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);

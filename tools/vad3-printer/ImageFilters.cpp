@@ -47,10 +47,25 @@ std::string TooLarge(const char *kind, uint64_t width, uint64_t height, uint64_t
            std::to_string(kMaxImageBytes >> 20) + " MiB decoded)";
 }
 
+// print-scaling as IPP Everywhere defines it: auto and auto-fit print an image at its own size
+// where it has one and the page holds it, else whole on the page, centred (fit). PAPPL 1.3
+// fills a borderless page instead, cutting off what does not fit: fill is the only way to crop.
+void SettleScaling(pappl_pr_options_t &options, uint32_t width, uint32_t height, int dpi) {
+    if (options.print_scaling != PAPPL_SCALING_AUTO && options.print_scaling != PAPPL_SCALING_AUTO_FIT) return;
+    const bool turned = options.orientation_requested == IPP_ORIENT_LANDSCAPE ||
+                        options.orientation_requested == IPP_ORIENT_REVERSE_LANDSCAPE;
+    const uint64_t across = turned ? height : width, down = turned ? width : height;
+    const bool fits = dpi > 0 &&
+                      across * static_cast<uint64_t>(options.printer_resolution[0]) / dpi <= options.header.cupsWidth &&
+                      down * static_cast<uint64_t>(options.printer_resolution[1]) / dpi <= options.header.cupsHeight;
+    options.print_scaling = fits ? PAPPL_SCALING_NONE : PAPPL_SCALING_FIT;
+}
+
 bool Print(pappl_job_t *job, pappl_device_t *device, std::vector<unsigned char> &pixels, uint32_t width,
            uint32_t height, int colours, int dpi, kivtools::Bytes profile) {
     pappl_pr_options_t *options = papplJobCreatePrintOptions(job, 1, colours == 3);
     if (!options) return Refuse(job, "The job's options cannot be used");
+    SettleScaling(*options, width, height, dpi);
     current = {job, std::move(profile)};
     const bool ok = papplJobFilterImage(job, device, options, pixels.data(), static_cast<int>(width),
                                         static_cast<int>(height), colours, dpi, true);
