@@ -233,6 +233,45 @@ TEST_F(PrinterApp, FitsAPictureWithoutAResolutionWhole) {
     }
 }
 
+TEST_F(PrinterApp, PrintsPdfsWholeAndRefusesWhatItCannot) {
+    // Ghostscript renders each page whole at the job's size and resolution.
+    ASSERT_TRUE(
+        WritePdf(dir_ / "two.pdf", "%!PS\n72 72 200 200 rectfill showpage 300 300 100 100 rectfill showpage\n"));
+    const fs::path job = PrintToFile(dir_ / "two.pdf", "application/pdf", "two");
+    kiv::VAD3Header header;
+    EXPECT_EQ(JobLines(job, &header).size(), 2u * 4606);
+    EXPECT_EQ(header.width, 3307);  // the default paper, 280 x 390 mm, at 300 dpi
+    EXPECT_EQ(TrailerValue(job, "KIVPrinterDriver_ICCProfile"),
+              "data:" + std::string(kivtools::SrgbProfile().begin(), kivtools::SrgbProfile().end()));
+    // What cannot be printed ends with its reason and publishes nothing: a damaged PDF, and a
+    // format no printer here takes (submit says so before it sends anything).
+    WriteFile(dir_ / "damaged.pdf", ReadFile(dir_ / "two.pdf").substr(0, 400));
+    WriteFile(dir_ / "page.ps", "%!PS\nshowpage\n");
+    for (const auto &[file, format, says] :
+         {std::tuple{"damaged.pdf", "application/pdf", "The PDF cannot be printed: Ghostscript says: "},
+          std::tuple{"page.ps", "application/postscript",
+                     "Documents in application/postscript cannot be printed here: send PDF, PWG raster"}}) {
+        const Job ended = server_.WaitForJob("HotFolder", server_.Print("HotFolder", dir_ / file, format, file));
+        EXPECT_EQ(ended.state, "aborted");
+        EXPECT_THAT(ended.message, HasSubstr(says));
+    }
+    const Output submit = server_.App("submit", "-d HotFolder " + Quote((dir_ / "page.ps").string()));
+    EXPECT_EQ(submit.status, 1);
+    EXPECT_THAT(submit.text, HasSubstr("page.ps cannot be printed: it is PostScript; send PDF, PWG raster"));
+    // Cancelled while Ghostscript renders a long document: Ghostscript is gone, nothing published.
+    ASSERT_TRUE(WritePdf(dir_ / "long.pdf", "%!PS\n1 1 400 { pop 0 0 500 500 rectfill showpage } for\n"));
+    const int id = server_.Print("HotFolder", dir_ / "long.pdf", "application/pdf", "long");
+    const auto rendering = [&] {
+        return RunCommand("pgrep -f " + Quote("^[^ ]*gs .*" + dir_.path().string())).status == 0;
+    };
+    ASSERT_TRUE(Within(30, rendering));
+    Ask(PrinterURI(), IPP_OP_CANCEL_JOB,
+        [&](ipp_t *q) { ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id); });
+    EXPECT_EQ(server_.WaitForJob("HotFolder", id).state, "canceled");
+    EXPECT_TRUE(Within(10, [&] { return !rendering(); }));
+    EXPECT_EQ(JobFiles(), std::vector<fs::path>{job});
+}
+
 TEST_F(PrinterApp, PrintsEverySizeInsideTheRange) {
     // A picture printed on each paper, asked for by name or by its size: the page is that size
     // at the printer's 300 dpi; a size outside the driver's range is refused by Validate-Job,

@@ -9,15 +9,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "HotFolder.hpp"
 #include "HotFolderPrinter.hpp"
+#include "PdfFilter.hpp"
 
 namespace vad3printer {
 namespace {
@@ -46,7 +49,8 @@ struct CommandLine {
     std::string scheme = "ipp", host = "localhost", path;
     int port = 0;
     bool uriOK = true;
-    bool handledByPAPPL = false;  // --help, --version, or an error PAPPL reports itself
+    bool handledByPAPPL = false;     // --help, --version, or an error PAPPL reports itself
+    std::vector<std::string> files;  // the other words: submit's documents
 };
 
 CommandLine Parse(int argc, char **argv) {
@@ -69,8 +73,10 @@ CommandLine Parse(int argc, char **argv) {
                 for (int k = 0; k < count; ++k) line.serverOptions.emplace_back(options[k].name, options[k].value);
                 cupsFreeOptions(count, options);
             }
-        } else if (OneOf(kSubcommands, arg)) {
+        } else if (OneOf(kSubcommands, arg) && line.files.empty() && line.subcommand == "submit") {
             line.subcommand = arg;
+        } else if (!arg.starts_with('-')) {
+            line.files.push_back(arg);
         }
     }
     if (!line.printerURI.empty()) {
@@ -380,6 +386,23 @@ bool IsLoopback(const std::string &host) {
     return loopback;
 }
 
+// Why a document would not print, told by its first bytes as the server tells them; empty
+// when it would.
+std::string Unprintable(const std::string &file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return "cannot be read: " + std::string(std::strerror(errno));
+    char head[8] = {};
+    in.read(head, sizeof head);
+    const std::string_view h(head, static_cast<std::size_t>(in.gcount()));
+    for (const std::string_view known : {"%PDF", "\x89PNG", "\xFF\xD8\xFF", "RaS2PwgR", "UNIRAST"})
+        if (h.starts_with(known)) return {};
+    const char *kind = h.empty()                                        ? "is empty"
+                       : h.starts_with("%!")                            ? "is PostScript"
+                       : h.starts_with("II*") || h.starts_with("MM\0*") ? "is TIFF"
+                                                                        : "is in a format this printer does not take";
+    return std::string("cannot be printed: it ") + kind + "; send " + FormatsTaken();
+}
+
 std::optional<int> RunCommandLine(int argc, char **argv) {
     const CommandLine line = Parse(argc, argv);
     if (line.handledByPAPPL) return std::nullopt;
@@ -407,6 +430,15 @@ std::optional<int> RunCommandLine(int argc, char **argv) {
         std::fprintf(stderr, "%s: no server answers at %s; start one with \"%s server\" (see %s --help)\n", kName,
                      tried.c_str(), kName, kName);
         return 1;
+    }
+    if (line.subcommand == "submit") {  // checked before anything is sent, as the server would
+        for (const std::string &file : line.files) {
+            if (const std::string why = Unprintable(file); !why.empty()) {
+                std::fprintf(stderr, "%s: %s %s\n", kName, file.c_str(), why.c_str());
+                httpClose(http);
+                return 1;
+            }
+        }
     }
     // A sub-command never starts a server: if this one vanished since, PAPPL cannot run this.
     static char nowhere[] = "/nonexistent/vad3-printer";

@@ -10,12 +10,14 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "Folders.hpp"
 #include "ImageFilters.hpp"
 #include "InterruptedJobs.hpp"
+#include "PdfFilter.hpp"
 #include "PrinterData.hpp"
 #include "common/JobTicket.hpp"
 #include "common/PrintRecordView.hpp"
@@ -398,9 +400,33 @@ bool StartJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
 bool RefuseDocument(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     const char *format = papplJobGetFormat(job);
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Documents in %s cannot be printed here", format ? format : "this format");
-    papplJobSetMessage(job, "Documents in %s cannot be printed here: send PWG raster, Apple raster, PNG or JPEG",
-                       format ? format : "this format");
+    papplJobSetMessage(job, "Documents in %s cannot be printed here: send %s", format ? format : "this format",
+                       FormatsTaken().c_str());
     return false;
+}
+
+void ExplainUnprintableFormats(pappl_system_t *system) {
+    papplSystemSetEventCallback(
+        system,
+        [](pappl_system_t *, pappl_printer_t *printer, pappl_job_t *job, pappl_event_t event, void *) {
+            if (event != PAPPL_EVENT_JOB_COMPLETED || !job || papplJobGetState(job) != IPP_JSTATE_ABORTED ||
+                papplJobGetMessage(job))
+                return;
+            const char *format = papplJobGetFormat(job);
+            const std::string taken = FormatsTaken();
+            for (const char *handled : {"application/octet-stream", "image/pwg-raster", "image/urf", "image/png",
+                                        "image/jpeg", "application/pdf"})
+                if (format && std::strcmp(format, handled) == 0 &&
+                    (std::strcmp(handled, "application/pdf") != 0 || !GhostscriptPath().empty()))
+                    return;
+            // PAPPL holds the job's and the printer's locks here: the message is set once they are free.
+            std::thread([printer, id = papplJobGetID(job), what = std::string(format ? format : "this format"), taken] {
+                if (pappl_job_t *ended = papplPrinterFindJob(printer, id))
+                    papplJobSetMessage(ended, "Documents in %s cannot be printed here: send %s", what.c_str(),
+                                       taken.c_str());
+            }).detach();
+        },
+        nullptr);
 }
 
 bool StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
@@ -413,6 +439,10 @@ bool WriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigne
 
 bool EndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, unsigned page) {
     return Run(JobOf(job), [&](Job &j) { return j.EndPage(page); });
+}
+
+void FailJob(pappl_job_t *job, const std::string &why) {
+    Run(JobOf(job), [&](Job &j) { return j.Fail(why); });
 }
 
 bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {

@@ -6,11 +6,17 @@
 
 #include <pappl/pappl.h>
 
+#include <string>
+
 namespace vad3printer {
 
 // PAPPL 1.3 takes documents in any format and hands those it cannot turn into raster to the
 // driver as they are: they are refused here (the job is aborted with a message).
 bool RefuseDocument(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
+
+// PAPPL 1.3 takes a document in any format (it never checks document-format-supported) and
+// aborts one it has no filter for without a word: such a job is told which formats are taken.
+void ExplainUnprintableFormats(pappl_system_t *system);
 
 bool StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
 bool StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned page);
@@ -18,5 +24,9 @@ bool WriteLine(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
                const unsigned char *line);
 bool EndPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device, unsigned page);
 bool EndJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
+
+// Fails a started job for a reason of a filter's own (a document it could not render), so that
+// EndJob publishes nothing and says why.
+void FailJob(pappl_job_t *job, const std::string &why);
 
 }  // namespace vad3printer

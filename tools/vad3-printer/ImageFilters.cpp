@@ -31,12 +31,6 @@ thread_local ImageColours current;
 
 int SaneDpi(double dpi) { return dpi >= kMinDpi && dpi <= kMaxDpi ? static_cast<int>(dpi + 0.5) : 0; }
 
-bool Refuse(pappl_job_t *job, const std::string &why) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
-    papplJobSetMessage(job, "%s", why.c_str());
-    return false;
-}
-
 // An image's size against the limits, before anything is decoded; empty when it may be.
 std::string TooLarge(const char *kind, uint64_t width, uint64_t height, uint64_t colours) {
     if (width <= static_cast<uint64_t>(kMaxImageSide) && height <= static_cast<uint64_t>(kMaxImageSide) &&
@@ -223,17 +217,13 @@ bool PrintJpeg(pappl_job_t *job, pappl_device_t *device, void *) {
     return Print(job, device, pixels, width, height, colours, dpi, std::move(profile));
 }
 
-// No exception may cross into PAPPL.
-template <bool (*Filter)(pappl_job_t *, pappl_device_t *, void *)>
-bool Guarded(pappl_job_t *job, pappl_device_t *device, void *data) {
-    try {
-        return Filter(job, device, data);
-    } catch (const std::exception &e) {
-        return Refuse(job, std::string("Out of resources: ") + e.what());
-    }
-}
-
 }  // namespace
+
+bool Refuse(pappl_job_t *job, const std::string &why) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", why.c_str());
+    papplJobSetMessage(job, "%s", why.c_str());
+    return false;
+}
 
 const kivtools::Bytes &ImageProfile(pappl_job_t *job) {
     static const kivtools::Bytes none;

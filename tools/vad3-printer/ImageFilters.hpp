@@ -3,6 +3,9 @@
 
 #include <pappl/pappl.h>
 
+#include <exception>
+#include <string>
+
 #include "common/ColourProfiles.hpp"
 
 namespace vad3printer {
@@ -18,6 +21,19 @@ inline constexpr int kMaxImageSide = 16384;
 // images over the limit and headers that claim more pixels than the file can hold abort the
 // job with a message instead.
 void AddImageFilters(pappl_system_t *system);
+
+// Ends a filter's job with why (logged, and the job's message).
+bool Refuse(pappl_job_t *job, const std::string &why);
+
+// A filter through which no exception crosses into PAPPL.
+template <bool (*Filter)(pappl_job_t *, pappl_device_t *, void *)>
+bool Guarded(pappl_job_t *job, pappl_device_t *device, void *data) {
+    try {
+        return Filter(job, device, data);
+    } catch (const std::exception &e) {
+        return Refuse(job, std::string("Out of resources: ") + e.what());
+    }
+}
 
 // The colour profile the image that job is printing embeds or implies (empty: none). PAPPL
 // calls the raster callbacks from inside the filter, on its thread, which is where they ask.

@@ -22,6 +22,8 @@
 #include "HotFolderPrinter.hpp"
 #include "ImageFilters.hpp"
 #include "InterruptedJobs.hpp"
+#include "HotFolderJob.hpp"
+#include "PdfFilter.hpp"
 #include "Watchdog.hpp"
 
 namespace vad3printer {
@@ -181,6 +183,8 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     context.clientTimeout = clientTimeout > 0 ? clientTimeout : kDefaultClientTimeout;
 
     AddImageFilters(system);
+    AddPdfFilter(system);
+    ExplainUnprintableFormats(system);
     papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageSide, kMaxImageSide);
     papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, PrinterCreated, DriverCallback, &context.driver);
     papplSystemSetFooterHTML(
