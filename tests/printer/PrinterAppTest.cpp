@@ -347,7 +347,23 @@ TEST_F(PrinterApp, AFolderThatGoesAwayStopsItsJobsUntilItIsBack) {
     EXPECT_THAT(server_.WebPage("/HotFolder/"), Not(HasSubstr(problem)));
 }
 
-TEST_F(PrinterApp, TheHotFolderPageChangesTheFolderForGood) {
+TEST_F(PrinterApp, TheFolderAndThePapersChangeForGood) {
+    // The papers, on their page (also in place of PAPPL's media page) and with the sub-command,
+    // checked by the driver's catalogue rules and offered at once.
+    EXPECT_THAT(server_.WebPage("/HotFolder/media"), HasSubstr("Add Paper"));
+    EXPECT_THAT(server_.WebPage("/HotFolder/papers", "action=add&name=Poster&size=500x700mm"),
+                HasSubstr("Changes saved."));
+    EXPECT_THAT(server_.WebPage("/HotFolder/papers", "action=remove&name=Nope"),
+                HasSubstr("Not changed: there is no paper named &quot;Nope&quot;"));
+    EXPECT_EQ(server_.App("papers", "-d HotFolder --default Poster").status, 0);
+    const Output tiny = server_.App("papers", "-d HotFolder --add Tiny 5x5mm");
+    EXPECT_EQ(tiny.status, 1);
+    EXPECT_THAT(tiny.text, HasSubstr("a paper is 12.7 to 5000 mm wide and 12.7 to 500000 mm long"));
+    EXPECT_EQ(server_.App("papers", "-d HotFolder --remove A2").status, 0);
+    IppPtr offered = server_.Attributes("HotFolder");
+    EXPECT_EQ(Value(offered.get(), "media-default"), "custom_poster_500x700mm");
+    EXPECT_THAT(Value(offered.get(), "media-supported"), Not(HasSubstr("custom_a2_")));
+
     fs::create_directory(dir_ / "other");
     const std::string page = "/HotFolder/hotfolder";
     std::string html = server_.WebPage(page);
@@ -361,6 +377,8 @@ TEST_F(PrinterApp, TheHotFolderPageChangesTheFolderForGood) {
     server_.Stop();
     ASSERT_TRUE(server_.Start());
     EXPECT_THAT(server_.WebPage(page), HasSubstr("value=\"" + (dir_ / "other").string() + "\""));
+    EXPECT_EQ(server_.App("papers", "-d HotFolder").text,
+              "A3                       280x390mm\nPoster                   500x700mm  (default)\n");
     WritePwg(dir_ / "page.pwg", "sgray_8", 200, 200, 300, 1, [](int x, int y, int, uint8_t *p) { *p = x ^ y; });
     EXPECT_EQ(
         server_.WaitForJob("HotFolder", server_.Print("HotFolder", dir_ / "page.pwg", "image/pwg-raster", "moved"))
@@ -585,8 +603,8 @@ TEST(PrinterReadme, TheCommandsRunAsWritten) {
     const CommandOutput run =
         RunCommand("cd " + Quote(dir.path().string()) + " && " + env + " timeout 120 bash readme.sh >out 2>&1");
     EXPECT_EQ(run.status, 0) << ReadFile(dir / "out");
-    // Three job files as the jobs arrive, each whole; then the server is stopped by its id.
-    EXPECT_TRUE(Within(60, [&] { return FolderEntries(dir / "hot" / "HotFolder").size() == 3; }))
+    // Four job files as the jobs arrive, each whole; then the server is stopped by its id.
+    EXPECT_TRUE(Within(60, [&] { return FolderEntries(dir / "hot" / "HotFolder").size() == 4; }))
         << ReadFile(dir / "out") << ReadFile(dir / "printer-state" / "log");
     for (const fs::path &f : FolderEntries(dir / "hot" / "HotFolder")) EXPECT_EQ(kiv::VerifyVAD3(f), "") << f;
     if (const int pid = std::atoi(ReadFile(dir / "server.pid").c_str()); pid > 0) {

@@ -14,12 +14,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "HotFolder.hpp"
 #include "HotFolderPrinter.hpp"
+#include "Papers.hpp"
 #include "PdfFilter.hpp"
 
 namespace vad3printer {
@@ -28,7 +30,7 @@ namespace {
 constexpr const char *kName = "vad3-printer";
 const char *const kSubcommands[] = {"add",     "autoadd", "cancel",   "default", "delete", "devices",
                                     "drivers", "jobs",    "modify",   "options", "pause",  "printers",
-                                    "resume",  "server",  "shutdown", "status",  "submit"};
+                                    "resume",  "server",  "shutdown", "status",  "submit", "papers"};
 const char *const kServerOptions[] = {"server-port",    "listen-hostname", "spool-directory", "log-file",
                                       "log-level",      "auth-service",    "server-options",  "state-directory",
                                       "client-timeout", "hot-folders",     "admin-group"};
@@ -217,22 +219,33 @@ Target PrinterOf(const CommandLine &line) {
     return {resource, uri};
 }
 
+// The printer the command line names; nullopt, said on standard error, when it names none.
+std::optional<Target> NamedPrinter(const CommandLine &line) {
+    Target printer = PrinterOf(line);
+    if (!printer.resource.empty()) return printer;
+    std::fprintf(stderr, "%s: %s needs -d PRINTER (or -u with the printer's URI)\n", kName, line.subcommand.c_str());
+    return std::nullopt;
+}
+
+// A request to that printer, from this user.
+ipp_t *PrinterRequest(ipp_op_t op, const Target &printer) {
+    ipp_t *request = ippNewRequest(op);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printer.uri.c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    return request;
+}
+
 // The printer's jobs, one a line: id, state, user, name and, for a job that ended without
 // its file, why (PAPPL's own listing leaves the reason out).
 int ShowJobs(http_t *http, const CommandLine &line) {
-    const Target printer = PrinterOf(line);
-    if (printer.resource.empty()) {
-        std::fprintf(stderr, "%s: jobs needs -d PRINTER (or -u with the printer's URI)\n", kName);
-        return 1;
-    }
-    ipp_t *request = ippNewRequest(IPP_OP_GET_JOBS);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printer.uri.c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    const std::optional<Target> printer = NamedPrinter(line);
+    if (!printer) return 1;
+    ipp_t *request = PrinterRequest(IPP_OP_GET_JOBS, *printer);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
     static const char *const wanted[] = {"job-id", "job-state", "job-originating-user-name", "job-name",
                                          "job-state-message"};
     ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 5, nullptr, wanted);
-    ipp_t *response = cupsDoRequest(http, request, printer.resource.c_str());
+    ipp_t *response = cupsDoRequest(http, request, printer->resource.c_str());
     if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) return ippDelete(response), Failed("cannot list the jobs");
     int id = 0, state = 0;
     std::string owner, name, message;
@@ -265,12 +278,9 @@ int ShowJobs(http_t *http, const CommandLine &line) {
 // commands take the printer's id from its attributes, where a printer made since the server
 // started has 0; the server's list of printers has it right.
 int DeleteOrMakeDefault(http_t *http, const CommandLine &line) {
-    const Target printer = PrinterOf(line);
-    if (printer.resource.empty()) {
-        std::fprintf(stderr, "%s: %s needs -d PRINTER (or -u with the printer's URI)\n", kName,
-                     line.subcommand.c_str());
-        return 1;
-    }
+    const std::optional<Target> named = NamedPrinter(line);
+    if (!named) return 1;
+    const Target &printer = *named;
     ipp_t *request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, printer.uri.c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "printer-name");
@@ -386,6 +396,48 @@ bool IsLoopback(const std::string &host) {
     return loopback;
 }
 
+// `papers -d PRINTER [--add NAME WIDTHxHEIGHTmm | --remove NAME | --default NAME]`: the
+// server's catalogue, changed first when asked.
+int Papers(http_t *http, const CommandLine &line, int argc, char **argv) {
+    std::string action = "list", name, size;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const int values = arg == "--add" ? 2 : arg == "--remove" || arg == "--default" ? 1 : 0;
+        if (values == 0) continue;
+        if (i + values >= argc || action != "list") {
+            std::fprintf(stderr, "%s: papers takes one of --add NAME WIDTHxHEIGHTmm, --remove NAME, --default NAME\n",
+                         kName);
+            return 1;
+        }
+        action = arg.substr(2), name = argv[i + 1], size = values == 2 ? argv[i + 2] : "";
+        i += values;
+    }
+    const std::optional<Target> printer = NamedPrinter(line);
+    if (!printer) return 1;
+    ipp_t *request = PrinterRequest(kPapersOperation, *printer);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, kPapersAction, nullptr, action.c_str());
+    if (!name.empty()) ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, kPaperName, nullptr, name.c_str());
+    if (!size.empty()) ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_TEXT, kPaperSize, nullptr, size.c_str());
+    ipp_t *response = cupsDoRequest(http, request, printer->resource.c_str());
+    if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        ippDelete(response);
+        std::fprintf(stderr, "%s: %s\n", kName, cupsLastErrorString());
+        return 1;
+    }
+    const char *fallback = ippGetString(ippFindAttribute(response, kPapersDefault, IPP_TAG_ZERO), 0, nullptr);
+    const std::string chosen = fallback ? fallback : "";
+    ipp_attribute_t *listed = ippFindAttribute(response, kPapersListed, IPP_TAG_ZERO);
+    for (int i = 0; i < ippGetCount(listed); ++i) {
+        const std::string entry = ippGetString(listed, i, nullptr);  // "210x297mm NAME"
+        const std::size_t space = entry.find(' ');
+        const std::string paper = space == std::string::npos ? entry : entry.substr(space + 1);
+        std::printf("%-24s %s%s\n", paper.c_str(), entry.substr(0, space).c_str(),
+                    paper == chosen ? "  (default)" : "");
+    }
+    ippDelete(response);
+    return 0;
+}
+
 // Why a document would not print, told by its first bytes as the server tells them; empty
 // when it would.
 std::string Unprintable(const std::string &file) {
@@ -474,6 +526,8 @@ std::optional<int> RunCommandLine(int argc, char **argv) {
         status = DeleteOrMakeDefault(http, line);
     } else if (line.subcommand == "jobs") {
         status = ShowJobs(http, line);
+    } else if (line.subcommand == "papers") {
+        status = Papers(http, line, argc, argv);
     } else if (line.subcommand == "shutdown" && !line.printerURI.empty()) {
         ippDelete(cupsDoRequest(http, SystemRequest(IPP_OP_SHUTDOWN_ALL_PRINTERS), "/ipp/system"));
         status = cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE ? Failed("cannot shut the server down") : 0;

@@ -10,6 +10,7 @@
 #include "Catalogue.hpp"
 #include "Folders.hpp"
 #include "HotFolderJob.hpp"
+#include "Papers.hpp"
 #include "PrinterData.hpp"
 
 namespace vad3printer {
@@ -36,7 +37,55 @@ void SetMedia(pappl_media_col_t &col, const Paper &paper) {
     std::snprintf(col.type, sizeof col.type, "stationery");
 }
 
+// IPP Everywhere attributes PAPPL leaves to the driver.
+ipp_t *ExtraAttributes() {
+    ipp_t *attrs = ippNew();
+    ippAddBoolean(attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
+    return attrs;
+}
+
+// The sizes a printer offers, its default paper loaded. The names stay in the printer's data
+// for as long as the printer lives: PAPPL keeps pointers to them.
+void SetPapers(pappl_pr_driver_data_t &data, PrinterData &own, const Catalogue &catalogue) {
+    const std::vector<std::string> media = OfferedMedia(catalogue, PAPPL_MAX_MEDIA);
+    std::vector<Paper> sizes;  // every size offered, the range's largest too
+    for (const std::string &name : media)
+        if (const pwg_media_t *pwg = pwgMediaForPWG(name.c_str()))
+            sizes.push_back(Paper{name, pwg->width / 100.0, pwg->length / 100.0, name});
+    AdvertisePapers(sizes);
+    std::lock_guard lock(own.mutex);
+    data.num_media = 0;
+    for (const std::string &name : media) data.media[data.num_media++] = own.media.emplace_back(name).c_str();
+    SetMedia(data.media_ready[0], catalogue.papers[catalogue.defaultPaper]);
+    data.media_default = data.media_ready[0];
+}
+
 }  // namespace
+
+void ForEachPrinter(pappl_system_t *system, const std::function<void(pappl_printer_t *)> &visit) {
+    std::vector<int> ids;
+    papplSystemIteratePrinters(
+        system,
+        [](pappl_printer_t *printer, void *list) {
+            static_cast<std::vector<int> *>(list)->push_back(papplPrinterGetID(printer));
+        },
+        &ids);
+    for (int id : ids)
+        if (pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, id, nullptr)) visit(printer);
+}
+
+void OfferPapers(pappl_printer_t *printer, const Catalogue &catalogue) {
+    PrinterData *own = DataOf(printer);
+    pappl_pr_driver_data_t data;
+    if (!own || catalogue.papers.empty() || !papplPrinterGetDriverData(printer, &data)) return;
+    SetPapers(data, *own, catalogue);
+    ipp_t *attrs = ExtraAttributes();
+    papplPrinterSetDriverData(printer, &data, attrs);
+    ippDelete(attrs);
+}
 
 pappl_pr_driver_t *Drivers() {
     static pappl_pr_driver_t drivers[] = {{kDriverName, "hot folder job files", nullptr, nullptr}};
@@ -51,6 +100,7 @@ void PrinterCreated(pappl_printer_t *printer, void *data) {
     papplPrinterSetMaxActiveJobs(printer, 1);
     RestoreHotFolder(printer);
     AddHotFolderPage(printer, data);
+    if (data) AddPapersPage(printer, *static_cast<Driver *>(data));
     AdvertisePrinter(printer);
 }
 
@@ -78,12 +128,6 @@ bool DriverCallback(pappl_system_t *system, const char *driverName, const char *
     const Catalogue catalogue = ReadCatalogue(KIVBundleGetIdentifier(driver.bundle), driver.module.defaultPapers,
                                               driver.module.defaultResolutions);
     if (catalogue.papers.empty() || catalogue.resolutions.empty()) return false;
-    const std::vector<std::string> media = OfferedMedia(catalogue, PAPPL_MAX_MEDIA);
-    std::vector<Paper> sizes;  // every size offered, the range's largest too
-    for (const std::string &name : media)
-        if (const pwg_media_t *pwg = pwgMediaForPWG(name.c_str()))
-            sizes.push_back(Paper{name, pwg->width / 100.0, pwg->length / 100.0, name});
-    AdvertisePapers(sizes);
     auto own = std::make_unique<PrinterData>();
     own->driver = &driver;
 
@@ -133,22 +177,13 @@ bool DriverCallback(pappl_system_t *system, const char *driverName, const char *
     data->x_default = catalogue.resolutions[catalogue.defaultResolution].x;
     data->y_default = catalogue.resolutions[catalogue.defaultResolution].y;
 
-    data->num_media = 0;
-    for (const std::string &name : media) data->media[data->num_media++] = own->media.emplace_back(name).c_str();
-    // IPP Everywhere attributes PAPPL leaves to the driver.
-    *attrs = ippNew();
-    ippAddBoolean(*attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
-    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
-    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
-    ippAddString(*attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
+    *attrs = ExtraAttributes();
     data->has_supplies = true;
-
     data->num_source = 1;
     data->source[0] = "main";
     data->num_type = 1;
     data->type[0] = "stationery";
-    SetMedia(data->media_ready[0], catalogue.papers[catalogue.defaultPaper]);
-    data->media_default = data->media_ready[0];
+    SetPapers(*data, *own, catalogue);
     data->extension = own.release();
     data->delete_cb = DeleteData;
     return true;

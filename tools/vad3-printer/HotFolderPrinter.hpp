@@ -4,6 +4,10 @@
 
 #include <pappl/pappl.h>
 
+#include <functional>
+
+#include "Catalogue.hpp"
+
 namespace vad3printer {
 
 // The one driver, "hot folder job files", and the auto-add rule: every hotfolder: device.
@@ -21,6 +25,13 @@ bool DriverCallback(pappl_system_t *system, const char *driverName, const char *
 // saves its state and answers Get-Printer-Attributes, and the server then hangs for good.
 // With one active job a printer never reaches that refusal. Called for every new printer.
 void PrinterCreated(pappl_printer_t *printer, void *data);
+
+// Calls visit for each printer with no PAPPL lock held (PAPPL takes a printer's lock before
+// the system's in places, so a printer is never visited while the list is).
+void ForEachPrinter(pappl_system_t *system, const std::function<void(pappl_printer_t *)> &visit);
+
+// Offers the catalogue's papers (and the standard sizes and range) on the printer at once.
+void OfferPapers(pappl_printer_t *printer, const Catalogue &catalogue);
 
 // The same for every printer loaded from the state file (which may hold another limit).
 void LimitJobs(pappl_system_t *system);

@@ -30,6 +30,7 @@ struct PrinterData {
     FolderSetting folder;
     std::string lastProblem;         // the folder problem last logged, so each is logged once
     bool refusingForFolder = false;  // refusing jobs until the folder is back
+    bool papersPage = false;         // the "Papers" page has replaced PAPPL's "Media" page
 };
 
 // The printer's data; nullptr for a printer of another driver.

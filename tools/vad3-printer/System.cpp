@@ -23,6 +23,7 @@
 #include "ImageFilters.hpp"
 #include "InterruptedJobs.hpp"
 #include "HotFolderJob.hpp"
+#include "Papers.hpp"
 #include "PdfFilter.hpp"
 #include "Watchdog.hpp"
 
@@ -105,15 +106,10 @@ void DropStalledClients(int seconds) {
 // Shutdown request only at its next connection.
 bool CheckFolders(pappl_system_t *system, void *data) {
     DropStalledClients(static_cast<Context *>(data)->clientTimeout);
-    std::vector<int> ids;
-    papplSystemIteratePrinters(
-        system,
-        [](pappl_printer_t *printer, void *list) {
-            static_cast<std::vector<int> *>(list)->push_back(papplPrinterGetID(printer));
-        },
-        &ids);
-    for (int id : ids)
-        if (pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, id, nullptr)) UpdateStatus(printer);
+    ForEachPrinter(system, [](pappl_printer_t *printer) {
+        UpdateStatus(printer);
+        DropMediaLink(printer);
+    });
     return true;
 }
 
@@ -185,6 +181,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     AddImageFilters(system);
     AddPdfFilter(system);
     ExplainUnprintableFormats(system);
+    papplSystemSetOperationCallback(system, AnswerPapersOperation, &context.driver);
     papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageSide, kMaxImageSide);
     papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, PrinterCreated, DriverCallback, &context.driver);
     papplSystemSetFooterHTML(
