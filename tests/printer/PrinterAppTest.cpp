@@ -351,6 +351,11 @@ TEST_F(PrinterApp, TheFolderAndThePapersChangeForGood) {
     // The papers, on their page (also in place of PAPPL's media page) and with the sub-command,
     // checked by the driver's catalogue rules and offered at once.
     EXPECT_THAT(server_.WebPage("/HotFolder/media"), HasSubstr("Add Paper"));
+    // The product's own marks in place of PAPPL's placeholders.
+    const std::string icons = std::string(PRINTER_TEST_FILES) + "/../../tools/vad3-printer/icons/";
+    for (const auto &[path, icon] :
+         {std::pair{"/navicon.png", "navicon.png"}, {"/HotFolder/icon-md.png", "printer-128.png"}})
+        EXPECT_EQ(RunCommand("curl -s " + server_.URL(path) + " | cmp -s - " + Quote(icons + icon)).status, 0) << path;
     EXPECT_THAT(server_.WebPage("/HotFolder/papers", "action=add&name=Poster&size=500x700mm"),
                 HasSubstr("Changes saved."));
     EXPECT_THAT(server_.WebPage("/HotFolder/papers", "action=remove&name=Nope"),

@@ -387,8 +387,9 @@ public:
 
     // A page of the web interface; with a form, posted with the page's session token as a
     // browser does.
+    std::string URL(const std::string &path) const { return Quote("http://localhost:" + std::to_string(port_) + path); }
     std::string WebPage(const std::string &path, const std::string &form = "") const {
-        const std::string url = Quote("http://localhost:" + std::to_string(port_) + path);
+        const std::string url = URL(path);
         std::string text = RunCommand("curl -s " + url).text;
         if (form.empty()) return text;
         const std::string field = "name=\"session\" value=\"";

@@ -141,6 +141,10 @@ bool DriverCallback(pappl_system_t *system, const char *driverName, const char *
     // on the web pages), and the updates take the printer's lock. The application's timer
     // updates the status instead (UpdateStatus).
     data->status_cb = nullptr;
+    // The product's own icon in place of PAPPL's placeholder, at the sizes PAPPL asks for.
+    data->icons[0] = pappl_icon_t{"", kIcon_printer_48, kIcon_printer_48_size};
+    data->icons[1] = pappl_icon_t{"", kIcon_printer_128, kIcon_printer_128_size};
+    data->icons[2] = pappl_icon_t{"", kIcon_printer_512, kIcon_printer_512_size};
     data->identify_cb = Identify;
     data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
     data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;

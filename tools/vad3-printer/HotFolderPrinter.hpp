@@ -4,11 +4,16 @@
 
 #include <pappl/pappl.h>
 
+#include <cstddef>
 #include <functional>
 
 #include "Catalogue.hpp"
 
 namespace vad3printer {
+
+// The product's icons (Icons.cpp, made from the PNGs in icons/ by the build).
+extern const unsigned char kIcon_printer_48[], kIcon_printer_128[], kIcon_printer_512[], kIcon_navicon[];
+extern const std::size_t kIcon_printer_48_size, kIcon_printer_128_size, kIcon_printer_512_size, kIcon_navicon_size;
 
 // The one driver, "hot folder job files", and the auto-add rule: every hotfolder: device.
 pappl_pr_driver_t *Drivers();

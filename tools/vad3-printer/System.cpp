@@ -184,6 +184,10 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     papplSystemSetOperationCallback(system, AnswerPapersOperation, &context.driver);
     papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageSide, kMaxImageSide);
     papplSystemSetPrinterDrivers(system, 1, Drivers(), AutoAdd, PrinterCreated, DriverCallback, &context.driver);
+    // The product's mark and name in every page's header bar and the browser's tab: the first
+    // resource at a path is the one served, and PAPPL adds its own as the server starts.
+    papplSystemAddResourceData(system, "/navicon.png", "image/png", kIcon_navicon, kIcon_navicon_size);
+    papplSystemAddResourceData(system, "/favicon.png", "image/png", kIcon_printer_48, kIcon_printer_48_size);
     papplSystemSetFooterHTML(
         system, "Varnel printer driver " KIV_VERSION ": every job becomes a raster job file in a hot folder.");
     const std::vector<InterruptedJob> interrupted = EndInterruptedJobs(context.stateFile);
