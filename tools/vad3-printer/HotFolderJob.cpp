@@ -275,7 +275,7 @@ private:
         const Samples samples = space_ == CUPS_CSPACE_SRGB ? Samples::Rgb
                                 : space_ == CUPS_CSPACE_SW ? Samples::GreyDensity
                                                            : Samples::Device;
-        kivtools::ProfileChoice choice = kivtools::ChooseProfile(samples, ImageProfile(job_));
+        kivtools::ProfileChoice choice = kivtools::ChooseProfile(samples, ProfileOfFiltered(job_));
         if (!choice.note.empty()) papplLogJob(job_, PAPPL_LOGLEVEL_WARN, "%s", choice.note.c_str());
         return std::move(choice.profile);
     }

@@ -22,7 +22,7 @@ namespace {
 // Resolutions outside this range are taken as absent.
 constexpr double kMinDpi = 10, kMaxDpi = 20000;
 
-// The image this thread is printing, and its profile.
+// The document this thread is printing, and its profile.
 struct ImageColours {
     pappl_job_t *job = nullptr;
     kivtools::Bytes profile;
@@ -60,10 +60,9 @@ bool Print(pappl_job_t *job, pappl_device_t *device, std::vector<unsigned char> 
     pappl_pr_options_t *options = papplJobCreatePrintOptions(job, 1, colours == 3);
     if (!options) return Refuse(job, "The job's options cannot be used");
     SettleScaling(*options, width, height, dpi);
-    current = {job, std::move(profile)};
+    const FilteredProfile document(job, std::move(profile));
     const bool ok = papplJobFilterImage(job, device, options, pixels.data(), static_cast<int>(width),
                                         static_cast<int>(height), colours, dpi, true);
-    current = {};
     papplJobDeletePrintOptions(options);
     return ok;
 }
@@ -225,7 +224,10 @@ bool Refuse(pappl_job_t *job, const std::string &why) {
     return false;
 }
 
-const kivtools::Bytes &ImageProfile(pappl_job_t *job) {
+FilteredProfile::FilteredProfile(pappl_job_t *job, kivtools::Bytes profile) { current = {job, std::move(profile)}; }
+FilteredProfile::~FilteredProfile() { current = {}; }
+
+const kivtools::Bytes &ProfileOfFiltered(pappl_job_t *job) {
     static const kivtools::Bytes none;
     return current.job == job ? current.profile : none;
 }

@@ -35,8 +35,16 @@ bool Guarded(pappl_job_t *job, pappl_device_t *device, void *data) {
     }
 }
 
-// The colour profile the image that job is printing embeds or implies (empty: none). PAPPL
-// calls the raster callbacks from inside the filter, on its thread, which is where they ask.
-const kivtools::Bytes &ImageProfile(pappl_job_t *job);
+// The colour profile of the document a filter is printing for job (empty: none), set for as
+// long as the filter runs: PAPPL calls the raster callbacks from inside the filter, on its
+// thread, which is where they ask.
+class FilteredProfile {
+public:
+    FilteredProfile(pappl_job_t *job, kivtools::Bytes profile);
+    ~FilteredProfile();
+    FilteredProfile(const FilteredProfile &) = delete;
+    FilteredProfile &operator=(const FilteredProfile &) = delete;
+};
+const kivtools::Bytes &ProfileOfFiltered(pappl_job_t *job);
 
 }  // namespace vad3printer

@@ -18,7 +18,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <atomic>
+#include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cstddef>
 #include <climits>
@@ -27,6 +31,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -35,6 +40,7 @@
 
 #include "HotFolderJob.hpp"
 #include "ImageFilters.hpp"
+#include "common/ColourProfiles.hpp"
 #include "InterruptedJobs.hpp"
 
 namespace vad3printer {
@@ -125,6 +131,65 @@ std::string Complaint(const std::string &file) {
     return "it failed without a word";
 }
 
+// A whole number at text[at] after blanks; at moves past it. -1 when there is none.
+long long NumberAt(const std::string &text, std::size_t &at) {
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data() + at, text.data() + text.size(), value);
+    if (error != std::errc()) return -1;
+    at = static_cast<std::size_t>(end - text.data());
+    return value;
+}
+
+// The ICC profile of a PDF's output intent (/DestOutputProfile), when its object is stored
+// plainly (not inside an object stream) and unfiltered or deflated; empty otherwise. Ghostscript
+// checks the rest of the file; Little CMS checks the profile before it is passed on.
+kivtools::Bytes OutputIntentProfile(const char *path) {
+    constexpr std::uintmax_t kLargest = 256u << 20;
+    std::error_code ec;
+    if (fs::file_size(path, ec) > kLargest || ec) return {};
+    std::ifstream in(path, std::ios::binary);
+    const std::string pdf{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::size_t at = pdf.find("/DestOutputProfile");
+    if (at == std::string::npos) return {};
+    at += 18;
+    const long long number = NumberAt(pdf, at), generation = NumberAt(pdf, at);
+    if (number < 0 || generation < 0) return {};
+    const std::string header = std::to_string(number) + " " + std::to_string(generation) + " obj";
+    std::size_t object = 0;
+    while ((object = pdf.find(header, object)) != std::string::npos && object > 0 &&
+           !std::isspace(static_cast<unsigned char>(pdf[object - 1])))
+        object += header.size();
+    if (object == std::string::npos) return {};
+    const std::size_t stream = pdf.find("stream", object), end = pdf.find("endstream", object);
+    if (stream == std::string::npos || end == std::string::npos || end < stream) return {};
+    const std::string dictionary = pdf.substr(object, stream - object);
+    std::size_t data = stream + 6;
+    if (pdf.compare(data, 2, "\r\n") == 0) data += 2;
+    else if (pdf[data] == '\n' || pdf[data] == '\r') data += 1;
+    std::size_t last = end;
+    while (last > data && (pdf[last - 1] == '\n' || pdf[last - 1] == '\r')) --last;
+    const std::string raw = pdf.substr(data, last - data);
+    if (dictionary.find("/Filter") == std::string::npos) return kivtools::Bytes(raw.begin(), raw.end());
+    if (dictionary.find("/FlateDecode") == std::string::npos || dictionary.find("/DecodeParms") != std::string::npos)
+        return {};
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return {};
+    kivtools::Bytes out(16384);
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(raw.data()));
+    z.avail_in = static_cast<uInt>(raw.size());
+    int status = Z_OK;
+    while (status == Z_OK && out.size() <= (64u << 20)) {
+        if (z.total_out == out.size()) out.resize(out.size() * 2);
+        z.next_out = out.data() + z.total_out;
+        z.avail_out = static_cast<uInt>(out.size() - z.total_out);
+        status = inflate(&z, Z_NO_FLUSH);
+    }
+    out.resize(status == Z_STREAM_END ? z.total_out : 0);
+    inflateEnd(&z);
+    return out;
+}
+
 bool PrintPdf(pappl_job_t *job, pappl_device_t *device, void *) {
     const char *document = papplJobGetFilename(job);
     if (!document) return Refuse(job, "The PDF document cannot be read");
@@ -135,8 +200,14 @@ bool PrintPdf(pappl_job_t *job, pappl_device_t *device, void *) {
     const PrivateFolder folder(fs::path(document).parent_path().string());  // in the spool folder
     if (folder.path().empty()) return Refuse(job, "No private folder for Ghostscript can be made");
 
-    // Colour as the job asks (sRGB or sGray), at its resolution, on its paper, every page fitted.
+    // Colour as the job asks (sRGB or sGray), at its resolution, on its paper, every page fitted;
+    // into the output intent's profile where the PDF has one for these colours, which the job
+    // file then carries.
     const bool grey = options->header.cupsColorSpace == CUPS_CSPACE_SW;
+    kivtools::Bytes intent = OutputIntentProfile(document);
+    const kivtools::Samples samples = grey ? kivtools::Samples::GreyDensity : kivtools::Samples::Rgb;
+    if (!intent.empty() && !kivtools::ProfileProblem(intent, samples).empty()) intent.clear();
+    const FilteredProfile rendered(job, intent);
     const double points = 72.0 / 2540;
     std::vector<std::string> args = {
         GhostscriptPath(),
@@ -157,6 +228,7 @@ bool PrintPdf(pappl_job_t *job, pappl_device_t *device, void *) {
         "-sOutputFile=-",
         "-f",
         document};
+    if (!intent.empty()) args.insert(args.begin() + 1, "-dUsePDFX3Profile");
     const std::string tmp = "TMPDIR=" + folder.path(), home = "HOME=" + folder.path();
     std::vector<std::string> envText = {"PATH=/usr/bin:/bin", tmp, home, "LC_ALL=C"};
     std::vector<char *> argv, env;
