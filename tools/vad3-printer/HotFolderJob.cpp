@@ -409,20 +409,23 @@ void ExplainUnprintableFormats(pappl_system_t *system) {
     papplSystemSetEventCallback(
         system,
         [](pappl_system_t *, pappl_printer_t *printer, pappl_job_t *job, pappl_event_t event, void *) {
-            if (event != PAPPL_EVENT_JOB_COMPLETED || !job || papplJobGetState(job) != IPP_JSTATE_ABORTED ||
-                papplJobGetMessage(job))
+            // Said as soon as the job is made (the job is aborted when its turn comes), and
+            // again at its end for one whose format came later (Create-Job, Send-Document).
+            const bool made = event == PAPPL_EVENT_JOB_CREATED;
+            if (!job || (!made && event != PAPPL_EVENT_JOB_COMPLETED) || papplJobGetMessage(job) ||
+                (!made && papplJobGetState(job) != IPP_JSTATE_ABORTED))
                 return;
             const char *format = papplJobGetFormat(job);
-            const std::string taken = FormatsTaken();
+            if (!format) return;
             for (const char *handled : {"application/octet-stream", "image/pwg-raster", "image/urf", "image/png",
                                         "image/jpeg", "application/pdf"})
-                if (format && std::strcmp(format, handled) == 0 &&
+                if (std::strcmp(format, handled) == 0 &&
                     (std::strcmp(handled, "application/pdf") != 0 || !GhostscriptPath().empty()))
                     return;
-            // PAPPL holds the job's and the printer's locks here: the message is set once they are free.
-            std::thread([printer, id = papplJobGetID(job), what = std::string(format ? format : "this format"), taken] {
-                if (pappl_job_t *ended = papplPrinterFindJob(printer, id))
-                    papplJobSetMessage(ended, "Documents in %s cannot be printed here: send %s", what.c_str(),
+            // PAPPL holds the job's lock here: the message is set once it is free.
+            std::thread([printer, id = papplJobGetID(job), what = std::string(format), taken = FormatsTaken()] {
+                if (pappl_job_t *found = papplPrinterFindJob(printer, id))
+                    papplJobSetMessage(found, "Documents in %s cannot be printed here: send %s", what.c_str(),
                                        taken.c_str());
             }).detach();
         },
