@@ -630,8 +630,10 @@ TEST(PrinterReadme, TheCommandsRunAsWritten) {
     const CommandOutput run =
         RunCommand("cd " + Quote(dir.path().string()) + " && " + env + " timeout 120 bash readme.sh >out 2>&1");
     EXPECT_EQ(run.status, 0) << ReadFile(dir / "out");
-    // Four job files as the jobs arrive, each whole; then the server is stopped by its id.
-    EXPECT_TRUE(Within(60, [&] { return FolderEntries(dir / "hot" / "HotFolder").size() == 4; }))
+    // Four job files as the jobs arrive, each whole (CUPS tries a job the printer was busy for
+    // again after 30 s, later on a loaded machine); then the server is stopped by its id.
+    EXPECT_TRUE(
+        Within(std::max(90, kRequestSeconds), [&] { return FolderEntries(dir / "hot" / "HotFolder").size() == 4; }))
         << ReadFile(dir / "out") << ReadFile(dir / "printer-state" / "log");
     for (const fs::path &f : FolderEntries(dir / "hot" / "HotFolder")) EXPECT_EQ(kiv::VerifyVAD3(f), "") << f;
     if (const int pid = std::atoi(ReadFile(dir / "server.pid").c_str()); pid > 0) {
