@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <fstream>
 #include <regex>
 
 #include "common/ColourProfiles.hpp"
@@ -316,20 +315,15 @@ TEST(Tools, HelpAndMistakesInTheUsersWords) {
 
 namespace {
 
-std::string FileText(const fs::path &file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A copy of a PNG with one more chunk after its header.
 void AddChunk(const fs::path &png, const fs::path &out, const char *type, const std::string &data) {
-    std::string bytes = FileText(png), chunk(4, '\0');
+    std::string bytes = ReadFile(png), chunk(4, '\0');
     for (int i = 0; i < 4; ++i) chunk[i] = static_cast<char>(data.size() >> (24 - 8 * i));
     const std::string body = type + data;
     const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(body.data()), static_cast<uInt>(body.size()));
     chunk += body;
     for (int i = 0; i < 4; ++i) chunk += static_cast<char>(crc >> (24 - 8 * i));
-    std::ofstream(out, std::ios::binary) << bytes.insert(8 + 25, chunk);  // after the signature and IHDR
+    WriteFile(out, bytes.insert(8 + 25, chunk));  // after the signature and IHDR
 }
 
 }  // namespace
@@ -337,12 +331,12 @@ void AddChunk(const fs::path &png, const fs::path &out, const char *type, const 
 TEST(Kivhost, CarriesColoursAndATicketAndPlacesPicturesWhole) {
     TempDir dir;
     const fs::path icc = "/usr/share/color/icc/ghostscript";  // Ghostscript's profiles, real ones
-    const std::string adobe = FileText(icc / "a98.icc"), cmyk = FileText(icc / "default_cmyk.icc");
+    const std::string adobe = ReadFile(icc / "a98.icc"), cmyk = ReadFile(icc / "default_cmyk.icc");
     const std::string srgb(kivtools::SrgbProfile().begin(), kivtools::SrgbProfile().end());
     const std::string grey(kivtools::GreyDensityProfile().begin(), kivtools::GreyDensityProfile().end());
     ASSERT_FALSE(adobe.empty() || cmyk.empty() || srgb.empty() || grey.empty());
-    std::ofstream(dir / "cmyk.icc", std::ios::binary) << cmyk;
-    std::ofstream(dir / "grey.icc", std::ios::binary) << grey;
+    WriteFile(dir / "cmyk.icc", cmyk);
+    WriteFile(dir / "grey.icc", grey);
     // The Adobe RGB profile with its tags' data gone: libpng takes it, Little CMS cannot use it.
     std::string damaged = adobe;
     const std::size_t tags = 128 + 4 + 12 * static_cast<uint8_t>(adobe[131]);
@@ -433,7 +427,7 @@ TEST(Kivhost, CarriesColoursAndATicketAndPlacesPicturesWhole) {
             RunCommand(std::string(VAD3_TOOL) + " render " + (dir / "hot" / job).string() + ".vad3 -o " + out.string())
                 .status,
             0);
-        const std::string png = FileText(out);
+        const std::string png = ReadFile(out);
         const std::size_t at = png.find("iCCP");
         ASSERT_NE(at, std::string::npos);
         const std::size_t length = (uint8_t(png[at - 4]) << 24) | (uint8_t(png[at - 3]) << 16) |

@@ -139,8 +139,7 @@ TEST_F(PrinterApp, PrintsImagesCentredAtTheirOwnSize) {
             p[0] = static_cast<uint8_t>(20 + x), p[1] = static_cast<uint8_t>(30 + y), p[2] = 90;
         }
     // Each embeds a profile, passed on as it is (a JPEG's split over markers).
-    std::ifstream icc("/usr/share/color/icc/ghostscript/a98.icc", std::ios::binary);
-    const std::string profile{std::istreambuf_iterator<char>(icc), std::istreambuf_iterator<char>()};
+    const std::string profile = ReadFile("/usr/share/color/icc/ghostscript/a98.icc");
     ASSERT_FALSE(profile.empty());
     WriteImage(dir_ / "picture.png", iw, ih, expected, profile);
     WriteImage(dir_ / "picture.jpg", iw, ih, expected, profile + std::string(70000, '\0'));
@@ -244,8 +243,7 @@ TEST_F(PrinterApp, PrintsPdfsWholeAndRefusesWhatItCannot) {
     EXPECT_EQ(TrailerValue(job, "KIVPrinterDriver_ICCProfile"),
               "data:" + std::string(kivtools::SrgbProfile().begin(), kivtools::SrgbProfile().end()));
     // A PDF with an output intent is rendered into it, and its job file carries that profile.
-    std::ifstream icc("/usr/share/color/icc/ghostscript/a98.icc", std::ios::binary);
-    const std::string a98{std::istreambuf_iterator<char>(icc), std::istreambuf_iterator<char>()};
+    const std::string a98 = ReadFile("/usr/share/color/icc/ghostscript/a98.icc");
     const std::string objects[] = {
         "<< /Type /Catalog /Pages 2 0 R /OutputIntents [<< /Type /OutputIntent /S /GTS_PDFX "
         "/OutputConditionIdentifier (A98) /DestOutputProfile 4 0 R >>] >>",

@@ -92,10 +92,11 @@ public:
         driver_.KIVPrSetJobName(record_, print_.get(), jobName.c_str());
         driver_.KIVPrGetInfo(record_, print_.get(), &page_);
         const double imageW = first.width() / first.dpiX() * 25.4, imageH = first.height() / first.dpiY() * 25.4;
-        if (!first.hasResolution() && options_.images.size() == 1) {
-            // Its page is the picture at 300 dpi (or the saved page setup), which it fills.
-        } else if (std::fabs(page_.widthMillimetres - imageW) > 0.5 ||
-                   std::fabs(page_.heightMillimetres - imageH) > 0.5) {
+        // A lone picture without a resolution fills its page (the picture at 300 dpi, or the
+        // saved page setup): nothing to warn of.
+        const bool fills = !first.hasResolution() && options_.images.size() == 1;
+        if (!fills &&
+            (std::fabs(page_.widthMillimetres - imageW) > 0.5 || std::fabs(page_.heightMillimetres - imageH) > 0.5)) {
             std::fprintf(stderr,
                          "kivhost: warning: the image is %.1f x %.1f mm and the page %.1f x %.1f mm: the image keeps "
                          "its proportions, at its own size where it fits, else scaled down (one without a resolution "

@@ -23,11 +23,11 @@ namespace {
 constexpr double kMinDpi = 10, kMaxDpi = 20000;
 
 // The document this thread is printing, and its profile.
-struct ImageColours {
+struct FilteredDocument {
     pappl_job_t *job = nullptr;
     kivtools::Bytes profile;
 };
-thread_local ImageColours current;
+thread_local FilteredDocument current;
 
 int SaneDpi(double dpi) { return dpi >= kMinDpi && dpi <= kMaxDpi ? static_cast<int>(dpi + 0.5) : 0; }
 

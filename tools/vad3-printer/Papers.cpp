@@ -31,6 +31,15 @@ std::string Millimetres(double mm) {
 
 std::string SizeText(const kiv::PaperEntry &p) { return Millimetres(p.width) + "x" + Millimetres(p.height) + "mm"; }
 
+// Reads "WIDTHxHEIGHTmm" (decimals with a point, whatever the locale); false when it does not.
+bool ParsePaperSize(const std::string &text, double &width, double &height) {
+    const std::size_t x = text.find('x');
+    if (x == std::string::npos || !text.ends_with("mm")) return false;
+    const char *w = text.data(), *h = text.data() + x + 1, *end = text.data() + text.size() - 2;
+    const auto a = std::from_chars(w, h - 1, width), b = std::from_chars(h, end, height);
+    return a.ec == std::errc() && a.ptr == h - 1 && b.ec == std::errc() && b.ptr == end && width > 0 && height > 0;
+}
+
 int64_t IndexNamed(const kiv::PaperDescription &papers, const std::string &name) {
     for (int64_t i = 0; i < kiv::CountPaper(papers); ++i)
         if (kiv::GetPaper(papers, i).name == name) return i;
@@ -193,14 +202,6 @@ bool PapersPage(pappl_client_t *client, void *data) {
 }
 
 }  // namespace
-
-bool ParsePaperSize(const std::string &text, double &width, double &height) {
-    const std::size_t x = text.find('x');
-    if (x == std::string::npos || !text.ends_with("mm")) return false;
-    const char *w = text.data(), *h = text.data() + x + 1, *end = text.data() + text.size() - 2;
-    const auto a = std::from_chars(w, h - 1, width), b = std::from_chars(h, end, height);
-    return a.ec == std::errc() && a.ptr == h - 1 && b.ec == std::errc() && b.ptr == end && width > 0 && height > 0;
-}
 
 bool AnswerPapersOperation(pappl_client_t *client, void *driver) {
     if (papplClientGetOperation(client) != kPapersOperation) return false;

@@ -21,9 +21,6 @@ inline constexpr const char *kPaperSize = "varnel-paper-size";          // "210x
 inline constexpr const char *kPapersListed = "varnel-papers";           // "210x297mm NAME", one each
 inline constexpr const char *kPapersDefault = "varnel-papers-default";  // the default's name
 
-// Reads "WIDTHxHEIGHTmm" (decimals with a point); false when it does not read.
-bool ParsePaperSize(const std::string &text, double &width, double &height);
-
 // Answers the papers operation (PAPPL's callback for operations it does not know).
 bool AnswerPapersOperation(pappl_client_t *client, void *driver);
 
