@@ -19,6 +19,7 @@
 #include "Advertising.hpp"
 #include "Commands.hpp"
 #include "Folders.hpp"
+#include "HomePage.hpp"
 #include "HotFolderPrinter.hpp"
 #include "ImageFilters.hpp"
 #include "InterruptedJobs.hpp"
@@ -188,6 +189,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     // resource at a path is the one served, and PAPPL adds its own as the server starts.
     papplSystemAddResourceData(system, "/navicon.png", "image/png", kIcon_navicon, kIcon_navicon_size);
     papplSystemAddResourceData(system, "/favicon.png", "image/png", kIcon_printer_48, kIcon_printer_48_size);
+    AddHomePage(system, log != "-" && log != "syslog");
     papplSystemSetFooterHTML(
         system, "Varnel printer driver " KIV_VERSION ": every job becomes a raster job file in a hot folder.");
     const std::vector<InterruptedJob> interrupted = EndInterruptedJobs(context.stateFile);
