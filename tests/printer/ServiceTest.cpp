@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -297,10 +298,19 @@ TEST(PrinterService, KilledAtAnyMomentItKeepsItsPrintersAndOnlyWholeFiles) {
         return false;
     }));
     server.Stop(SIGKILL);
+    // And a job whose document had not all arrived: saved waiting, without a file, part of its
+    // document in the spool.
+    std::string state = ReadFile(dir / "state" / "vad3-printer.state");
+    const std::size_t small = state.rfind("Job ", state.find("name=\"small\""));
+    const std::string waiting = std::regex_replace(state.substr(small, state.find('\n', small) + 1 - small),
+                                                   std::regex(R"( id="\d+"(.*) state="9")"), R"( id="99"$1 state="3")");
+    WriteFile(dir / "state" / "vad3-printer.state", state.insert(small, waiting));
+    WriteFile(dir / "spool" / "p00002j000000099-part.png", "\x89PNG");
     ASSERT_TRUE(server.Start());
-    const Job interrupted = server.WaitForJob("Big", big);
+    const Job interrupted = server.WaitForJob("Big", big), unreceived = server.WaitForJob("Small", 99);
     EXPECT_EQ(interrupted.state, "aborted");
     EXPECT_EQ(interrupted.message, "the server stopped while this job was printing; nothing was published");
+    EXPECT_EQ(unreceived.message, "the server stopped before this job's document had arrived; nothing was published");
     for (const std::string &p : printers)
         EXPECT_EQ(server.WaitForJob(p, server.Print(p, page, "image/pwg-raster", p + "-after")).state, "completed");
     EXPECT_EQ(FolderEntries(dir / "spool").size(), 0u);

@@ -45,17 +45,17 @@ int Number(const char *name, int count, cups_option_t *options) {
 }
 
 // The job's document and its attributes file: both begin "p<printer>j<job>-" in the spool.
-void RemoveSpooledFiles(const std::filesystem::path &document, int printerId, int jobId) {
+void RemoveSpooledFiles(const std::filesystem::path &spool, int printerId, int jobId) {
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "p%05dj%09d-", printerId, jobId);
     std::error_code error;
-    for (const auto &entry : std::filesystem::directory_iterator(document.parent_path(), error))
+    for (const auto &entry : std::filesystem::directory_iterator(spool, error))
         if (entry.path().filename().string().starts_with(prefix)) std::filesystem::remove(entry.path(), error);
 }
 
 }  // namespace
 
-std::vector<InterruptedJob> EndInterruptedJobs(const std::string &stateFile) {
+std::vector<InterruptedJob> EndInterruptedJobs(const std::string &stateFile, const std::string &spoolDirectory) {
     std::ifstream in(stateFile);
     std::ostringstream text;
     std::vector<InterruptedJob> ended;
@@ -69,11 +69,16 @@ std::vector<InterruptedJob> EndInterruptedJobs(const std::string &stateFile) {
         int count = cupsParseOptions(values.c_str(), 0, &options);
         const int state = Number("state", count, options);
         if (printer) printerId = Number("id", count, options);
-        if (job && (state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_STOPPED)) {
-            const InterruptedJob interrupted{printerId, Number("id", count, options)};
+        const char *document = cupsGetOption("filename", count, options);
+        const bool printing = state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_STOPPED;
+        const bool unreceived = (state == IPP_JSTATE_PENDING || state == IPP_JSTATE_HELD) && !document;
+        if (job && (printing || unreceived)) {
+            const InterruptedJob interrupted{printerId, Number("id", count, options),
+                                             printing ? kInterruptedMessage : kUnreceivedMessage};
             ended.push_back(interrupted);
-            if (const char *document = cupsGetOption("filename", count, options))
-                RemoveSpooledFiles(document, interrupted.printerId, interrupted.jobId);
+            const std::string spool =
+                document ? std::filesystem::path(document).parent_path().string() : spoolDirectory;
+            if (!spool.empty()) RemoveSpooledFiles(spool, interrupted.printerId, interrupted.jobId);
             count = cupsRemoveOption("filename", count, &options);
             count = cupsAddIntegerOption("state", IPP_JSTATE_ABORTED, count, &options);
             count = cupsAddOption("completed", std::to_string(std::time(nullptr)).c_str(), count, &options);
@@ -95,9 +100,8 @@ void ExplainInterruptedJobs(pappl_system_t *system, const std::vector<Interrupte
     for (const InterruptedJob &j : jobs) {
         pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, j.printerId, nullptr);
         if (pappl_job_t *job = printer ? papplPrinterFindJob(printer, j.jobId) : nullptr)
-            papplJobSetMessage(job, "%s", kInterruptedMessage);
-        papplLog(system, PAPPL_LOGLEVEL_WARN, "Job %d of printer %d ended: %s", j.jobId, j.printerId,
-                 kInterruptedMessage);
+            papplJobSetMessage(job, "%s", j.message);
+        papplLog(system, PAPPL_LOGLEVEL_WARN, "Job %d of printer %d ended: %s", j.jobId, j.printerId, j.message);
     }
 }
 

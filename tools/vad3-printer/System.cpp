@@ -192,7 +192,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
     AddHomePage(system, log != "-" && log != "syslog");
     papplSystemSetFooterHTML(
         system, "Varnel printer driver " KIV_VERSION ": every job becomes a raster job file in a hot folder.");
-    const std::vector<InterruptedJob> interrupted = EndInterruptedJobs(context.stateFile);
+    const std::vector<InterruptedJob> interrupted = EndInterruptedJobs(context.stateFile, spool);
     papplSystemLoadState(system, context.stateFile.c_str());
     ExplainInterruptedJobs(system, interrupted);
     LimitJobs(system);  // before the server runs: no other thread holds a lock yet
