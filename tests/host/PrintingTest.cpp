@@ -15,6 +15,7 @@
 #include "support/Commands.hpp"
 #include "support/JobFiles.hpp"
 #include "support/LoadedDriver.hpp"
+#include "support/PrintPages.hpp"
 #include "support/TempDir.hpp"
 
 using namespace kivtest;
@@ -25,6 +26,18 @@ namespace {
 constexpr int kPageWidth = 160, kPageHeight = 170;
 
 int PixelSize(int16_t format) { return static_cast<int>(kiv::PixelSizeFromFormat(format)); }
+
+// The bands of UnevenBands() cut from image, in the band format.
+Page Bands(const SourceImage &image, int16_t bandFormat) {
+    Page page;
+    for (const BandSpec &b : UnevenBands())
+        page.push_back(
+            {{const_cast<uint8_t *>(image.At(0, b.srcTop)), LongRect{b.srcTop, 0, b.srcTop + b.srcRows, image.width},
+              static_cast<uint32_t>(image.width * image.pixelSize), bandFormat},
+             b.src,
+             b.dst});
+    return page;
+}
 
 class Printing : public LoadedDriver {
 protected:
@@ -49,13 +62,9 @@ protected:
         }
     }
 
-    int32_t PrintBands(const SourceImage &image, const std::vector<BandSpec> &bands, int16_t bandFormat) {
-        for (const BandSpec &b : bands) {
-            const HostBitmap bitmap{const_cast<uint8_t *>(image.At(0, b.srcTop)),
-                                    LongRect{b.srcTop, 0, b.srcTop + b.srcRows, image.width},
-                                    static_cast<uint32_t>(image.width * image.pixelSize), bandFormat};
-            if (const int32_t e = driver_.KIVPrPrintBitmap(record_, &bitmap, &b.src, &b.dst)) return e;
-        }
+    int32_t PrintBands(const SourceImage &image, int16_t bandFormat) {
+        for (const Band &b : Bands(image, bandFormat))
+            if (const int32_t e = driver_.KIVPrPrintBitmap(record_, &b.bitmap, &b.src, &b.dst)) return e;
         return 0;
     }
 
@@ -91,13 +100,7 @@ TEST_F(Printing, EveryPixelFormatArrivesPixelForPixel) {
         SCOPED_TRACE(testing::Message() << "band " << c.band << (c.bw ? " bw" : ""));
         OpenFor(c.band, c.bw);
         const SourceImage image(80, 85, PixelSize(c.band));
-        ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
-        ASSERT_EQ(driver_.KIVPrOpenPage(record_), 0);
-        ASSERT_EQ(PrintBands(image, UnevenBands(), c.band), 0);
-        ASSERT_EQ(driver_.KIVPrClosePage(record_), 0);
-        ASSERT_EQ(driver_.KIVPrOpenPage(record_), 0);  // a second page with no bands
-        ASSERT_EQ(driver_.KIVPrClosePage(record_), 0);
-        ASSERT_EQ(driver_.KIVPrCloseDoc(record_), 0);
+        ASSERT_EQ(PrintPages(driver_, record_, print_, {Bands(image, c.band), {}}), 0);  // the second page blank
         ASSERT_EQ(Close(), 0);
 
         auto expected = ExpectedPage(image, UnevenBands(), kPageWidth, kPageHeight, c.band, c.line);
@@ -120,12 +123,8 @@ TEST_F(Printing, TilesArePrintedAtTheTileSize) {
     EXPECT_EQ(std::vector<double>({double(info.reserved0), double(info.widthPixels), double(info.heightPixels),
                                    info.widthMillimetres, double(info.toPage), double(info.reserved1)}),
               std::vector<double>({0, 100, 120, 100 / 300.0 * 25.4, 999, 1}));
-    ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
-    driver_.KIVPrOpenPage(record_);
     const SourceImage image(80, 85, 1);
-    ASSERT_EQ(PrintBands(image, UnevenBands(), 8), 0);
-    driver_.KIVPrClosePage(record_);
-    ASSERT_EQ(driver_.KIVPrCloseDoc(record_), 0);
+    ASSERT_EQ(PrintPages(driver_, record_, print_, {Bands(image, 8)}), 0);
     ASSERT_EQ(Close(), 0);
 
     const fs::path file = FolderEntries(hot_.path()).at(0);
@@ -145,7 +144,7 @@ TEST_F(Printing, HostErrorsAndWrongBandsStopTheJobAndDeleteTheFile) {
         driver_.KIVPrOpenPage(record_);
         driver_.KIVPrSetError(record_, code);
         const SourceImage image(80, 85, 1);
-        EXPECT_EQ(PrintBands(image, UnevenBands(), 8), code);
+        EXPECT_EQ(PrintBands(image, 8), code);
         EXPECT_EQ(driver_.KIVPrClosePage(record_), code);
         EXPECT_EQ(driver_.KIVPrCloseDoc(record_), code);
         EXPECT_TRUE(FolderEntries(hot_.path()).empty());
@@ -155,7 +154,7 @@ TEST_F(Printing, HostErrorsAndWrongBandsStopTheJobAndDeleteTheFile) {
     ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
     driver_.KIVPrOpenPage(record_);
     const SourceImage cmyk(80, 85, 4);
-    EXPECT_EQ(PrintBands(cmyk, UnevenBands(), 33), -157);
+    EXPECT_EQ(PrintBands(cmyk, 33), -157);
     EXPECT_EQ(driver_.KIVPrOpenPage(record_), -157);
     EXPECT_EQ(driver_.KIVPrCloseDoc(record_), -157);
     EXPECT_TRUE(FolderEntries(hot_.path()).empty());
@@ -180,7 +179,7 @@ TEST_F(Printing, CallsOutsideADocumentAreRefused) {
     OpenFor(8, false, false);
     EXPECT_EQ(driver_.KIVPrOpenPage(record_), -50);
     const SourceImage image(80, 85, 1);
-    EXPECT_EQ(PrintBands(image, UnevenBands(), 8), -50);
+    EXPECT_EQ(PrintBands(image, 8), -50);
     plist_t value = plist_new_uint(1);
     EXPECT_EQ(driver_.KIVPrSetMetadata(record_, "k", value), -50);
     EXPECT_EQ(driver_.KIVPrSetProfile(record_, value), -50);
@@ -200,7 +199,7 @@ TEST_F(Printing, ClosingTheDriverAbandonsAnOpenDocument) {
     ASSERT_EQ(driver_.KIVPrOpenDoc(record_, print_), 0);
     driver_.KIVPrOpenPage(record_);
     const SourceImage image(80, 85, 1);
-    PrintBands(image, UnevenBands(), 8);
+    PrintBands(image, 8);
     EXPECT_TRUE(FolderEntries(hot_.path()).empty());  // nothing shows while the job is written
     EXPECT_EQ(Close(), 0);
     EXPECT_TRUE(FolderEntries(hot_.path()).empty());
