@@ -272,20 +272,28 @@ TEST(Kivhost, PrintsAPngThatRendersBackTheSame) {
     ASSERT_EQ(std::system(command.c_str()), 0);
     const fs::path job = hot / "in.vad3";
     ASSERT_EQ(kiv::VerifyVAD3(job), "");
-    const std::string render =
-        std::string(VAD3_TOOL) + " render '" + job.string() + "' -o '" + (dir / "out.png").string() + "'";
-    ASSERT_EQ(std::system(render.c_str()), 0);
-
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, (dir / "out.png").c_str()));
-    image.format = PNG_FORMAT_RGB;
-    std::vector<uint8_t> back(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), 0, nullptr));
-    EXPECT_EQ(image.width, static_cast<unsigned>(w));
-    EXPECT_EQ(image.height, static_cast<unsigned>(h));
-    EXPECT_EQ(back, rgb);
+    // Rendered whole, and at a third of the size (every third pixel of every third line).
+    for (const unsigned scale : {1u, 3u}) {
+        const fs::path out = dir / ("out" + std::to_string(scale) + ".png");
+        ASSERT_EQ(RunCommand(std::string(VAD3_TOOL) + " render '" + job.string() + "' --scale " +
+                             std::to_string(scale) + " -o '" + out.string() + "'")
+                      .status,
+                  0);
+        png_image image;
+        std::memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&image, out.c_str()));
+        image.format = PNG_FORMAT_RGB;
+        std::vector<uint8_t> back(PNG_IMAGE_SIZE(image)), expected;
+        ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), 0, nullptr));
+        for (int y = 0; y < h; y += scale)
+            for (int x = 0; x < w; x += scale)
+                expected.insert(expected.end(), &rgb[(static_cast<std::size_t>(y) * w + x) * 3],
+                                &rgb[(static_cast<std::size_t>(y) * w + x) * 3 + 3]);
+        EXPECT_EQ(image.width, (w + scale - 1) / scale);
+        EXPECT_EQ(image.height, (h + scale - 1) / scale);
+        EXPECT_EQ(back, expected) << "scale " << scale;
+    }
 }
 
 TEST(Tools, HelpAndMistakesInTheUsersWords) {
