@@ -57,9 +57,11 @@ TEST_F(PageOutputTest, BadBandsAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(PrintBits(*session, band.bitmap, {0, 0, 11, kWidth}, {50, 0, 60, kWidth}), -50);   // below the bitmap
     EXPECT_EQ(PrintBits(*session, band.bitmap, {-1, 0, 10, kWidth}, {50, 0, 60, kWidth}), -50);  // above it
     EXPECT_EQ(PrintBits(*session, band.bitmap, {0, 0, 10, kWidth + 1}, {50, 0, 60, kWidth}), -50);
-    HostBitmap narrowRows = band.bitmap;
+    HostBitmap narrowRows = band.bitmap, none = band.bitmap;
     narrowRows.rowBytes = kWidth - 1;
+    none.baseAddr = nullptr;
     EXPECT_EQ(PrintBits(*session, narrowRows, {0, 0, 10, kWidth}, {50, 0, 60, kWidth}), -50);
+    EXPECT_EQ(PrintBits(*session, none, {0, 0, 10, kWidth}, {50, 0, 60, kWidth}), -50);
     EXPECT_EQ(session->pageRect.top, 0);
     // The page goes on where it was.
     ASSERT_EQ(PrintBits(*session, band.bitmap, {0, 0, 10, kWidth}, {0, 0, 10, kWidth}), 0);
