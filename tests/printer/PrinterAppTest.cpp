@@ -29,12 +29,15 @@ protected:
     std::string PrinterURI() const { return server_.PrinterURI("HotFolder"); }
     std::vector<fs::path> JobFiles() const { return FolderEntries(dir_ / "hot"); }
 
-    // Prints file, expects it completed and returns the one job file it became.
-    fs::path PrintToFile(const fs::path &file, const std::string &format, const std::string &jobName, int copies = 1) {
+    // Prints file, expects it completed and returns the one job file it became: saved, or the
+    // job's name, with ".vad3".
+    fs::path PrintToFile(const fs::path &file, const std::string &format, const std::string &jobName, int copies = 1,
+                         std::string saved = "") {
         const Job ended = server_.WaitForJob("HotFolder", server_.Print("HotFolder", file, format, jobName, copies));
+        saved = (saved.empty() ? jobName : saved) + ".vad3";
         EXPECT_EQ(ended.state, "completed");
-        EXPECT_EQ(ended.message, "Saved as " + jobName + ".vad3");  // the file, not where the server keeps it
-        const fs::path job = dir_ / "hot" / (jobName + ".vad3");
+        EXPECT_EQ(ended.message, "Saved as " + saved);  // the file, not where the server keeps it
+        const fs::path job = dir_ / "hot" / saved;
         EXPECT_EQ(kiv::VerifyVAD3(job), "");
         return job;
     }
@@ -236,7 +239,8 @@ TEST_F(PrinterApp, PrintsPdfsWholeAndRefusesWhatItCannot) {
     // Ghostscript renders each page whole at the job's size and resolution.
     ASSERT_TRUE(
         WritePdf(dir_ / "two.pdf", "%!PS\n72 72 200 200 rectfill showpage 300 300 100 100 rectfill showpage\n"));
-    const fs::path job = PrintToFile(dir_ / "two.pdf", "application/pdf", "two");
+    // The document's extension is no part of the file's name; a name that is only one is kept.
+    const fs::path job = PrintToFile(dir_ / "two.pdf", "application/pdf", "two.PDF", 1, "two");
     kiv::VAD3Header header;
     EXPECT_EQ(JobLines(job, &header).size(), 2u * 4606);
     EXPECT_EQ(header.width, 3307);  // the default paper, 280 x 390 mm, at 300 dpi
@@ -260,9 +264,9 @@ TEST_F(PrinterApp, PrintsPdfsWholeAndRefusesWhatItCannot) {
     }
     pdf += xref + "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
     WriteFile(dir_ / "intent.pdf", pdf);
-    EXPECT_EQ(
-        TrailerValue(PrintToFile(dir_ / "intent.pdf", "application/pdf", "intent"), "KIVPrinterDriver_ICCProfile"),
-        "data:" + a98);
+    EXPECT_EQ(TrailerValue(PrintToFile(dir_ / "intent.pdf", "application/pdf", ".pdf", 1, "_pdf"),
+                           "KIVPrinterDriver_ICCProfile"),
+              "data:" + a98);
     // What cannot be printed ends with its reason and publishes nothing: a damaged PDF, and a
     // format no printer here takes (submit says so before it sends anything).
     WriteFile(dir_ / "damaged.pdf", ReadFile(dir_ / "two.pdf").substr(0, 400));
@@ -289,7 +293,7 @@ TEST_F(PrinterApp, PrintsPdfsWholeAndRefusesWhatItCannot) {
         [&](ipp_t *q) { ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id); });
     EXPECT_EQ(server_.WaitForJob("HotFolder", id).state, "canceled");
     EXPECT_TRUE(Within(10, [&] { return !rendering(); }));
-    EXPECT_EQ(JobFiles(), (std::vector<fs::path>{dir_ / "hot" / "intent.vad3", job}));
+    EXPECT_EQ(JobFiles(), (std::vector<fs::path>{dir_ / "hot" / "_pdf.vad3", job}));
 }
 
 TEST_F(PrinterApp, PrintsEverySizeInsideTheRange) {
