@@ -296,6 +296,20 @@ TEST(Kivhost, PrintsAPngThatRendersBackTheSame) {
     }
 }
 
+TEST(Kivhost, TheTestPageIsTheReferenceChart) {
+    // RIP set-ups and make demo compare against the built-in test page: a change to the chart
+    // must be deliberate, and this value changes with it.
+    TempDir dir;
+    ASSERT_EQ(RunCommand("cd '" + dir.path().string() + "' && XDG_CONFIG_HOME=. " + KIVHOST_TOOL +
+                         " print --job-name chart --hot-folder hot --bundle '" KIV_BUNDLE_DIR "'")
+                  .status,
+              0);
+    uLong crc = 0;
+    for (const Bytes &line : JobLines(dir / "hot" / "chart.vad3"))
+        crc = crc32(crc, line.data(), static_cast<uInt>(line.size()));
+    EXPECT_EQ(crc, 419300283u);
+}
+
 TEST(Tools, HelpAndMistakesInTheUsersWords) {
     const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
     const struct {
