@@ -158,9 +158,11 @@ TEST(Plist, MalformedBinaryIsRefused) {
     std::string badRef = good;
     badRef[9] = 0x55;  // reference to an object that does not exist
     EXPECT_FALSE(ParseBinary(badRef.data(), badRef.size()));
-    std::string badTop = good;
+    std::string badTop = good, noRefs = good;
     badTop[badTop.size() - 9] = 3;  // the top object one past the last
     EXPECT_FALSE(ParseBinary(badTop.data(), badTop.size()));
+    noRefs[noRefs.size() - 25] = 0;  // references of no bytes
+    EXPECT_FALSE(ParseBinary(noRefs.data(), noRefs.size()));
     // A dictionary whose key holds a NUL, which libplist asserts against: in UTF-16 ("a\0"),
     // then in ASCII.
     std::string trailer(32, '\0');
@@ -170,6 +172,20 @@ TEST(Plist, MalformedBinaryIsRefused) {
             "bplist00\xD1\x01\x02" + std::string(key, 5) + std::string("\x10\x01\x08\x0B\x10", 5) + trailer;
         EXPECT_FALSE(ParseBinary(nul.data(), nul.size()));
     }
+    // The same dictionary inside an array.
+    trailer[15] = 4, trailer[31] = 20;
+    const std::string nested = "bplist00\xA1\x01\xD1\x02\x03" + std::string("\x54\x61\x00\x62\x63", 5) +
+                               std::string("\x10\x01\x08\x0A\x0D\x12", 6) + trailer;
+    EXPECT_FALSE(ParseBinary(nested.data(), nested.size()));
+    // Twenty elements, their count in an integer object of its own, are read.
+    plist_t many = plist_new_array();
+    for (unsigned i = 0; i < 20; ++i) plist_array_append_item(many, plist_new_uint(i));
+    char *bin = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(many, &bin, &length);
+    plist_free(many);
+    EXPECT_EQ(plist_array_get_size(ParseBinary(bin, length).get()), 20u);
+    std::free(bin);
     // A UTF-16 key without a NUL ("abc") right after objects that hold zero bytes is taken.
     std::string fine = std::string(
         "bplist00\x10\x00\x08\x63\x00"
