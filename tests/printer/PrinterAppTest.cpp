@@ -3,6 +3,7 @@
 // application's own sub-commands, and stopped whatever happens.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -246,27 +247,38 @@ TEST_F(PrinterApp, PrintsPdfsWholeAndRefusesWhatItCannot) {
     EXPECT_EQ(header.width, 3307);  // the default paper, 280 x 390 mm, at 300 dpi
     EXPECT_EQ(TrailerValue(job, "KIVPrinterDriver_ICCProfile"),
               "data:" + std::string(kivtools::SrgbProfile().begin(), kivtools::SrgbProfile().end()));
-    // A PDF with an output intent is rendered into it, and its job file carries that profile.
+    // A PDF with an output intent is rendered into it, and its job file carries that profile,
+    // stored plain or deflated.
     const std::string a98 = ReadFile("/usr/share/color/icc/ghostscript/a98.icc");
-    const std::string objects[] = {
-        "<< /Type /Catalog /Pages 2 0 R /OutputIntents [<< /Type /OutputIntent /S /GTS_PDFX "
-        "/OutputConditionIdentifier (A98) /DestOutputProfile 4 0 R >>] >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 5 0 R >>",
-        "<< /N 3 /Length " + std::to_string(a98.size()) + " >>\nstream\n" + a98 + "\nendstream",
-        "<< /Length 27 >>\nstream\n1 0 0 rg 10 10 100 100 re f\nendstream"};
-    std::string pdf = "%PDF-1.4\n", xref = "xref\n0 6\n0000000000 65535 f \n";
-    for (std::size_t i = 0; i < std::size(objects); ++i) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
-        xref += entry;
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    uLongf packedSize = compressBound(a98.size());
+    std::string packed(packedSize, '\0');
+    compress(reinterpret_cast<Bytef *>(packed.data()), &packedSize, reinterpret_cast<const Bytef *>(a98.data()),
+             a98.size());
+    packed.resize(packedSize);
+    for (const auto &[name, saved, profile] :
+         {std::tuple{".pdf", "_pdf", "<< /N 3 /Length " + std::to_string(a98.size()) + " >>\nstream\n" + a98},
+          std::tuple{
+              "deflated", "deflated",
+              "<< /N 3 /Filter /FlateDecode /Length " + std::to_string(packed.size()) + " >>\nstream\n" + packed}}) {
+        const std::string objects[] = {
+            "<< /Type /Catalog /Pages 2 0 R /OutputIntents [<< /Type /OutputIntent /S /GTS_PDFX "
+            "/OutputConditionIdentifier (A98) /DestOutputProfile 4 0 R >>] >>",
+            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 5 0 R >>", profile + "\nendstream",
+            "<< /Length 27 >>\nstream\n1 0 0 rg 10 10 100 100 re f\nendstream"};
+        std::string pdf = "%PDF-1.4\n", xref = "xref\n0 6\n0000000000 65535 f \n";
+        for (std::size_t i = 0; i < std::size(objects); ++i) {
+            char entry[32];
+            std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+            xref += entry;
+            pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+        }
+        pdf += xref + "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
+        WriteFile(dir_ / "intent.pdf", pdf);
+        EXPECT_EQ(TrailerValue(PrintToFile(dir_ / "intent.pdf", "application/pdf", name, 1, saved),
+                               "KIVPrinterDriver_ICCProfile"),
+                  "data:" + a98);
     }
-    pdf += xref + "trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
-    WriteFile(dir_ / "intent.pdf", pdf);
-    EXPECT_EQ(TrailerValue(PrintToFile(dir_ / "intent.pdf", "application/pdf", ".pdf", 1, "_pdf"),
-                           "KIVPrinterDriver_ICCProfile"),
-              "data:" + a98);
     // What cannot be printed ends with its reason and publishes nothing: a damaged PDF, and a
     // format no printer here takes (submit says so before it sends anything).
     WriteFile(dir_ / "damaged.pdf", ReadFile(dir_ / "two.pdf").substr(0, 400));
@@ -293,7 +305,7 @@ TEST_F(PrinterApp, PrintsPdfsWholeAndRefusesWhatItCannot) {
         [&](ipp_t *q) { ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id); });
     EXPECT_EQ(server_.WaitForJob("HotFolder", id).state, "canceled");
     EXPECT_TRUE(Within(10, [&] { return !rendering(); }));
-    EXPECT_EQ(JobFiles(), (std::vector<fs::path>{dir_ / "hot" / "_pdf.vad3", job}));
+    EXPECT_EQ(JobFiles(), (std::vector<fs::path>{dir_ / "hot" / "_pdf.vad3", dir_ / "hot" / "deflated.vad3", job}));
 }
 
 TEST_F(PrinterApp, PrintsEverySizeInsideTheRange) {
