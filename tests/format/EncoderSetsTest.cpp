@@ -1,9 +1,9 @@
 // Every encoder set (the scalar one included) encodes each line in the fewest records an
 // independent run count allows, decodes back to the line and gives up one byte short of the
 // budget rule; the vector sets write exactly the scalar set's bytes for every budget from none
-// to more than the line needs. Lines are random, adversarial and page-like, of every pixel size,
-// widths 1 to 70 and beyond; lines and outputs are allocated to their exact size, so that the
-// sanitizers catch a read or write outside them.
+// to more than the line needs, and never write past the budget. Lines are random, adversarial and
+// page-like, of every pixel size, widths 1 to 70 and beyond; lines are allocated to their exact
+// size, so that the sanitizers catch a read outside them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -90,6 +90,9 @@ std::vector<Bytes> Lines(std::size_t pixel) {
     for (std::size_t n : {2, 4, 8, 16, 32, 64})
         for (std::size_t offset : {std::size_t{0}, std::size_t{1}, n - 1})
             lines.push_back(Line(pixel, 5 * n + 3, [&](std::size_t i) { return unsigned((i + offset) / n); }));
+    // The same kind of line at every alignment (each line starts 7 bytes on from the one before),
+    // so that blocks full of records end where the line ends.
+    for (int k = 0; k < 64; ++k) lines.push_back(Line(pixel, 200, [&](std::size_t) { return rng() % 3; }));
     // Pixels that differ in one byte only, at each byte position (the first one does not
     // count for StuffRGB32).
     for (std::size_t b = 0; b < pixel; ++b) {
@@ -134,11 +137,15 @@ TEST(EncoderSets, EncodeAsFewRecordsAsTheRunsNeedInTheScalarSetsBytes) {
                 for (const std::size_t budget : budgets) {
                     if (budget > want.size()) continue;
                     const std::size_t expected = (scalar.*size.stuff)(line, width, want.data(), budget);
-                    const auto out = std::make_unique<uint8_t[]>(budget + 1);
+                    // Guard bytes past the budget: nothing may be written there, in any build.
+                    const auto out = std::make_unique<uint8_t[]>(budget + 128);
+                    std::fill(out.get(), out.get() + budget + 128, 0xA5);
                     const std::size_t got = (set->*size.stuff)(line, width, out.get(), budget);
                     ASSERT_EQ(got, expected)
                         << set->name << " " << size.name << " width " << width << " budget " << budget;
-                    ASSERT_TRUE(std::equal(out.get(), out.get() + got, want.data()))
+                    ASSERT_TRUE(
+                        std::equal(out.get(), out.get() + got, want.data()) &&
+                        std::all_of(out.get() + budget, out.get() + budget + 128, [](uint8_t b) { return b == 0xA5; }))
                         << set->name << " " << size.name << " width " << width << " budget " << budget;
                 }
             }
