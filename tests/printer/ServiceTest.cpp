@@ -320,14 +320,16 @@ TEST(PrinterService, AJobCutOffByAStopEndsSayingSoAndThePrintersPrintAgain) {
     };
     ASSERT_TRUE(printing(big));
     EXPECT_EQ(server.WaitForJob("Small", server.Print("Small", page, "image/pwg-raster", "small")).state, "completed");
-    // The state saved since holds the big job printing, with its document.
+    // The state saved since holds the big job printing, with its document, and the small one.
     ASSERT_TRUE(Within(30, [&] {
         std::istringstream state(ReadFile(dir / "state" / "vad3-printer.state"));
-        for (std::string line; std::getline(state, line);)
-            if (line.find("name=\"big\"") != std::string::npos && line.find("state=\"5\"") != std::string::npos &&
-                line.find("filename=") != std::string::npos)
-                return true;
-        return false;
+        bool big = false, small = false;
+        for (std::string line; std::getline(state, line);) {
+            big = big || (line.find("name=\"big\"") != std::string::npos &&
+                          line.find("state=\"5\"") != std::string::npos && line.find("filename=") != std::string::npos);
+            small = small || line.find("name=\"small\"") != std::string::npos;
+        }
+        return big && small;
     }));
     server.Stop(SIGKILL);
     // And a job whose document had not all arrived: saved waiting, without a file, part of its
