@@ -176,6 +176,7 @@ TEST_F(VAD3OutputTest, TrailerHoldsTheMetadataForAnyXmlReader) {
     Output_WriteBlankLine(*out);
     EXPECT_EQ(Output_SetMetadata(*out, "Count", MakeInteger(-3).get()), 0);
     EXPECT_EQ(Output_SetMetadata(*out, "Count", MakeInteger(4).get()), 0);
+    EXPECT_EQ(Output_SetMetadata(*out, "Offset", MakeReal(-279.99266666666665).get()), 0);
     EXPECT_EQ(Output_SetMetadata(*out, nullptr, MakeInteger(4).get()), -50);
     EXPECT_EQ(Output_SetMetadata(*out, "Null", nullptr), -50);
     EXPECT_EQ(Output_SetProfile(*out, nullptr), -50);
@@ -192,9 +193,10 @@ TEST_F(VAD3OutputTest, TrailerHoldsTheMetadataForAnyXmlReader) {
     const std::string python = RunPython(
         "import plistlib, sys\n"
         "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
-        "print(ascii(d['KIVPrinterDriver_JobName']), d['Count'], d['KIVPrinterDriver_ICCProfile'])\n",
+        "print(ascii(d['KIVPrinterDriver_JobName']), d['Count'], repr(d['Offset']), "
+        "d['KIVPrinterDriver_ICCProfile'])\n",
         dir_ / "trailer.plist");
-    EXPECT_EQ(python, "'Job \\ufffd\\ufffd[31m with \\ufffd bytes' 4 b'icc\\x00profile\\x00'\n");
+    EXPECT_EQ(python, "'Job \\ufffd\\ufffd[31m with \\ufffd bytes' 4 -279.99266666666665 b'icc\\x00profile\\x00'\n");
 }
 
 TEST_F(VAD3OutputTest, FinishedFilesCarryTypeAndCreator) {

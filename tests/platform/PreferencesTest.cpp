@@ -226,19 +226,3 @@ TEST(Preferences, DomainsThatCannotNameAFileAreRefused) {
         EXPECT_FALSE(SynchronizePreferences(domain));
     }
 }
-
-TEST(Preferences, FileIsReadableByAnotherXmlReader) {
-    ScopedConfigHome home;
-    SetPreferenceValue(kDomain, "neg", MakeInteger(-42).get());
-    SetPreferenceValue(kDomain, "real", MakeReal(279.99266666666665).get());
-    Plist dict = MakeDict();
-    plist_dict_set_item(dict.get(), "name", plist_new_string("tab\there\x01\xFE"));
-    SetPreferenceValue(kDomain, "dict", dict.get());
-    ASSERT_TRUE(SynchronizePreferences(kDomain));
-    const std::string out = kivtest::RunPython(
-        "import plistlib, sys\n"
-        "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
-        "print(d['neg'], repr(d['real']), ascii(d['dict']['name']))\n",
-        home.FileOf(kDomain));
-    EXPECT_EQ(out, "-42 279.99266666666665 'tab\\there\\ufffd\\ufffd'\n");
-}
