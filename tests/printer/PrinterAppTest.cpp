@@ -630,7 +630,9 @@ TEST(PrinterReadme, TheCommandsRunAsWritten) {
     const std::string readme = ReadFile(std::string(PRINTER_TEST_FILES) + "/../../README.md");
     const std::size_t section = readme.find("\n## Printing from any application"),
                       end = readme.find("\n## ", section + 1);
-    std::string script = "set -e\n";
+    // The server's id is written however the script ends, so that it is stopped even when a
+    // command fails.
+    std::string script = "set -e\ntrap 'echo $! > server.pid' EXIT\ntrap 'exit 143' TERM\n";
     for (std::size_t at = section; (at = readme.find("```sh\n", at)) < end;) {
         const std::size_t stop = readme.find("```\n", at + 6);
         script += readme.substr(at + 6, stop - at - 6);
@@ -643,7 +645,7 @@ TEST(PrinterReadme, TheCommandsRunAsWritten) {
                                    {"lp -d", "lp -h " + cups.host() + " -d"}})
         for (std::size_t at = 0; (at = script.find(from, at)) != std::string::npos; at += to.size())
             script.replace(at, from.size(), to);
-    WriteFile(dir / "readme.sh", script + "echo $! > server.pid\n");
+    WriteFile(dir / "readme.sh", script);
     const std::string env = "SNAP_COMMON=" + Quote(dir.path().string()) + " TMPDIR=" + Quote(dir.path().string()) +
                             " HOME=" + Quote((dir / "home").string());
     const CommandOutput run =
