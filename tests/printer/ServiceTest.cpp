@@ -190,6 +190,8 @@ TEST(PrinterService, ManyClientsAtOnceGetWholeFilesOrBusyAndKillsLoseNothingElse
         fs::path file;
         int client = 0, round = 0;
     };
+    // Client c sends in the format c % 4 names.
+    static const char *const formats[] = {"image/pwg-raster", "image/urf", "image/png", "image/jpeg"};
     std::vector<Sent> completed, sent(20);
     int busy = 0;
     for (int round = 0; round == 0 || Clock::now() < end; ++round) {
@@ -220,10 +222,8 @@ TEST(PrinterService, ManyClientsAtOnceGetWholeFilesOrBusyAndKillsLoseNothingElse
         std::vector<int> ids(20);
         std::vector<std::thread> clients;
         for (int c = 0; c < 20; ++c)
-            clients.emplace_back([&, c] {
-                static const char *formats[] = {"image/pwg-raster", "image/urf", "image/png", "image/jpeg"};
-                ids[c] = server.Print(sent[c].printer, sent[c].file, formats[c % 4], sent[c].name);
-            });
+            clients.emplace_back(
+                [&, c] { ids[c] = server.Print(sent[c].printer, sent[c].file, formats[c % 4], sent[c].name); });
         for (auto &t : clients) t.join();
         polling = false;
         for (auto &t : threads) t.join();
@@ -277,7 +277,6 @@ TEST(PrinterService, ManyClientsAtOnceGetWholeFilesOrBusyAndKillsLoseNothingElse
         std::vector<std::thread> clients;
         for (int c = 0; c < 20; ++c)
             clients.emplace_back([&, c] {
-                static const char *formats[] = {"image/pwg-raster", "image/urf", "image/png", "image/jpeg"};
                 for (int n = 0; running; ++n)
                     server.Print(printers[(c + n) % printers.size()], sent[c].file, formats[c % 4],
                                  "k" + std::to_string(kill) + "c" + std::to_string(c) + "n" + std::to_string(n));
