@@ -280,11 +280,7 @@ public:
 
     PrinterServer(const PrinterServer &) = delete;
     PrinterServer &operator=(const PrinterServer &) = delete;
-    // A server that ended on its own (a crash, a sanitizer's report) fails the test.
-    ~PrinterServer() {
-        if (process_ && process_->pid() > 0 && !process_->Running())
-            ADD_FAILURE() << "the server ended on its own:\n" << ReadFile(dir_ / "stderr");
-    }
+    ~PrinterServer() { CheckNotEnded(); }
 
     // Starts the server; false when it does not accept connections within 10 seconds.
     bool Start(const Env &extraEnvironment = {}) {
@@ -302,7 +298,13 @@ public:
         return Within(10, [&] { return Accepts(port_); });
     }
     void Stop(int signal = SIGTERM) {
+        CheckNotEnded();
         if (process_) process_->Stop(signal);
+    }
+    // A server that ended before it was stopped (a crash, a sanitizer's report) fails the test.
+    void CheckNotEnded() {
+        if (process_ && process_->pid() > 0 && !process_->Running())
+            ADD_FAILURE() << "the server ended on its own:\n" << ReadFile(dir_ / "stderr");
     }
     Process &process() { return *process_; }
 

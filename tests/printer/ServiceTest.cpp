@@ -6,6 +6,7 @@
 #include <sys/un.h>
 
 #include <atomic>
+#include <barrier>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -292,6 +293,47 @@ TEST(PrinterService, ManyClientsAtOnceGetWholeFilesOrBusyAndKillsLoseNothingElse
             for (const fs::path &f : FolderEntries(folder[p])) EXPECT_EQ(kiv::VerifyVAD3(f), "") << f;
         }
     }
+}
+
+TEST(PrinterService, AJobPapplStartsTwiceIsPrintedOnce) {
+    // PAPPL starts a waiting job again when its scheduler is asked before the job's thread has
+    // begun: twelve clients releasing a held job at the same moment make that happen to most.
+    TempDir dir;
+    PrinterServer server(dir.path());
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(server.AddPrinter("A", dir / "hot"));
+    WriteImage(dir / "a.png", 60, 40, 10, 200, 30);
+    const std::string uri = server.PrinterURI("A");
+    for (int n = 0; n < 10; ++n) {
+        IppPtr held = Ask(
+            uri, IPP_OP_PRINT_JOB,
+            [&](ipp_t *q) {
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "image/png");
+                ippAddString(q, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, "held");
+                ippAddString(q, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-hold-until", nullptr, "indefinite");
+            },
+            dir / "a.png");
+        const int id = std::atoi(Value(held.get(), "job-id").c_str());
+        ASSERT_GT(id, 0) << cupsLastErrorString();
+        std::barrier ready(12);
+        std::vector<std::thread> releasing;
+        for (int c = 0; c < 12; ++c)
+            releasing.emplace_back([&] {
+                http_t *http = httpConnect2("localhost", server.port(), nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
+                                            10000, nullptr);
+                ready.arrive_and_wait();
+                if (!http) return;
+                ipp_t *release = ippNewRequest(IPP_OP_RELEASE_JOB);
+                ippAddString(release, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+                ippAddString(release, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "tester");
+                ippAddInteger(release, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+                ippDelete(cupsDoRequest(http, release, "/ipp/print/A"));
+                httpClose(http);
+            });
+        for (std::thread &t : releasing) t.join();
+        EXPECT_EQ(server.WaitForJob("A", id).state, "completed");
+    }
+    EXPECT_EQ(FolderEntries(dir / "hot").size(), 10u);
 }
 
 TEST(PrinterService, AJobCutOffByAStopEndsSayingSoAndThePrintersPrintAgain) {

@@ -17,6 +17,7 @@
 #include "Folders.hpp"
 #include "ImageFilters.hpp"
 #include "InterruptedJobs.hpp"
+#include "JobRuns.hpp"
 #include "PdfFilter.hpp"
 #include "PrinterData.hpp"
 #include "common/JobTicket.hpp"
@@ -368,7 +369,7 @@ private:
     std::string failure_;
 };
 
-Job *JobOf(pappl_job_t *job) { return static_cast<Job *>(papplJobGetData(job)); }
+Job *JobOf(pappl_job_t *job) { return static_cast<Job *>(RunState(job)); }
 
 // Runs step on the job. After a failure the document is abandoned and each later step says
 // so again; the failure is reported once more when the job ends, since PAPPL 1.3 keeps the
@@ -393,7 +394,7 @@ bool StartJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     if (!data) return false;
     auto started = std::make_unique<Job>(job, *data, HotFolderOf(printer));
     if (!started->CheckFolder()) return false;
-    papplJobSetData(job, started.release());  // freed by EndJob, which PAPPL calls for every started job
+    SetRunState(job, started.release());  // freed by EndJob, which PAPPL calls for every started job
     return true;
 }
 
@@ -450,12 +451,13 @@ void FailJob(pappl_job_t *job, const std::string &why) {
 
 bool EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *) {
     std::unique_ptr<Job> done(JobOf(job));
-    papplJobSetData(job, nullptr);
+    SetRunState(job, nullptr);
     if (!done) return false;
     const bool ok = Run(done.get(), [&](Job &j) { return j.EndJob(); });
     if (!ok && !done->failure().empty()) papplJobSetMessage(job, "%s", done->failure().c_str());
     // PAPPL counts each page as it begins; a job that failed published none of them.
     if (!ok) papplJobSetImpressionsCompleted(job, -papplJobGetImpressionsCompleted(job));
+    EndRun(job, ok);
     return ok;
 }
 

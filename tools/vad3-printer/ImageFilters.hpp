@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "JobRuns.hpp"
 #include "common/ColourProfiles.hpp"
 
 namespace vad3printer {
@@ -25,14 +26,18 @@ void AddImageFilters(pappl_system_t *system);
 // Ends a filter's job with why (logged, and the job's message).
 bool Refuse(pappl_job_t *job, const std::string &why);
 
-// A filter through which no exception crosses into PAPPL.
+// A filter through which no exception crosses into PAPPL, run once for each job.
 template <bool (*Filter)(pappl_job_t *, pappl_device_t *, void *)>
 bool Guarded(pappl_job_t *job, pappl_device_t *device, void *data) {
+    if (bool ended; !FirstRun(job, false, ended)) return ended;
+    bool ok = false;
     try {
-        return Filter(job, device, data);
+        ok = Filter(job, device, data);
     } catch (const std::exception &e) {
-        return Refuse(job, std::string("Out of resources: ") + e.what());
+        ok = Refuse(job, std::string("Out of resources: ") + e.what());
     }
+    EndRun(job, ok);
+    return ok;
 }
 
 // The colour profile of the document a filter is printing for job (empty: none), set for as

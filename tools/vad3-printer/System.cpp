@@ -23,6 +23,7 @@
 #include "HotFolderPrinter.hpp"
 #include "ImageFilters.hpp"
 #include "InterruptedJobs.hpp"
+#include "JobRuns.hpp"
 #include "HotFolderJob.hpp"
 #include "Papers.hpp"
 #include "PdfFilter.hpp"
@@ -181,6 +182,7 @@ pappl_system_t *MakeSystem(int count, cups_option_t *options, void *data) {
 
     AddImageFilters(system);
     AddPdfFilter(system);
+    AddSecondRunFilters(system);
     ExplainUnprintableFormats(system);
     papplSystemSetOperationCallback(system, AnswerPapersOperation, &context.driver);
     papplSystemSetMaxImageSize(system, kMaxImageBytes, kMaxImageSide, kMaxImageSide);
