@@ -586,7 +586,8 @@ TEST(PrinterCommands, WithoutAServerEachSaysSoAndStartsNone) {
     TempDir dir;
     const std::string app = "SNAP_COMMON=" + Quote(dir.path().string()) + " TMPDIR=" + Quote(dir.path().string()) +
                             " HOME=" + Quote(dir.path().string()) + " " + VAD3_PRINTER_TOOL + " ";
-    const std::string nowhere = " -u ipp://localhost:" + std::to_string(FreePort()) + "/ipp/print/P";
+    const Port unused;
+    const std::string nowhere = " -u ipp://localhost:" + unused.text() + "/ipp/print/P";
     const struct {
         std::string args, message;
         int status = 1;
@@ -639,7 +640,8 @@ TEST(PrinterReadme, TheCommandsRunAsWritten) {
         at = stop;
     }
     ASSERT_NE(script.find("vad3-printer server"), std::string::npos);
-    for (const auto &[from, to] : {std::pair<std::string, std::string>{"8631", std::to_string(FreePort())},
+    const Port port;
+    for (const auto &[from, to] : {std::pair<std::string, std::string>{"8631", port.text()},
                                    {"build/tools/vad3-printer", VAD3_PRINTER_TOOL},
                                    {"lpadmin ", "lpadmin -h " + cups.host() + " "},
                                    {"lp -d", "lp -h " + cups.host() + " -d"}})

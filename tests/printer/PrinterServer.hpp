@@ -61,15 +61,29 @@ inline sockaddr_in Loopback(int port) {
     return a;
 }
 
-inline int FreePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = Loopback(0);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
+// A loopback port of the test's own: kept bound, never listening, for as long as it is held,
+// so that no test running alongside is given it while its server starts, runs or restarts;
+// the server still binds it, since both sockets allow the address to be reused.
+class Port {
+public:
+    Port() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        const int reuse = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+        sockaddr_in a = Loopback(0);
+        socklen_t len = sizeof a;
+        ::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        ::getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &len);
+        number_ = ntohs(a.sin_port);
+    }
+    ~Port() { ::close(fd_); }
+    Port(const Port &) = delete;
+    Port &operator=(const Port &) = delete;
+    int number() const { return number_; }
+    std::string text() const { return std::to_string(number_); }
+
+private:
+    int fd_, number_ = 0;
+};
 
 inline bool Accepts(int port) {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -274,7 +288,7 @@ inline Job JobOf(ipp_t *ipp) {
 class PrinterServer {
 public:
     explicit PrinterServer(fs::path dir, std::vector<std::string> extraOptions = {})
-        : dir_(std::move(dir)), options_(std::move(extraOptions)), port_(FreePort()) {
+        : dir_(std::move(dir)), options_(std::move(extraOptions)) {
         for (const char *d : {"state", "spool", "tmp"}) fs::create_directories(dir_ / d);
     }
 
@@ -286,7 +300,7 @@ public:
     bool Start(const Env &extraEnvironment = {}) {
         std::vector<std::string> argv{VAD3_PRINTER_TOOL, "server"};
         for (const std::string &o :
-             {"server-port=" + std::to_string(port_), std::string("listen-hostname=localhost"),
+             {"server-port=" + port_.text(), std::string("listen-hostname=localhost"),
               "spool-directory=" + (dir_ / "spool").string(), "log-file=" + (dir_ / "log").string(),
               "state-directory=" + (dir_ / "state").string(), std::string("server-options=no-tls"),
               "hot-folders=" + dir_.string()})
@@ -295,7 +309,7 @@ public:
         Env environment = Environment();
         environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
         process_ = std::make_unique<Process>(argv, environment, (dir_ / "stderr").string());
-        return Within(10, [&] { return Accepts(port_); });
+        return Within(10, [&] { return Accepts(port_.number()); });
     }
     void Stop(int signal = SIGTERM) {
         CheckNotEnded();
@@ -315,9 +329,9 @@ public:
                 {"SNAP_COMMON", (dir_ / "tmp").string()}};
     }
 
-    std::string URI() const { return "ipp://localhost:" + std::to_string(port_); }
+    std::string URI() const { return "ipp://localhost:" + port_.text(); }
     std::string PrinterURI(const std::string &printer) const { return URI() + "/ipp/print/" + printer; }
-    int port() const { return port_; }
+    int port() const { return port_.number(); }
     const fs::path &dir() const { return dir_; }
 
     // A sub-command against this server.
@@ -389,7 +403,7 @@ public:
 
     // A page of the web interface; with a form, posted with the page's session token as a
     // browser does.
-    std::string URL(const std::string &path) const { return Quote("http://localhost:" + std::to_string(port_) + path); }
+    std::string URL(const std::string &path) const { return Quote("http://localhost:" + port_.text() + path); }
     std::string WebPage(const std::string &path, const std::string &form = "") const {
         const std::string url = URL(path);
         std::string text = RunCommand("curl -s " + url).text;
@@ -408,7 +422,7 @@ public:
 private:
     fs::path dir_;
     std::vector<std::string> options_;
-    int port_;
+    Port port_;
     std::unique_ptr<Process> process_;
 };
 
@@ -418,7 +432,7 @@ inline std::string TestFile(const char *name) { return std::string(PRINTER_TEST_
 // one loopback port only; stopped with its scope.
 class PrivateCups {
 public:
-    explicit PrivateCups(fs::path dir) : dir_(std::move(dir)), port_(FreePort()) {}
+    explicit PrivateCups(fs::path dir) : dir_(std::move(dir)) {}
     // Why a private cupsd cannot run here, or empty.
     static std::string Missing() {
         for (const char *tool : {"/usr/sbin/cupsd", "/usr/sbin/lpadmin", "/usr/bin/lp", "/usr/bin/gs"})
@@ -436,7 +450,7 @@ public:
         for (const char *conf : {"cupsd.conf", "cups-files.conf"}) {
             std::string text = ReadFile(TestFile("cups/") + conf);
             for (auto [key, value] :
-                 {std::pair<std::string, std::string>{"@PORT@", std::to_string(port_)}, {"@ROOT@", dir_.string()}})
+                 {std::pair<std::string, std::string>{"@PORT@", port_.text()}, {"@ROOT@", dir_.string()}})
                 for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), value);
             WriteFile(dir_ / "etc" / conf, text);
         }
@@ -444,13 +458,13 @@ public:
             std::vector<std::string>{"/usr/sbin/cupsd", "-f", "-c", (dir_ / "etc" / "cupsd.conf").string(), "-s",
                                      (dir_ / "etc" / "cups-files.conf").string()},
             Env{});
-        return Within(10, [&] { return Accepts(port_); });
+        return Within(10, [&] { return Accepts(port_.number()); });
     }
-    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string host() const { return "127.0.0.1:" + port_.text(); }
 
 private:
     fs::path dir_;
-    int port_;
+    Port port_;
     std::unique_ptr<Process> process_;
 };
 
