@@ -247,23 +247,32 @@ inline std::vector<uint8_t> PageRgb(const fs::path &file, int &width, int &heigh
 
 using IppPtr = std::unique_ptr<ipp_t, decltype(&ippDelete)>;
 
-// An IPP request of `user` to a printer (or the system) at uri, with what `add` adds and file
-// as its document; the response, or null when there was none.
-inline IppPtr Ask(const std::string &uri, ipp_op_t op, const std::function<void(ipp_t *)> &add = {},
-                  const fs::path &file = {}, const std::string &user = "tester") {
+// A connection to the server of uri (a printer's or the system's), or null when none answers.
+inline http_t *Connect(const std::string &uri) {
     char scheme[16], userpass[64], host[256], resource[1024];
     int port = 0;
     httpSeparateURI(HTTP_URI_CODING_ALL, uri.c_str(), scheme, sizeof scheme, userpass, sizeof userpass, host,
                     sizeof host, &port, resource, sizeof resource);
     http_t *http = httpConnect2(host, port, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_IF_REQUESTED, 1, 10000, nullptr);
+    if (http) httpSetTimeout(http, kRequestSeconds, nullptr, nullptr);
+    return http;
+}
+
+// An IPP request of `user` to a printer (or the system) at uri, with what `add` adds and file
+// as its document, over a connection of its own or the caller's; the response, or null when
+// there was none.
+inline IppPtr Ask(const std::string &uri, ipp_op_t op, const std::function<void(ipp_t *)> &add = {},
+                  const fs::path &file = {}, const std::string &user = "tester", http_t *connection = nullptr) {
+    http_t *http = connection ? connection : Connect(uri);
     if (!http) return {nullptr, ippDelete};
-    httpSetTimeout(http, kRequestSeconds, nullptr, nullptr);
     ipp_t *request = ippNewRequest(op);
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
     if (add) add(request);
-    IppPtr response(cupsDoFileRequest(http, request, resource, file.empty() ? nullptr : file.c_str()), ippDelete);
-    httpClose(http);
+    const std::string resource = uri.substr(uri.find('/', uri.find("://") + 3));
+    IppPtr response(cupsDoFileRequest(http, request, resource.c_str(), file.empty() ? nullptr : file.c_str()),
+                    ippDelete);
+    if (!connection) httpClose(http);
     return response;
 }
 

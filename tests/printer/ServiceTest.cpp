@@ -319,15 +319,13 @@ TEST(PrinterService, AJobPapplStartsTwiceIsPrintedOnce) {
         std::vector<std::thread> releasing;
         for (int c = 0; c < 12; ++c)
             releasing.emplace_back([&] {
-                http_t *http = httpConnect2("localhost", server.port(), nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
-                                            10000, nullptr);
+                http_t *http = Connect(uri);
                 ready.arrive_and_wait();
                 if (!http) return;
-                ipp_t *release = ippNewRequest(IPP_OP_RELEASE_JOB);
-                ippAddString(release, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
-                ippAddString(release, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "tester");
-                ippAddInteger(release, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
-                ippDelete(cupsDoRequest(http, release, "/ipp/print/A"));
+                Ask(
+                    uri, IPP_OP_RELEASE_JOB,
+                    [&](ipp_t *q) { ippAddInteger(q, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id); }, {}, "tester",
+                    http);
                 httpClose(http);
             });
         for (std::thread &t : releasing) t.join();
